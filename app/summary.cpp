@@ -1,0 +1,123 @@
+#include "summary.h"
+
+#include <cstdio>
+
+#include "vertexa/scene.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json vec3(const MVector3& v) { return json::array({v[0], v[1], v[2]}); }
+
+json matrix(const MMatrix& m) {
+    json rows = json::array();
+    for (int i = 0; i < 4; ++i) rows.push_back(json::array({m[i][0], m[i][1], m[i][2], m[i][3]}));
+    return rows;
+}
+
+json channel(const MSrf_Channel& c) { return json{{"on", c.on}, {"strength", c.strength}}; }
+
+// Shortest text that reads back as the same double, as JSON prints it.
+std::string num(double v) { return json(v).dump(); }
+
+std::string vec3_text(const MVector3& v) { return "(" + num(v[0]) + ", " + num(v[1]) + ", " + num(v[2]) + ")"; }
+
+}  // namespace
+
+json scene_summary(MScene& scene, const std::string& file) {
+    json out;
+    out["file"] = file;
+    json objects = json::array();
+    scene.Get_ObjectList()->for_each([&](void* item) {
+        auto* obj = static_cast<MObj3d*>(item);
+        json o;
+        o["name"] = obj->get_name();
+        auto* mesh = dynamic_cast<MMesh_P*>(obj);
+        if (mesh != nullptr) {
+            o["vertices"] = mesh->Get_Vertex_Count();
+            o["uv_vertices"] = mesh->Get_UVVertex_Count();
+            o["faces"] = mesh->Get_Face_Count();
+            o["uv_faces"] = mesh->Get_UVFace_Count();
+            json refs = json::array();
+            mesh->material_refs.for_each([&](void* text) { refs.push_back(static_cast<const char*>(text)); });
+            o["material_refs"] = refs;
+        }
+        o["local_matrix"] = matrix(obj->Get_LocalMatrix());
+        objects.push_back(o);
+    });
+    out["objects"] = objects;
+
+    json surfaces = json::array();
+    scene.Get_SurfaceList()->for_each([&](void* item) {
+        auto* s = static_cast<MSurface*>(item);
+        json j;
+        j["name"] = s->get_name();
+        j["color"] = json::array({s->color.r, s->color.g, s->color.b, s->color.a});
+        j["alpha"] = s->alpha;
+        json layers = json::array();
+        for (uint32_t i = 0; i < s->texture_layers.Count(); ++i) {
+            const MSrf_TextureLayer* l = s->texture_layers.Get(i);
+            layers.push_back(json{{"image", l->image.name},
+                                  {"color_channel", channel(l->color_channel)},
+                                  {"bump_channel", channel(l->bump_channel)},
+                                  {"scale", vec3(l->image.scale)},
+                                  {"offset", vec3(l->image.offset)}});
+        }
+        j["layers"] = layers;
+        surfaces.push_back(j);
+    });
+    out["surfaces"] = surfaces;
+    out["maps"] = scene.Get_MapList()->Maps();
+    out["search_paths"] = scene.Get_MapList()->SearchPathTexts();
+    const MBoundingBox& box = scene.Get_BoundingBox();
+    out["bounding_box"] = json{{"min", vec3(box.min)}, {"max", vec3(box.max)}};
+    out["cameras"] = scene.Get_CameraList()->size();
+    out["lights"] = scene.Get_LightList()->size();
+    return out;
+}
+
+std::string scene_summary_text(MScene& scene, const std::string& file) {
+    std::string out = "file: " + file + "\n";
+    out += "objects: " + std::to_string(scene.Get_ObjectList()->size()) + "\n";
+    scene.Get_ObjectList()->for_each([&](void* item) {
+        auto* obj = static_cast<MObj3d*>(item);
+        out += "  " + std::string(obj->get_name());
+        if (auto* mesh = dynamic_cast<MMesh_P*>(obj)) {
+            out += ": " + std::to_string(mesh->Get_Vertex_Count()) + " vertices, " +
+                   std::to_string(mesh->Get_UVVertex_Count()) + " texture vertices, " +
+                   std::to_string(mesh->Get_Face_Count()) + " faces, " + std::to_string(mesh->Get_UVFace_Count()) +
+                   " texture faces";
+            if (mesh->material_refs.size() != 0) {
+                out += "; materials";
+                mesh->material_refs.for_each([&](void* t) { out += " " + std::string(static_cast<const char*>(t)); });
+            }
+            const MMatrix& m = obj->Get_LocalMatrix();
+            out += "; at " + vec3_text(MVector3(m[3][0], m[3][1], m[3][2]));
+        }
+        out += "\n";
+    });
+    out += "surfaces: " + std::to_string(scene.Get_SurfaceList()->size()) + "\n";
+    scene.Get_SurfaceList()->for_each([&](void* item) {
+        auto* s = static_cast<MSurface*>(item);
+        out += "  " + std::string(s->get_name()) + ": color " + vec3_text(MVector3(s->color.r, s->color.g, s->color.b)) +
+               ", alpha " + num(s->alpha);
+        for (uint32_t i = 0; i < s->texture_layers.Count(); ++i) {
+            const MSrf_TextureLayer* l = s->texture_layers.Get(i);
+            out += std::string(l->bump_channel.on != 0 ? "; bump " : "; texture ") + l->image.name + " scale " +
+                   vec3_text(l->image.scale) + " offset " + vec3_text(l->image.offset);
+        }
+        out += "\n";
+    });
+    const auto& maps = scene.Get_MapList()->Maps();
+    out += "maps: " + std::to_string(maps.size()) + "\n";
+    for (const auto& m : maps) out += "  " + m + "\n";
+    out += "search paths:";
+    for (const auto& p : scene.Get_MapList()->SearchPathTexts()) out += " \"" + p + "\"";
+    out += "\n";
+    const MBoundingBox& box = scene.Get_BoundingBox();
+    out += "bounding box: " + vec3_text(box.min) + " to " + vec3_text(box.max) + "\n";
+    out += "cameras: " + std::to_string(scene.Get_CameraList()->size()) +
+           ", lights: " + std::to_string(scene.Get_LightList()->size()) + "\n";
+    return out;
+}

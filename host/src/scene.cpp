@@ -1,0 +1,198 @@
+#include "vertexa/scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+// ---------------------------------------------------------------------------
+bool MPolygonList::Add(const MIPolygon& p) {
+    const uint32_t n = static_cast<uint32_t>(p.Get_Count());
+    if (static_cast<uint64_t>(index_.size()) + n > 0xFFFFFFFFull) return false;
+    try {
+        index_.insert(index_.end(), p.Data(), p.Data() + n);
+        start_.push_back(static_cast<uint32_t>(index_.size()));
+        mat_.push_back(p.Get_MatId());
+    } catch (const std::bad_alloc&) {
+        // Keep the three arrays consistent: drop whatever part got in.
+        index_.resize(start_.back());
+        if (start_.size() > mat_.size() + 1) start_.pop_back();
+        return false;
+    }
+    return true;
+}
+
+uint64_t MPolygonList::Bytes() const {
+    return start_.size() * sizeof(uint32_t) + index_.size() * sizeof(int32_t) + mat_.size() * sizeof(int32_t);
+}
+
+// ---------------------------------------------------------------------------
+MObj3d::MObj3d(const char* name) : name_(name != nullptr ? name : "") {}
+MObj3d::~MObj3d() = default;
+
+MMesh_P::MMesh_P(const char* name) : MObj3d(name) {}
+
+MMesh_P::~MMesh_P() {
+    material_refs.for_each([](void* text) { my_free(text); });
+    material_refs.free_nodes();
+}
+
+int MMesh_P::Add_Vertex(const MVector3& v, double /*weight*/) {
+    try {
+        vertices_.push_back(v);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    return static_cast<int>(vertices_.size() - 1);
+}
+
+int MMesh_P::Add_UVVertex(const MVector3& uv, double /*weight*/) {
+    try {
+        uv_vertices_.push_back(uv);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    return static_cast<int>(uv_vertices_.size() - 1);
+}
+
+int MMesh_P::Add_Face(const MIPolygon& p) {
+    if (!faces_.Add(p)) return -1;
+    return static_cast<int>(faces_.Size() - 1);
+}
+
+int MMesh_P::Add_UVFace(const MIPolygon& p) {
+    if (uv_used_ == 0 || !uv_faces_.Add(p)) return -1;
+    return static_cast<int>(uv_faces_.Size() - 1);
+}
+
+void MMesh_P::Reserve(uint32_t vertices, uint32_t uv_vertices, uint32_t /*faces*/) {
+    try {
+        vertices_.reserve(vertices);
+        uv_vertices_.reserve(uv_vertices);
+    } catch (const std::bad_alloc&) {
+        // Only a hint: the lists grow as elements arrive.
+    }
+}
+
+uint64_t MMesh_P::DataBytes() const {
+    return (vertices_.size() + uv_vertices_.size()) * sizeof(MVector3) + faces_.Bytes() + uv_faces_.Bytes();
+}
+
+// ---------------------------------------------------------------------------
+MSrf_TextureLayers::~MSrf_TextureLayers() {
+    layers_.for_each([](void* layer) { delete static_cast<MSrf_TextureLayer*>(layer); });
+    layers_.free_nodes();
+}
+
+bool MSrf_TextureLayers::Add(MSrf_TextureLayer* layer) {
+    if (layer == nullptr) return false;
+    return layers_.append(layer);
+}
+
+MSrf_TextureLayer* MSrf_TextureLayers::Get(uint32_t i) const {
+    uint32_t k = 0;
+    for (MListNode* n = layers_.head; n != nullptr; n = n->next, ++k)
+        if (k == i) return static_cast<MSrf_TextureLayer*>(n->item);
+    return nullptr;
+}
+
+MSurface::MSurface(const char* name) : name_(name != nullptr ? name : "") {}
+MSurface::~MSurface() = default;
+
+// ---------------------------------------------------------------------------
+MScene::MScene(const char* name) : name_(name != nullptr ? name : "") {}
+
+MScene::~MScene() {
+    objects_.for_each([](void* o) { delete static_cast<MObj3d*>(o); });
+    cameras_.for_each([](void* o) { delete static_cast<MObj3d*>(o); });
+    lights_.for_each([](void* o) { delete static_cast<MObj3d*>(o); });
+    surfaces_.for_each([](void* s) { delete static_cast<MSurface*>(s); });
+    objects_.free_nodes();
+    cameras_.free_nodes();
+    lights_.free_nodes();
+    surfaces_.free_nodes();
+}
+
+void MScene::CalculateBoundingBox(int local_space) {
+    bbox_ = MBoundingBox{};
+    double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+    bool any = false;
+    objects_.for_each([&](void* item) {
+        auto* mesh = dynamic_cast<MMesh_P*>(static_cast<MObj3d*>(item));
+        if (mesh == nullptr) return;
+        const MMatrix& m = mesh->Get_LocalMatrix();
+        for (const MVector3& v : mesh->Vertices()) {
+            MVector3 p = local_space != 0 ? v : m.TransformPoint(v);
+            for (int k = 0; k < 3; ++k) {
+                if (std::isnan(p[k])) continue;  // a NaN coordinate has no place in a box
+                if (!any) {
+                    lo[k] = hi[k] = p[k];
+                } else {
+                    lo[k] = std::min(lo[k], p[k]);
+                    hi[k] = std::max(hi[k], p[k]);
+                }
+            }
+            any = true;
+        }
+    });
+    bbox_.min.Init(lo[0], lo[1], lo[2]);
+    bbox_.max.Init(hi[0], hi[1], hi[2]);
+    bbox_.empty = any ? 0 : 1;
+}
+
+void MScene::MMake_Default_Cam() {
+    auto* cam = new MCamera("Default Camera");
+    if (cam == nullptr) return;
+    MVector3 c, half;
+    for (int k = 0; k < 3; ++k) {
+        c[k] = 0.5 * (bbox_.min[k] + bbox_.max[k]);
+        half[k] = 0.5 * (bbox_.max[k] - bbox_.min[k]);
+    }
+    double radius = std::sqrt(half[0] * half[0] + half[1] * half[1] + half[2] * half[2]);
+    if (!std::isfinite(radius) || radius <= 0.0) radius = 1.0;
+    // Far enough for a sphere around the box to fit the vertical field of view.
+    const double half_fov = 0.5 * cam->fov_y_degrees * 3.14159265358979323846 / 180.0;
+    const double distance = radius / std::sin(half_fov);
+    // From the front (-y), to the right (+x) and above (+z): trueSpace is z-up.
+    const double dir[3] = {0.5773502691896258, -0.5773502691896258, 0.5773502691896258};
+    cam->target = c;
+    cam->position.Init(c[0] + dir[0] * distance, c[1] + dir[1] * distance, c[2] + dir[2] * distance);
+    if (!cameras_.append(cam)) delete cam;
+}
+
+void MScene::MMake_Default_Light() {
+    auto* light = new MLight("Default Light");
+    if (light == nullptr) return;
+    auto* cam = static_cast<MCamera*>(cameras_.head != nullptr ? cameras_.head->item : nullptr);
+    if (cam != nullptr) {
+        MVector3 d;
+        double len = 0.0;
+        for (int k = 0; k < 3; ++k) {
+            d[k] = cam->target[k] - cam->position[k];
+            len += d[k] * d[k];
+        }
+        len = std::sqrt(len);
+        if (len > 0.0 && std::isfinite(len)) light->direction.Init(d[0] / len, d[1] / len, d[2] / len);
+    }
+    if (!lights_.append(light)) delete light;
+}
+
+MSurface* MScene::Find_Surface(MMesh_P* mesh, int32_t material_index) {
+    const char* wanted = nullptr;
+    if (mesh != nullptr) {
+        int64_t entry = static_cast<int64_t>(material_index) - mesh->material_ref_base;
+        int64_t k = 0;
+        for (MListNode* n = mesh->material_refs.head; n != nullptr; n = n->next, ++k)
+            if (k == entry) {
+                wanted = static_cast<const char*>(n->item);
+                break;
+            }
+    }
+    MSurface* fallback = nullptr;
+    for (MListNode* n = surfaces_.head; n != nullptr; n = n->next) {
+        auto* s = static_cast<MSurface*>(n->item);
+        if (wanted != nullptr && std::strcmp(s->get_name(), wanted) == 0) return s;
+        if (fallback == nullptr && std::strcmp(s->get_name(), "DEFAULT") == 0) fallback = s;
+    }
+    return fallback;
+}

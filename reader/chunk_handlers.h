@@ -1,0 +1,50 @@
+// The handlers of the four chunk types the reader takes in. Each runs with the
+// stream at the first byte of its chunk's data and may stop anywhere: the
+// chunk loop seeks to the chunk's end afterwards.
+#pragma once
+
+#include <cstdint>
+
+#include "chunk_stream.h"
+#include "vertexa/geometry.h"
+
+class MScene;
+class MSurface;
+class MMesh_P;
+struct MList;
+
+// The block that opens group and polygon chunks.
+struct ObjectAxes {
+    const char* name = "";  // in a reader buffer: valid until the next name is read
+    MVector3 center{0.0, 0.0, 0.0};
+    MVector3 x_axis{0.0, 0.0, 0.0};
+    MVector3 y_axis{0.0, 0.0, 0.0};
+    MVector3 z_axis{0.0, 0.0, 0.0};
+    MMatrix cur_pos{1};
+};
+
+void read_object_axes(ObjectAxes& axes);
+
+void parse_group_chunk(MScene* scene, const ChunkHeader& chunk);
+
+void parse_polygon_chunk(MScene* scene, const ChunkHeader& chunk, MList* objects);
+void read_vertices(MMesh_P* mesh);
+void read_texture_vertices(MMesh_P* mesh);
+float clamp_uv(float x);
+// Returns the highest material index of the faces, -1 when there were none.
+int read_faces(MMesh_P* mesh);
+void add_material_references(MMesh_P* mesh, const ChunkHeader& chunk, int highest_material);
+
+void parse_material_chunk(MScene* scene, const ChunkHeader& chunk, MList* surfaces);
+void parse_procedural_material_chunk(MScene* scene, const ChunkHeader& chunk, MList* surfaces);
+// Reads the material head and returns its new surface, already in the
+// scene's surface list (null when it could not be made).
+MSurface* read_material_head(MScene* scene, const ChunkHeader& chunk, MList* surfaces);
+void read_map_blocks(MScene* scene, MSurface* surface);
+
+enum class MapKind { Texture, Bump };
+void add_map_layer(MScene* scene, MSurface* surface, MapKind kind, const char* image, float offset_u, float offset_v,
+                   float repeats_u, float repeats_v, float amplitude);
+
+// The name that ties a polygon object's material index to its surface.
+void format_material_key(char* out, int size, uint32_t owner_id, unsigned material_number);

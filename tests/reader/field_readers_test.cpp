@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "field_readers.h"
+#include "reader_state.h"
+
+namespace {
+
+// Puts `bytes` behind the reader's input stream for the length of a test.
+class FieldReaders : public ::testing::Test {
+protected:
+    void use(const std::string& bytes) {
+        if (reader_state.in != nullptr) std::fclose(reader_state.in);
+        reader_state.in = std::tmpfile();
+        std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
+        std::rewind(reader_state.in);
+    }
+    void TearDown() override {
+        if (reader_state.in != nullptr) std::fclose(reader_state.in);
+        reader_state.in = nullptr;
+    }
+};
+
+TEST_F(FieldReaders, NumbersAreLittleEndian) {
+    use(std::string("\x34\x12\x78\x56\x34\x12\x00\x00\x80\x3f", 10));
+    EXPECT_EQ(read_word(), 0x1234);
+    EXPECT_EQ(read_dword(), 0x12345678u);
+    EXPECT_EQ(read_float(), 1.0f);
+}
+
+TEST_F(FieldReaders, EveryByteReadsAsFFPastTheEnd) {
+    use("");
+    EXPECT_EQ(static_cast<unsigned char>(read_byte()), 0xFF);
+    EXPECT_EQ(read_word(), 0xFFFF);
+    EXPECT_EQ(read_dword(), 0xFFFFFFFFu);
+    // A length of 0xFFFF read past the end: the text is kept to the buffer
+    // and consists of 0xFF bytes.
+    const char* s = read_string();
+    EXPECT_EQ(std::string(s).size(), 1023u);
+    EXPECT_EQ(static_cast<unsigned char>(s[0]), 0xFF);
+}
+
+TEST_F(FieldReaders, StringsAndNamesConsumeTheirPrefixes) {
+    use(std::string("\x00\x00", 2) + std::string("\x07\x00\x03\x00" "abcZ", 8));
+    EXPECT_STREQ(read_string(), "");
+    EXPECT_EQ(std::ftell(reader_state.in), 2);
+    EXPECT_STREQ(read_name(), "abc");
+    EXPECT_EQ(std::ftell(reader_state.in), 9);
+    EXPECT_EQ(read_byte(), 'Z');
+}
+
+TEST_F(FieldReaders, OverlongTextsKeepTheFirst1023BytesAndSkipTheRest) {
+    std::string name(2000, 'n');
+    name[1022] = 'k';
+    name[1023] = 'x';
+    use(std::string("\xD0\x07", 2) + name + "T");
+    std::string s = read_string();
+    EXPECT_EQ(s.size(), 1023u);
+    EXPECT_EQ(s.back(), 'k');
+    EXPECT_EQ(read_byte(), 'T') << "the stream stands after the whole field";
+
+    use(std::string(1500, 'c') + "U");
+    EXPECT_EQ(std::string(read_chars(1500)).size(), 1023u);
+    EXPECT_EQ(read_byte(), 'U');
+}
+
+TEST_F(FieldReaders, CharsBelowOneReadNothing) {
+    use("abc");
+    EXPECT_STREQ(read_chars(0), "");
+    EXPECT_STREQ(read_chars(-7), "");
+    EXPECT_STREQ(read_chars(2), "ab");
+}
+
+TEST_F(FieldReaders, HeaderTextIsCutTo18Characters) {
+    use("Caligari V00.01BLH             \n");
+    EXPECT_STREQ(read_header_text(), "Caligari V00.01BLH");
+    use(std::string("Cal\0igari", 9));
+    EXPECT_STREQ(read_header_text(), "Cal");
+    EXPECT_EQ(std::ftell(reader_state.in), 4) << "reading stops after the first NUL";
+    use("");
+    EXPECT_EQ(std::string(read_header_text()), std::string(18, '\xFF'));
+}
+
+TEST_F(FieldReaders, VectorsReadXThenYThenZ) {
+    std::string b;
+    for (float f : {1.5f, -2.0f, 0.25f}) b.append(reinterpret_cast<const char*>(&f), 4);
+    use(b);
+    MVector3 v = read_vector();
+    EXPECT_EQ(v[0], 1.5);
+    EXPECT_EQ(v[1], -2.0);
+    EXPECT_EQ(v[2], 0.25);
+}
+
+}  // namespace
