@@ -13,8 +13,9 @@ const char kUsage[] =
 
 // Copies at most size - 1 characters and always terminates.
 void copy_text(char* out, const char* in, size_t size) {
-    std::strncpy(out, in, size - 1);
-    out[size - 1] = '\0';
+    const size_t n = ::strnlen(in, size - 1);
+    std::memmove(out, in, n);
+    out[n] = '\0';
 }
 
 }  // namespace
