@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bounded_file.h"
 #include "vertexa/services.h"
 
 namespace {
@@ -63,7 +64,10 @@ struct Flattener {
         if (depth > kMaxIncludeDepth || openings_left <= 0 || bytes_left == 0 || path.empty()) return;
         --openings_left;
         std::string data;
-        if (!read_regular_file(path, bytes_left < kMaxFileBytes ? bytes_left : kMaxFileBytes, &data)) return;
+        bool cut = false;
+        if (!vertexa::detail::read_regular_file(path, bytes_left < kMaxFileBytes ? bytes_left : kMaxFileBytes, &data,
+                                                &cut))
+            return;
         bytes_left -= data.size();
         std::size_t start = 0;
         while (start < data.size()) {
@@ -74,28 +78,6 @@ struct Flattener {
             if (line.empty() || line.substr(0, 2) == "//") continue;
             add(line, depth);
         }
-    }
-
-    // At most `limit` bytes of a regular file. Anything else (a folder, a FIFO
-    // that would block) reads as nothing.
-    static bool read_regular_file(const std::string& path, std::size_t limit, std::string* data) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return false;
-        }
-        char chunk[16384];
-        while (data->size() < limit) {
-            const ssize_t got = ::read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            const std::size_t room = limit - data->size();
-            data->append(chunk, static_cast<std::size_t>(got) < room ? static_cast<std::size_t>(got) : room);
-        }
-        ::close(fd);
-        return true;
     }
 };
 

@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bounded_file.h"
 #include "vertexa/services.h"
 
 namespace {
@@ -140,35 +141,6 @@ std::string without_line_breaks(std::string_view text) {
     return s;
 }
 
-// Reads at most `limit` bytes of a regular file; anything else (a missing
-// file, a folder, a FIFO that would block) reads as nothing. `cut` tells
-// whether the file went on past the limit.
-bool read_regular_file(const std::string& path, std::size_t limit, std::string* data, bool* cut) {
-    data->clear();
-    *cut = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    char chunk[16384];
-    while (data->size() <= limit) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        const std::size_t room = limit + 1 - data->size();
-        data->append(chunk, static_cast<std::size_t>(got) < room ? static_cast<std::size_t>(got) : room);
-    }
-    ::close(fd);
-    if (data->size() > limit) {
-        *cut = true;
-        data->resize(limit);
-    }
-    return true;
-}
-
 std::string home_folder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return home;
@@ -225,7 +197,7 @@ Profile::Profile(const char* name) : path_(PathFor(name)) {
     if (path_.empty()) return;
     std::string data;
     bool cut = false;
-    if (!read_regular_file(path_, kMaxProfileBytes, &data, &cut)) return;
+    if (!vertexa::detail::read_regular_file(path_, kMaxProfileBytes, &data, &cut)) return;
     if (cut) {
         // The last line may have been cut in the middle: drop it.
         const std::size_t last_end = data.rfind('\n');
