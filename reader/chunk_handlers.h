@@ -3,6 +3,7 @@
 // chunk loop seeks to the chunk's end afterwards.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "chunk_stream.h"
@@ -30,7 +31,14 @@ void parse_group_chunk(MScene* scene, const ChunkHeader& chunk);
 void parse_polygon_chunk(MScene* scene, const ChunkHeader& chunk, MList* objects);
 void read_vertices(MMesh_P* mesh);
 void read_texture_vertices(MMesh_P* mesh);
-float clamp_uv(float x);
+// Binary texture coordinates: 0 for magnitudes above 1e6 or below 1e-6
+// (compared as doubles), NaN unchanged. Inline: it runs twice per texture vertex.
+inline float clamp_uv(float x) {
+    const double a = std::fabs(static_cast<double>(x));
+    if (a > 1000000.0) return 0.0f;
+    if (a < 0.000001) return 0.0f;
+    return x;
+}
 // Returns the highest material index of the faces, -1 when there were none.
 int read_faces(MMesh_P* mesh);
 void add_material_references(MMesh_P* mesh, const ChunkHeader& chunk, int highest_material);

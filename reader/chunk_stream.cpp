@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ascii_formats.h"
+#include "ascii_scan.h"
 #include "chunk_handlers.h"
 #include "field_readers.h"
 #include "reader_state.h"
@@ -40,8 +42,8 @@ bool read_ascii_header(ChunkHeader& chunk) {
     chunk.start = static_cast<uint32_t>(pos);
     int major = chunk.major, minor = chunk.minor, id = chunk.id, parent = chunk.parent_id;
     char type[4] = {chunk.type[0], chunk.type[1], chunk.type[2], chunk.type[3]};
-    int assigned = std::fscanf(reader_state.in, "%4c V%d.%d Id %d Parent %d Size %d", type, &major, &minor, &id,
-                               &parent, &ascii_data_size);
+    int assigned = ascii_scan(reader_state.in, ascii_format::kChunkHeader, type, &major, &minor, &id, &parent,
+                              &ascii_data_size);
     if (assigned == EOF || (assigned <= 0 && !ascii_header_seen)) return false;
     ascii_header_seen = true;
     for (int i = 0; i < 4; ++i) chunk.type[i] = type[i];

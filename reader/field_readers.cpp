@@ -1,6 +1,7 @@
 #include "field_readers.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "reader_state.h"
 #include "vertexa/services.h"
@@ -25,6 +26,10 @@ char* read_text(char* buffer, uint32_t n) {
 }
 
 }  // namespace
+
+void read_bytes_one_by_one(unsigned char* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) out[i] = next_byte();
+}
 
 char read_byte() { return static_cast<char>(next_byte()); }
 

@@ -6,7 +6,12 @@
 // read_header_text has one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "reader_state.h"
 
 #include "vertexa/geometry.h"
 
@@ -30,3 +35,70 @@ char* read_chars(int n);
 char* read_header_text();
 
 constexpr int kTextBufferSize = 1024;
+
+// Bulk readers for the element lists of polygon objects: the same bytes and
+// the same values as n calls of read_byte, read_word, read_float or
+// read_dword (0xFF bytes past the end of the file included), taken from the
+// stream's buffer at once where it holds them. They are inline and convert
+// the little-endian numbers themselves, so that a loop over a million values
+// is not millions of calls into the host's I2N functions.
+void read_bytes_one_by_one(unsigned char* out, size_t n);
+
+inline void read_bytes(unsigned char* out, size_t n) {
+#if defined(__GLIBC__)
+    // The bytes that getc would return one by one, straight from the buffer.
+    FILE* in = reader_state.in;
+    if (static_cast<size_t>(in->_IO_read_end - in->_IO_read_ptr) >= n) {
+        std::memcpy(out, in->_IO_read_ptr, n);
+        in->_IO_read_ptr += n;
+        return;
+    }
+#endif
+    read_bytes_one_by_one(out, n);
+}
+
+namespace field_detail {
+// Assembled by arithmetic: right whatever the native byte order.
+inline uint32_t little_endian_32(const unsigned char* b) {
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+           (static_cast<uint32_t>(b[3]) << 24);
+}
+constexpr size_t kBatch = 64;
+}  // namespace field_detail
+
+inline void read_words(uint16_t* out, size_t n) {
+    unsigned char b[2 * field_detail::kBatch];
+    while (n > 0) {
+        const size_t take = n < field_detail::kBatch ? n : field_detail::kBatch;
+        read_bytes(b, 2 * take);
+        for (size_t i = 0; i < take; ++i)
+            out[i] = static_cast<uint16_t>(b[2 * i] | (static_cast<unsigned>(b[2 * i + 1]) << 8));
+        out += take;
+        n -= take;
+    }
+}
+
+inline void read_dwords(uint32_t* out, size_t n) {
+    unsigned char b[4 * field_detail::kBatch];
+    while (n > 0) {
+        const size_t take = n < field_detail::kBatch ? n : field_detail::kBatch;
+        read_bytes(b, 4 * take);
+        for (size_t i = 0; i < take; ++i) out[i] = field_detail::little_endian_32(b + 4 * i);
+        out += take;
+        n -= take;
+    }
+}
+
+inline void read_floats(float* out, size_t n) {
+    unsigned char b[4 * field_detail::kBatch];
+    while (n > 0) {
+        const size_t take = n < field_detail::kBatch ? n : field_detail::kBatch;
+        read_bytes(b, 4 * take);
+        for (size_t i = 0; i < take; ++i) {
+            const uint32_t bits = field_detail::little_endian_32(b + 4 * i);
+            std::memcpy(out + i, &bits, sizeof bits);  // the IEEE pattern, as I2NFloat gives it
+        }
+        out += take;
+        n -= take;
+    }
+}

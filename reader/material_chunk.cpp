@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ascii_formats.h"
+#include "ascii_scan.h"
 #include "chunk_handlers.h"
 #include "field_readers.h"
 #include "reader_state.h"
@@ -26,7 +28,7 @@ MSurface* read_material_head(MScene* /*scene*/, const ChunkHeader& chunk, MList*
         number = read_word();
     } else {
         int n = 0;
-        std::fscanf(in, "\nmat# %d", &n);
+        ascii_scan(in, ascii_format::kMaterialNumber, &n);
         number = static_cast<uint16_t>(n);
     }
     char key[32];
@@ -61,14 +63,14 @@ MSurface* read_material_head(MScene* /*scene*/, const ChunkHeader& chunk, MList*
         // "\nshader: %s  facet: %s", in steps: whatever of a word lies beyond
         // 255 characters is skipped, so that the facet word and the lines
         // after it are still read from their places.
-        std::fscanf(in, "\nshader: %255s", shader);
-        std::fscanf(in, "%*[^ \t\r\n]");
-        std::fscanf(in, "  facet: %255s", facet);
-        std::fscanf(in, "%*[^ \t\r\n]");
+        ascii_scan(in, ascii_format::kShader, shader);
+        ascii_scan(in, ascii_format::kRestOfWord);
+        ascii_scan(in, ascii_format::kFacet, facet);
+        ascii_scan(in, ascii_format::kRestOfWord);
         int auto_facet = 0;
         if (facet[0] == 'a') std::sscanf(facet, "auto%d", &auto_facet);
-        std::fscanf(in, "\nrgb %g,%g,%g", &rgb[0], &rgb[1], &rgb[2]);
-        std::fscanf(in, "\nalpha %g  ka %g  ks %g  exp %g  ior %g", &alpha, &ka, &ks, &exponent, &ior);
+        ascii_scan(in, ascii_format::kRGB, &rgb[0], &rgb[1], &rgb[2]);
+        ascii_scan(in, ascii_format::kAlphaLine, &alpha, &ka, &ks, &exponent, &ior);
     }
     surface->color.Init(rgb[0], rgb[1], rgb[2], 0.0);
     surface->alpha = alpha;
@@ -135,11 +137,11 @@ void read_map_blocks(MScene* scene, MSurface* surface) {
             }
         } else {
             int length = 0;
-            if (std::fscanf(in, "\nenvironment: %d", &length) == 1) {
+            if (ascii_scan(in, ascii_format::kEnvironment, &length) == 1) {
                 std::strcpy(tag, "e:");
-            } else if (std::fscanf(in, "\ntexture: %d", &length) == 1) {
+            } else if (ascii_scan(in, ascii_format::kTexture, &length) == 1) {
                 std::strcpy(tag, "t:");
-            } else if (std::fscanf(in, "\nbump: %d", &length) == 1) {
+            } else if (ascii_scan(in, ascii_format::kBump, &length) == 1) {
                 std::strcpy(tag, "b:");
             } else {
                 return;
@@ -148,11 +150,11 @@ void read_map_blocks(MScene* scene, MSurface* surface) {
             int env_flags = 0;
             short flags = 0;
             if (tag[0] == 'e') {
-                std::fscanf(in, "\nflags %d", &env_flags);
+                ascii_scan(in, ascii_format::kEnvironmentFlags, &env_flags);
             } else if (tag[0] == 't') {
-                std::fscanf(in, "\noffset %g,%g  repeats %g,%g  flags %hd", &ou, &ov, &ru, &rv, &flags);
+                ascii_scan(in, ascii_format::kTextureParameters, &ou, &ov, &ru, &rv, &flags);
             } else {
-                std::fscanf(in, "\noffset %g,%g  repeats %g,%g  amp %g  flags %hd", &ou, &ov, &ru, &rv, &amp, &flags);
+                ascii_scan(in, ascii_format::kBumpParameters, &ou, &ov, &ru, &rv, &amp, &flags);
             }
         }
         log->write(2, "  %s %s parsed\n", tag, image);

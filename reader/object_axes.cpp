@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ascii_formats.h"
+#include "ascii_scan.h"
 #include "chunk_handlers.h"
 #include "field_readers.h"
 #include "reader_state.h"
@@ -15,7 +17,7 @@ char name_line[kLineSize];
 
 const char* read_ascii_name() {
     FILE* in = reader_state.in;
-    std::fscanf(in, "\n");
+    ascii_scan(in, ascii_format::kSkipSpace);
     name_line[0] = '\0';
     m_read_line(name_line, kLineSize - 1, in);
     // A line too long for the buffer keeps its first characters; the rest of
@@ -35,7 +37,7 @@ const char* read_ascii_name() {
 
 void read_ascii_vector(const char* format, MVector3& v) {
     float x = 0.0f, y = 0.0f, z = 0.0f;
-    std::fscanf(reader_state.in, format, &x, &y, &z);
+    ascii_scan(reader_state.in, format, &x, &y, &z);
     v.Init(x, y, z);
 }
 
@@ -64,21 +66,24 @@ void read_object_axes(ObjectAxes& axes) {
     } else {
         axes.name = read_ascii_name();
         log->write(2, "name: %s\n", axes.name);
-        read_ascii_vector("\ncenter %g %g %g", axes.center);
-        read_ascii_vector("\nx axis %g %g %g", axes.x_axis);
-        read_ascii_vector("\ny axis %g %g %g", axes.y_axis);
-        read_ascii_vector("\nz axis %g %g %g", axes.z_axis);
-        std::fscanf(reader_state.in, "\nTransform");
+        read_ascii_vector(ascii_format::kCenter, axes.center);
+        read_ascii_vector(ascii_format::kXAxis, axes.x_axis);
+        read_ascii_vector(ascii_format::kYAxis, axes.y_axis);
+        read_ascii_vector(ascii_format::kZAxis, axes.z_axis);
+        ascii_scan(reader_state.in, ascii_format::kTransform);
         for (int k = 0; k < 4; ++k) {
             float a = static_cast<float>(m[0][k]), b = static_cast<float>(m[1][k]);
             float c = static_cast<float>(m[2][k]), d = static_cast<float>(m[3][k]);
-            std::fscanf(reader_state.in, "\n%g %g %g %g", &a, &b, &c, &d);
+            ascii_scan(reader_state.in, ascii_format::kTransformLine, &a, &b, &c, &d);
             m[0][k] = a;
             m[1][k] = b;
             m[2][k] = c;
             m[3][k] = d;
         }
     }
+    // The texts of the vectors and the matrix take longer to make than the
+    // block takes to read; without a log file nobody reads them.
+    if (log->Get_FILE() == nullptr) return;
     log->write(2, "center: %s\n", axes.center.Print());
     log->write(2, "x_axis: %s\n", axes.x_axis.Print());
     log->write(2, "y_axis: %s\n", axes.y_axis.Print());

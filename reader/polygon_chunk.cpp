@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ascii_formats.h"
+#include "ascii_scan.h"
 #include "chunk_handlers.h"
 #include "field_readers.h"
 #include "reader_state.h"
@@ -25,37 +27,60 @@ constexpr long kAsciiUVBytes = 3;
 constexpr long kAsciiRecordBytes = 12;
 constexpr long kAsciiPairBytes = 5;
 
-bool at_chunk_end() { return std::ftell(reader_state.in) >= reader_state.chunk_end; }
-
 uint32_t read_ascii_count(const char* format) {
     long count = 0;
-    std::fscanf(reader_state.in, format, &count);
+    ascii_scan(reader_state.in, format, &count);
     return static_cast<uint32_t>(count);
 }
 
-// Reads n (vertex index, texture-vertex index) pairs into the polygons; both
-// null for a hole. Returns the number of pairs read.
-uint32_t read_pairs(uint32_t n, MIPolygon* vertex_poly, MIPolygon* uv_poly) {
-    if (reader_state.binary != 0) {
-        const uint32_t room = static_cast<uint32_t>(chunk_bytes_left() / kBinaryPairBytes);
-        const uint32_t take = n < room ? n : room;
-        if (vertex_poly == nullptr) {
-            std::fseek(reader_state.in, static_cast<long>(take) * kBinaryPairBytes, SEEK_CUR);
-        } else {
-            for (uint32_t k = 0; k < take; ++k) {
-                vertex_poly->Add(static_cast<int32_t>(read_dword()));
-                uv_poly->Add(static_cast<int32_t>(read_dword()));
-            }
-        }
+// The bytes of the chunk left while the elements of a list are read,
+// counted down by what each read consumes instead of asked of the stream
+// (ftell) for every element. The binary readers consume the bytes of their
+// layout, ascii_scan_counted says what it consumed. While the count is
+// positive it is exact: the reads lie inside the chunk, which lies inside the
+// file. Once reading passes the chunk's end it is zero or below, and the
+// stream stands at or beyond the end, where chunk_bytes_left() gives 0.
+struct ChunkBudget {
+    ChunkBudget() : at_start(chunk_bytes_left()) {}
+    long room() const { return at_start - used > 0 ? at_start - used : 0; }
+    const long at_start;
+    long used = 0;
+};
+
+// Reads n (vertex index, texture-vertex index) pairs of a binary record into
+// the polygons; both null for a hole, whose pairs are skipped. Returns the
+// number of pairs read.
+uint32_t read_binary_pairs(uint32_t n, MIPolygon* vertex_poly, MIPolygon* uv_poly, ChunkBudget& budget) {
+    const uint32_t room = static_cast<uint32_t>(budget.room() / kBinaryPairBytes);
+    const uint32_t take = n < room ? n : room;
+    budget.used += static_cast<long>(take) * kBinaryPairBytes;
+    if (vertex_poly == nullptr) {
+        std::fseek(reader_state.in, static_cast<long>(take) * kBinaryPairBytes, SEEK_CUR);
         return take;
     }
-    const uint32_t room = static_cast<uint32_t>(chunk_bytes_left() / kAsciiPairBytes);
+    constexpr uint32_t kBatch = 32;
+    uint32_t pairs[2 * kBatch];
+    for (uint32_t k = 0; k < take; k += kBatch) {
+        const uint32_t batch = take - k < kBatch ? take - k : kBatch;
+        read_dwords(pairs, 2 * batch);
+        for (uint32_t j = 0; j < batch; ++j) {
+            vertex_poly->Add(static_cast<int32_t>(pairs[2 * j]));
+            uv_poly->Add(static_cast<int32_t>(pairs[2 * j + 1]));
+        }
+    }
+    return take;
+}
+
+// Reads n pairs of an ASCII record into the polygons; both null for a hole.
+// Returns the number of pairs read.
+uint32_t read_ascii_pairs(uint32_t n, MIPolygon* vertex_poly, MIPolygon* uv_poly, ChunkBudget& budget) {
+    const uint32_t room = static_cast<uint32_t>(budget.room() / kAsciiPairBytes);
     const uint32_t take = n < room ? n : room;
     for (uint32_t k = 0; k < take; ++k) {
         long v = 0, t = 0;
         // A pair that does not parse ends the record: what follows it cannot
         // be told from the next record.
-        if (std::fscanf(reader_state.in, "<%ld,%ld> ", &v, &t) != 2) return k;
+        if (ascii_scan_counted(reader_state.in, &budget.used, ascii_format::kPair, &v, &t) != 2) return k;
         if (vertex_poly != nullptr) {
             vertex_poly->Add(static_cast<int32_t>(v));
             uv_poly->Add(static_cast<int32_t>(t));
@@ -66,30 +91,27 @@ uint32_t read_pairs(uint32_t n, MIPolygon* vertex_poly, MIPolygon* uv_poly) {
 
 }  // namespace
 
-float clamp_uv(float x) {
-    const double a = std::fabs(static_cast<double>(x));
-    if (a > 1000000.0) return 0.0f;
-    if (a < 0.000001) return 0.0f;
-    return x;
-}
 
 void read_vertices(MMesh_P* mesh) {
     FILE* in = reader_state.in;
     const bool binary = reader_state.binary != 0;
-    const uint32_t declared = binary ? read_dword() : read_ascii_count("\nWorld Vertices %ld");
+    const uint32_t declared = binary ? read_dword() : read_ascii_count(ascii_format::kVertexCount);
     reader_state.callbacks->status_2("Vertices ...");
     const uint32_t count = bound_count(declared, binary ? kBinaryVertexBytes : kAsciiVertexBytes, "Vertices");
     mesh->Reserve(count, 0, 0);
+    ChunkBudget budget;
     uint32_t i = 0;
     for (; i < count; ++i) {
         reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
         MVector3 v(0.0, 0.0, 0.0);
         if (binary) {
-            v = read_vector();
+            float xyz[3];
+            read_floats(xyz, 3);
+            v.Init(xyz[0], xyz[1], xyz[2]);
         } else {
-            if (at_chunk_end()) break;
+            if (budget.room() == 0) break;
             float x = 0.0f, y = 0.0f, z = 0.0f;
-            std::fscanf(in, "\n%f %f %f", &x, &y, &z);
+            ascii_scan_counted(in, &budget.used, ascii_format::kVertex, &x, &y, &z);
             v.Init(x, y, z);
         }
         mesh->Add_Vertex(v, -1.0);
@@ -102,22 +124,25 @@ void read_texture_vertices(MMesh_P* mesh) {
     FILE* in = reader_state.in;
     const bool binary = reader_state.binary != 0;
     reader_state.callbacks->status_2("UVVertices ...");
-    const uint32_t declared = binary ? read_dword() : read_ascii_count("\nTexture Vertices %ld");
+    const uint32_t declared = binary ? read_dword() : read_ascii_count(ascii_format::kUVCount);
     if (declared != 0) mesh->UseUV();
     const uint32_t count = bound_count(declared, binary ? kBinaryUVBytes : kAsciiUVBytes, "UVVertices");
     mesh->Reserve(static_cast<uint32_t>(mesh->Get_Vertex_Count()), count, 0);
+    ChunkBudget budget;
     uint32_t i = 0;
     for (; i < count; ++i) {
         reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
         float u = 0.0f, v = 0.0f;
         if (binary) {
-            u = clamp_uv(read_float());
-            v = clamp_uv(read_float());
+            float uv[2];
+            read_floats(uv, 2);
+            u = clamp_uv(uv[0]);
+            v = clamp_uv(uv[1]);
         } else {
-            if (at_chunk_end()) break;
-            if (std::fscanf(in, "\n%f %f", &u, &v) != 2) {
+            if (budget.room() == 0) break;
+            if (ascii_scan_counted(in, &budget.used, ascii_format::kUV, &u, &v) != 2) {
                 reader_state.log->write(2, "## read error at %08X\n", static_cast<unsigned>(m_filepos(in)));
-                std::fscanf(in, "\n%*s %*s");
+                ascii_scan_counted(in, &budget.used, ascii_format::kSkipTwoWords);
                 u = 0.0f;
                 v = 0.0f;
             }
@@ -132,39 +157,47 @@ int read_faces(MMesh_P* mesh) {
     FILE* in = reader_state.in;
     const bool binary = reader_state.binary != 0;
     reader_state.callbacks->status_2("Faces ...");
-    const uint32_t declared = binary ? read_dword() : read_ascii_count("\nFaces %ld");
+    const uint32_t declared = binary ? read_dword() : read_ascii_count(ascii_format::kFaceCount);
     int highest = -1;
     const uint32_t count = bound_count(declared, binary ? kBinaryRecordBytes : kAsciiRecordBytes, "Faces");
+    mesh->Reserve(static_cast<uint32_t>(mesh->Get_Vertex_Count()), static_cast<uint32_t>(mesh->Get_UVVertex_Count()),
+                  count);
+    ChunkBudget budget;
     uint32_t i = 0;
     for (; i < count; ++i) {
         reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
         uint16_t n = 0, m = 0;
-        if (binary) {
-            if (chunk_bytes_left() < kBinaryRecordBytes) break;
-            const unsigned char flags = static_cast<unsigned char>(read_byte());
-            if ((flags & 0x08) != 0) {
-                n = read_word();
-                read_pairs(n, nullptr, nullptr);
-                continue;
-            }
-            n = read_word();
-            m = read_word();
-        } else {
-            if (at_chunk_end()) break;
-            short sn = 0, sflags = 0, sm = 0;
-            if (std::fscanf(in, "\nHole verts %hd", &sn) == 1) {
-                std::fscanf(in, "\n");
-                read_pairs(static_cast<uint16_t>(sn), nullptr, nullptr);
-                continue;
-            }
-            std::fscanf(in, "\nFace verts %hd flags %hd mat %hd", &sn, &sflags, &sm);
-            std::fscanf(in, "\n");
-            n = static_cast<uint16_t>(sn);
-            m = static_cast<uint16_t>(sm);
-        }
         MIPolygon vertex_poly(0);
         MIPolygon uv_poly(0);
-        read_pairs(n, &vertex_poly, &uv_poly);
+        if (binary) {
+            if (budget.room() < kBinaryRecordBytes) break;
+            const unsigned char flags = static_cast<unsigned char>(read_byte());
+            if ((flags & 0x08) != 0) {
+                read_words(&n, 1);
+                budget.used += 3;
+                read_binary_pairs(n, nullptr, nullptr, budget);
+                continue;
+            }
+            uint16_t head[2];
+            read_words(head, 2);
+            budget.used += 5;
+            n = head[0];
+            m = head[1];
+            read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
+        } else {
+            if (budget.room() == 0) break;
+            short sn = 0, sflags = 0, sm = 0;
+            if (ascii_scan_counted(in, &budget.used, ascii_format::kHole, &sn) == 1) {
+                ascii_scan_counted(in, &budget.used, ascii_format::kSkipSpace);
+                read_ascii_pairs(static_cast<uint16_t>(sn), nullptr, nullptr, budget);
+                continue;
+            }
+            ascii_scan_counted(in, &budget.used, ascii_format::kFace, &sn, &sflags, &sm);
+            ascii_scan_counted(in, &budget.used, ascii_format::kSkipSpace);
+            n = static_cast<uint16_t>(sn);
+            m = static_cast<uint16_t>(sm);
+            read_ascii_pairs(n, &vertex_poly, &uv_poly, budget);
+        }
         if (static_cast<int>(m) > highest) highest = m;
         vertex_poly.Set_MatId(m);
         uv_poly.Set_MatId(m);

@@ -54,46 +54,22 @@ const char* MMatrix::Print() const {
     return out;
 }
 
-MVector3 MMatrix::TransformPoint(const MVector3& p) const {
-    MVector3 r;
-    for (int k = 0; k < 3; ++k) r[k] = p[0] * m_[0][k] + p[1] * m_[1][k] + p[2] * m_[2][k] + m_[3][k];
-    return r;
+void MIPolygon::ReserveHeap(uint32_t capacity) {
+    auto* heap = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * capacity));
+    if (heap == nullptr) return;  // the inline buffer stays; Add grows later
+    data_ = heap;
+    capacity_ = capacity;
 }
 
-MIPolygon::MIPolygon(int reserve) : data_(inline_) {
-    if (reserve > static_cast<int>(kInline)) {
-        auto* heap = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(reserve)));
-        if (heap != nullptr) {
-            data_ = heap;
-            capacity_ = static_cast<uint32_t>(reserve);
-        }
-    }
-}
-
-MIPolygon::~MIPolygon() {
+int MIPolygon::GrowAndAdd(int32_t index) {
+    if (capacity_ > 0x3FFFFFFFu) return -1;
+    const uint32_t grown = capacity_ * 2;
+    auto* heap = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * grown));
+    if (heap == nullptr) return -1;
+    std::memcpy(heap, data_, sizeof(int32_t) * count_);
     if (data_ != inline_) std::free(data_);
-}
-
-int MIPolygon::Add(int32_t index) {
-    if (count_ == capacity_) {
-        if (capacity_ > 0x3FFFFFFFu) return -1;
-        uint32_t grown = capacity_ * 2;
-        auto* heap = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * grown));
-        if (heap == nullptr) return -1;
-        std::memcpy(heap, data_, sizeof(int32_t) * count_);
-        if (data_ != inline_) std::free(data_);
-        data_ = heap;
-        capacity_ = grown;
-    }
+    data_ = heap;
+    capacity_ = grown;
     data_[count_++] = index;
     return static_cast<int>(count_);
-}
-
-void MIPolygon::Flip() {
-    if (count_ < 2) return;
-    for (uint32_t i = 0, j = count_ - 1; i < j; ++i, --j) {
-        int32_t t = data_[i];
-        data_[i] = data_[j];
-        data_[j] = t;
-    }
 }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "field_readers.h"
 #include "reader_state.h"
@@ -91,6 +94,60 @@ TEST_F(FieldReaders, VectorsReadXThenYThenZ) {
     EXPECT_EQ(v[0], 1.5);
     EXPECT_EQ(v[1], -2.0);
     EXPECT_EQ(v[2], 0.25);
+}
+
+// The bulk readers take bytes straight from the stream's buffer when it holds
+// them and one by one otherwise; whatever the buffering and wherever the
+// buffer ends, they must give what as many calls of the scalar readers give,
+// 0xFF bytes past the end of the file included, and leave the stream at the
+// same place.
+TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
+    std::mt19937 rng(5);
+    static char small_a[7], small_b[7];
+    for (int n = 0; n < 300; ++n) {
+        std::string bytes(rng() % 400, '\0');
+        for (char& c : bytes) c = static_cast<char>(rng());
+        FILE* bulk = std::tmpfile();
+        FILE* scalar = std::tmpfile();
+        ASSERT_TRUE(bulk != nullptr && scalar != nullptr);
+        for (FILE* f : {bulk, scalar}) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::rewind(f);
+        }
+        if (n % 3 == 1) {
+            std::setvbuf(bulk, small_a, _IOFBF, sizeof small_a);
+            std::setvbuf(scalar, small_b, _IOFBF, sizeof small_b);
+        } else if (n % 3 == 2) {
+            std::setvbuf(bulk, nullptr, _IONBF, 0);
+            std::setvbuf(scalar, nullptr, _IONBF, 0);
+        }
+        for (int step = 0; step < 40; ++step) {
+            const size_t count = rng() % 40;
+            bool same = false;
+            // Reads count values with the bulk reader from one stream and
+            // with the scalar one from the other, and compares their bits.
+            auto compare = [&](auto bulk_read, auto scalar_read) {
+                using T = decltype(scalar_read());
+                std::vector<T> got(count + 1), want(count + 1);
+                reader_state.in = bulk;
+                bulk_read(got.data(), count);
+                reader_state.in = scalar;
+                for (size_t i = 0; i < count; ++i) want[i] = scalar_read();
+                same = std::memcmp(got.data(), want.data(), sizeof(T) * got.size()) == 0;
+            };
+            switch (rng() % 4) {
+                case 0: compare(read_bytes, [] { return static_cast<unsigned char>(read_byte()); }); break;
+                case 1: compare(read_words, read_word); break;
+                case 2: compare(read_dwords, read_dword); break;
+                default: compare(read_floats, read_float); break;
+            }
+            ASSERT_TRUE(same) << "case " << n << " step " << step;
+            ASSERT_EQ(std::ftell(bulk), std::ftell(scalar)) << "case " << n << " step " << step;
+        }
+        reader_state.in = nullptr;
+        std::fclose(bulk);
+        std::fclose(scalar);
+    }
 }
 
 }  // namespace

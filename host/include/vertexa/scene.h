@@ -19,6 +19,9 @@
 class VX_API MPolygonList {
 public:
     bool Add(const MIPolygon& p);
+    // Room for `polygons` more polygons of up to four indices without
+    // growing; only a hint.
+    void Reserve(uint32_t polygons);
     uint32_t Size() const { return static_cast<uint32_t>(mat_.size()); }
     uint32_t Count(uint32_t i) const { return start_[i + 1] - start_[i]; }
     const int32_t* Indices(uint32_t i) const { return index_.data() + start_[i]; }
@@ -69,7 +72,9 @@ public:
     int Get_Face_Count() const { return static_cast<int>(faces_.Size()); }
     int Get_UVFace_Count() const { return static_cast<int>(uv_faces_.Size()); }
 
-    // Capacity hints for readers that know how many elements follow.
+    // Capacity hints for readers that know how many elements follow: the
+    // lists get room for that many vertices, texture vertices and polygons
+    // (texture polygons too once the mesh is textured).
     void Reserve(uint32_t vertices, uint32_t uv_vertices, uint32_t faces);
 
     const std::vector<MVector3>& Vertices() const { return vertices_; }

@@ -1,0 +1,391 @@
+// Import throughput of the trueSpace reader on large files, both encodings,
+// with the progress callbacks live and switched off, against the time a plain
+// read of the same bytes takes.
+//
+//   bench_import [benchmark flags]      runs everything (files are made on first use)
+//   bench_import --make-files           only writes the files
+//   bench_import --rss-probe FILE       imports FILE once and prints peak RSS (used internally)
+//
+// Files live in $VERTEXA_BENCH_DATA, by default the build's bench-data folder.
+// Times are wall-clock per import (scene deletion excluded), best and mean of
+// a fixed number of imports; peak resident memory comes from a fresh process
+// that imports the file once.
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "generate.h"
+#include "import_entry.h"
+#include "progress.h"
+#include "vertexa/scene.h"
+
+extern char** environ;
+
+namespace {
+
+using cobtest::Encoding;
+using Clock = std::chrono::steady_clock;
+
+// Bump when the generated files change, so that stale ones are made again.
+constexpr const char* kFileVersion = "v1";
+
+struct Probe {
+    long peak_kb = -1;      // VmHWM after the import
+    long baseline_kb = -1;  // VmHWM of the same process before it
+    uint64_t data_bytes = 0;
+};
+
+struct BenchFile {
+    std::string key;  // e.g. "torus_1000k.bin"
+    std::string shape;
+    uint64_t scale = 0;  // elements of the shape, for the linearity pairs
+    Encoding encoding = Encoding::Binary;
+    std::string path;
+    bench::Expected expected;
+    std::function<cobtest::CobFile()> make;
+    int iterations = 5;
+    uint64_t bytes = 0;
+    double cat_best_s = 0.0;
+    bool probed = false;
+    Probe probe;
+};
+
+std::vector<BenchFile> files;
+
+std::string data_dir() {
+    if (const char* dir = std::getenv("VERTEXA_BENCH_DATA"); dir != nullptr && dir[0] != '\0') return dir;
+    return VERTEXA_BENCH_DATA;
+}
+
+void define_files() {
+    const std::string dir = data_dir();
+    auto add = [&](std::string shape, uint64_t scale, std::string label, Encoding e, bench::Expected expected,
+                   std::function<cobtest::CobFile()> make, int iterations) {
+        BenchFile f;
+        f.shape = std::move(shape);
+        f.scale = scale;
+        f.encoding = e;
+        f.key = f.shape + "_" + label + (e == Encoding::Binary ? ".bin" : ".ascii");
+        f.path = dir + "/" + f.key + "." + kFileVersion + ".cob";
+        f.expected = expected;
+        f.make = std::move(make);
+        f.iterations = iterations;
+        files.push_back(std::move(f));
+    };
+    for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
+        const bench::TorusShape small{100, 1000}, large{1000, 1000};
+        add("torus", small.vertices(), "100k", e, bench::torus_expected(small),
+            [e, small] { return bench::torus_file(e, small); }, 20);
+        add("torus", large.vertices(), "1000k", e, bench::torus_expected(large),
+            [e, large] { return bench::torus_file(e, large); }, 5);
+        add("boxes", 1000, "1000", e, bench::boxes_expected(1000), [e] { return bench::boxes_file(e, 1000); }, 20);
+        add("boxes", 10000, "10000", e, bench::boxes_expected(10000), [e] { return bench::boxes_file(e, 10000); }, 5);
+    }
+}
+
+void make_missing_files() {
+    std::filesystem::create_directories(data_dir());
+    for (BenchFile& f : files) {
+        std::error_code ec;
+        if (!std::filesystem::exists(f.path, ec) || std::filesystem::file_size(f.path, ec) == 0) {
+            std::fprintf(stderr, "bench_import: writing %s\n", f.path.c_str());
+            const std::string part = f.path + ".part";
+            f.make().write(part);
+            std::filesystem::rename(part, f.path);
+        }
+        f.bytes = std::filesystem::file_size(f.path);
+    }
+}
+
+// A profile of our own: no import log, so that the figures are the reader's.
+void use_bench_profile() {
+    const std::string ini = data_dir() + "/bench_profile.ini";
+    if (FILE* p = std::fopen(ini.c_str(), "wb")) {
+        std::fputs("[Common Settings]\nverbose=0\nlog_file_name=\n[Specific Settings]\nimage_search_path=\n", p);
+        std::fclose(p);
+    }
+    ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
+}
+
+long status_kb(const char* field) {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr) return -1;
+    char line[256];
+    long kb = -1;
+    const size_t n = std::strlen(field);
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
+            kb = std::strtol(line + n + 1, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(f);
+    return kb;
+}
+
+struct SceneCounts {
+    uint64_t objects = 0, vertices = 0, uv_vertices = 0, faces = 0, surfaces = 0, data_bytes = 0;
+};
+
+SceneCounts count_scene(MScene* scene) {
+    SceneCounts c;
+    scene->Get_ObjectList()->for_each([&](void* item) {
+        auto* mesh = dynamic_cast<MMesh_P*>(static_cast<MObj3d*>(item));
+        if (mesh == nullptr) return;
+        ++c.objects;
+        c.vertices += static_cast<uint64_t>(mesh->Get_Vertex_Count());
+        c.uv_vertices += static_cast<uint64_t>(mesh->Get_UVVertex_Count());
+        c.faces += static_cast<uint64_t>(mesh->Get_Face_Count());
+        c.data_bytes += mesh->DataBytes();
+    });
+    c.surfaces = scene->Get_SurfaceList()->size();
+    return c;
+}
+
+int run_rss_probe(const char* path) {
+    use_bench_profile();
+    const long before = status_kb("VmHWM");
+    MScene* scene = bench::import_entry(path, bench::Progress::Live);
+    const long peak = status_kb("VmHWM");
+    if (scene == nullptr) return 1;
+    const SceneCounts c = count_scene(scene);
+    std::printf("%ld %ld %llu\n", peak, before, static_cast<unsigned long long>(c.data_bytes));
+    delete scene;
+    return 0;
+}
+
+// Peak resident memory of a fresh process of this program importing the file once.
+Probe probe_rss(const std::string& path) {
+    Probe p;
+    int fds[2];
+    if (::pipe(fds) != 0) return p;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string flag = "--rss-probe";
+    std::string file = path;
+    char* argv[] = {self.data(), flag.data(), file.data(), nullptr};
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned == 0) {
+        char out[128] = {};
+        ssize_t got = ::read(fds[0], out, sizeof out - 1);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        unsigned long long data = 0;
+        if (got > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+            std::sscanf(out, "%ld %ld %llu", &p.peak_kb, &p.baseline_kb, &data) == 3) {
+            p.data_bytes = data;
+        }
+    }
+    ::close(fds[0]);
+    return p;
+}
+
+long minor_faults() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// The time a plain sequential read of the file takes, as cat does it.
+double cat_seconds(const std::string& path) {
+    static std::vector<char> buffer(128 * 1024);
+    const auto t0 = Clock::now();
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return 0.0;
+    uint64_t total = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got <= 0) break;
+        total += static_cast<uint64_t>(got);
+    }
+    ::close(fd);
+    benchmark::DoNotOptimize(total);
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+double best_cat_seconds(BenchFile& f) {
+    if (f.cat_best_s == 0.0) {
+        double best = 1e30;
+        for (int i = 0; i < 20; ++i) best = std::min(best, cat_seconds(f.path));
+        f.cat_best_s = best;
+    }
+    return f.cat_best_s;
+}
+
+void set_rate_counters(benchmark::State& state, const BenchFile& f, double best_s) {
+    using benchmark::Counter;
+    state.counters["bytes/s"] = Counter(static_cast<double>(f.bytes), Counter::kIsIterationInvariantRate);
+    state.counters["elem/s"] =
+        Counter(static_cast<double>(f.expected.elements()), Counter::kIsIterationInvariantRate);
+    state.counters["best_MB/s"] = Counter(static_cast<double>(f.bytes) / 1e6 / best_s);
+    state.counters["best_ms"] = Counter(best_s * 1e3);
+    state.counters["file_MB"] = Counter(static_cast<double>(f.bytes) / 1e6);
+}
+
+void bm_import(benchmark::State& state, BenchFile* f, bench::Progress progress) {
+    const double cat_s = best_cat_seconds(*f);
+    if (progress == bench::Progress::Live && !f->probed) {
+        f->probe = probe_rss(f->path);
+        f->probed = true;
+    }
+    bench::reset_progress_tally();
+    double best = 1e30;
+    long faults = 0;
+    for (auto _ : state) {
+        // Every import starts on a heap that holds no free memory in place,
+        // as a first import does: without this the smaller files reused the
+        // pages of the previous import while the larger ones (blocks beyond
+        // glibc's mmap threshold) took their page faults again every time.
+        malloc_trim(0);
+        const long faults_before = minor_faults();
+        const auto t0 = Clock::now();
+        MScene* scene = bench::import_entry(f->path, progress);
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        faults += minor_faults() - faults_before;
+        state.SetIterationTime(s);
+        best = std::min(best, s);
+        if (scene == nullptr) {
+            state.SkipWithError("import returned no scene");
+            break;
+        }
+        const SceneCounts c = count_scene(scene);
+        delete scene;
+        if (c.objects != f->expected.objects || c.vertices != f->expected.vertices ||
+            c.uv_vertices != f->expected.uv_vertices || c.faces != f->expected.faces ||
+            c.surfaces != f->expected.surfaces) {
+            state.SkipWithError("the scene does not hold what the file does");
+            break;
+        }
+    }
+    set_rate_counters(state, *f, best);
+    state.counters["cat_ratio"] = benchmark::Counter(best / cat_s);
+    state.counters["faults"] = benchmark::Counter(static_cast<double>(faults), benchmark::Counter::kAvgIterations);
+    const bench::ProgressTally t = bench::progress_tally();
+    state.counters["bar_moves"] =
+        benchmark::Counter(static_cast<double>(t.bar_moves), benchmark::Counter::kAvgIterations);
+    if (progress == bench::Progress::Live && f->probe.peak_kb > 0) {
+        state.counters["peak_RSS_MB"] = benchmark::Counter(static_cast<double>(f->probe.peak_kb) / 1024.0);
+        state.counters["data_MB"] = benchmark::Counter(static_cast<double>(f->probe.data_bytes) / (1024.0 * 1024.0));
+        if (f->probe.data_bytes > 0)
+            state.counters["RSS/data"] = benchmark::Counter(static_cast<double>(f->probe.peak_kb) * 1024.0 /
+                                                            static_cast<double>(f->probe.data_bytes));
+    }
+}
+
+void bm_cat(benchmark::State& state, BenchFile* f) {
+    double best = 1e30;
+    for (auto _ : state) {
+        const double s = cat_seconds(f->path);
+        state.SetIterationTime(s);
+        best = std::min(best, s);
+    }
+    set_rate_counters(state, *f, best);
+}
+
+// Keeps every run's counters for the summary after the console table.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    explicit SummaryReporter(OutputOptions options) : ConsoleReporter(options) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (!r.error_occurred) results[r.run_name.function_name] = r.counters;
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, benchmark::UserCounters> results;
+};
+
+double counter(const SummaryReporter& rep, const std::string& name, const char* key) {
+    auto run = rep.results.find(name);
+    if (run == rep.results.end()) return NAN;
+    auto c = run->second.find(key);
+    return c == run->second.end() ? NAN : c->second.value;
+}
+
+void print_summary(const SummaryReporter& rep) {
+    std::printf("\nSummary (best of the imports; wall-clock):\n");
+    std::printf("%-22s %10s %10s %10s %10s %10s %10s %9s\n", "file", "MB", "live MB/s", "off MB/s", "cat ratio",
+                "peak RSS", "data MB", "RSS/data");
+    for (const BenchFile& f : files) {
+        const std::string live = "import/" + f.key + "/live";
+        const std::string off = "import/" + f.key + "/off";
+        if (rep.results.count(live) == 0 && rep.results.count(off) == 0) continue;
+        std::printf("%-22s %10.1f %10.1f %10.1f %10.2f %10.1f %10.1f %9.2f\n", f.key.c_str(),
+                    static_cast<double>(f.bytes) / 1e6, counter(rep, live, "best_MB/s"),
+                    counter(rep, off, "best_MB/s"), counter(rep, live, "cat_ratio"),
+                    counter(rep, live, "peak_RSS_MB"), counter(rep, live, "data_MB"), counter(rep, live, "RSS/data"));
+    }
+    std::printf("\nLinearity (best time of the larger file over the smaller; at most 1.1 x the element ratio wanted):\n");
+    for (const BenchFile& big : files) {
+        for (const BenchFile& small : files) {
+            if (small.shape != big.shape || small.encoding != big.encoding || small.scale * 10 != big.scale) continue;
+            for (const char* mode : {"live", "off"}) {
+                const double tb = counter(rep, "import/" + big.key + "/" + mode, "best_ms");
+                const double ts = counter(rep, "import/" + small.key + "/" + mode, "best_ms");
+                if (std::isnan(tb) || std::isnan(ts)) continue;
+                const double elements = static_cast<double>(big.expected.elements()) /
+                                        static_cast<double>(small.expected.elements());
+                std::printf("  %-22s / %-22s %-4s  elements x%.1f  time x%.2f  %s\n", big.key.c_str(),
+                            small.key.c_str(), mode, elements, tb / ts, tb / ts <= 1.1 * elements ? "ok" : "NOT MET");
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--rss-probe") == 0) return run_rss_probe(argv[2]);
+    define_files();
+    if (argc == 2 && std::strcmp(argv[1], "--make-files") == 0) {
+        make_missing_files();
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    make_missing_files();
+    use_bench_profile();
+
+    for (BenchFile& f : files) {
+        for (bench::Progress p : {bench::Progress::Live, bench::Progress::Off}) {
+            const std::string name = "import/" + f.key + (p == bench::Progress::Live ? "/live" : "/off");
+            benchmark::RegisterBenchmark(name.c_str(), bm_import, &f, p)
+                ->UseManualTime()
+                ->Iterations(f.iterations)
+                ->Unit(benchmark::kMillisecond);
+        }
+        benchmark::RegisterBenchmark(("cat/" + f.key).c_str(), bm_cat, &f)
+            ->UseManualTime()
+            ->Iterations(20)
+            ->Unit(benchmark::kMillisecond);
+    }
+    SummaryReporter reporter(::isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                     : benchmark::ConsoleReporter::OO_Tabular);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    print_summary(reporter);
+    benchmark::Shutdown();
+    return 0;
+}
