@@ -1,0 +1,76 @@
+// The platform's window tree, message queue and front-end interface, shared
+// by its sources and not installed.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/frontend.h"
+#include "platform/mfc.h"
+
+struct HWND__ {
+    std::string cls;
+    std::string text;
+    int id = 0;
+    DWORD style = 0;
+    int x = 0, y = 0, w = 0, h = 0;
+    HWND parent = nullptr;  // children: the dialog
+    HWND owner = nullptr;   // top-level windows: the owner
+    std::vector<HWND> kids;
+    CWnd* wnd = nullptr;    // the wrapper that receives messages, if any
+    bool own_wnd = false;   // wnd was made by FromHandle and goes with the window
+    bool modal = false;
+    int check = 0;
+    int lower = 0, upper = 100, pos = 0, step = 10;
+    unsigned limit = 0;
+    bool dirty = true;
+};
+
+namespace vxp::detail {
+
+// What a front end does; the headless and terminal front ends implement it.
+class FrontEndImpl {
+public:
+    virtual ~FrontEndImpl() = default;
+    // A modal dialog waits for input: queue some, or false when none will come.
+    virtual bool wait_input(HWND dialog) = 0;
+    // The folder browser `browser` runs: call select(path, has_path) as the
+    // selection moves; true with the chosen path, false when cancelled.
+    virtual bool run_browser(HWND browser, const std::function<void(const std::string&, bool)>& select,
+                             std::string& chosen) = 0;
+    virtual bool run_file_dialog(const CFileDialog& dialog, std::string& path) = 0;
+    // Called on every pump pass and before waiting: draw what changed.
+    virtual void paint() {}
+    virtual void destroyed(HWND) {}
+};
+
+FrontEndImpl* make_headless();
+FrontEndImpl* make_terminal();
+FrontEndImpl& front_end();
+
+struct State {
+    std::vector<HWND> alive;  // creation order
+    std::deque<MSG> queue;
+    HWND focus = nullptr;
+    HWND main = nullptr;
+    std::function<void()> observer;
+    bool shell_allocator = true;
+    BrowserInfo browser;
+};
+State& state();
+
+bool is_alive(HWND hwnd);
+HWND create_window(const std::string& cls, const std::string& text, int id, DWORD style, int x, int y, int w,
+                   int h, HWND parent, HWND owner);
+void destroy_window(HWND hwnd);
+HWND top_of(HWND hwnd);
+bool is_inside(HWND hwnd, HWND ancestor);
+void invalidate(HWND hwnd);
+LRESULT default_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Focus moves to the next (or previous) tab stop of the dialog.
+void tab_focus(HWND dialog, bool backwards);
+HWND default_button(HWND dialog);
+
+}  // namespace vxp::detail
