@@ -4,10 +4,12 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
 #include "import.h"
+#include "progress_import.h"
 #include "summary.h"
 #include "vertexa/scene.h"
 
@@ -21,7 +23,7 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-int run_info(const std::string& file, bool as_json) {
+int run_info(const std::string& file, bool as_json, bool progress) {
     // The importer reports problems only in its log; a file that cannot be
     // read at all is worth saying here too.
     if (FILE* f = std::fopen(file.c_str(), "rb")) {
@@ -29,7 +31,7 @@ int run_info(const std::string& file, bool as_json) {
     } else {
         std::fprintf(stderr, "vertexa: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
     }
-    MScene* scene = import_scene(file);
+    MScene* scene = progress ? import_scene_with_progress(file) : import_scene(file);
     if (scene == nullptr) {
         std::fprintf(stderr, "vertexa: out of memory importing %s\n", file.c_str());
         return kExitFailure;
@@ -55,6 +57,9 @@ int main(int argc, char** argv) {
     CLI::App* info = app.add_subcommand("info", "Import FILE and print what the scene holds");
     info->add_option("FILE", info_file, "trueSpace file (.cob or .scn)")->required();
     info->add_flag("--json", info_json, "Print the summary as one JSON object");
+    // The progress window shows on a terminal; the flags force it either way.
+    bool info_progress = isatty(STDERR_FILENO) == 1;
+    info->add_flag("--progress,!--no-progress", info_progress, "Show the import's progress window on stderr");
 
     try {
         app.parse(argc, argv);
@@ -63,6 +68,6 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : kExitUsage;
     }
 
-    if (info->parsed()) return run_info(info_file, info_json);
+    if (info->parsed()) return run_info(info_file, info_json, info_progress);
     return kExitUsage;
 }
