@@ -25,6 +25,7 @@ struct HWND__ {
     int check = 0;
     int lower = 0, upper = 100, pos = 0, step = 10;
     unsigned limit = 0;
+    int text_sets = 0;
     bool dirty = true;
 };
 

@@ -94,6 +94,7 @@ LRESULT default_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SETTEXT:
         hwnd->text = lParam != 0 ? reinterpret_cast<const char*>(lParam) : "";
+        ++hwnd->text_sets;
         invalidate(hwnd);
         return TRUE;
     case WM_GETTEXT: {
@@ -246,6 +247,9 @@ HWND SetFocus(HWND hwnd) {
     State& s = state();
     HWND old = s.focus;
     if (hwnd != nullptr && !is_alive(hwnd)) return old;
+    // Hidden and disabled windows take no keyboard focus.
+    for (HWND w = hwnd; w != nullptr; w = w->parent)
+        if ((w->style & WS_DISABLED) != 0 || (w->parent != nullptr && (w->style & WS_VISIBLE) == 0)) return old;
     if (hwnd == old) return old;
     s.focus = hwnd;
     if (is_alive(old)) SendMessageA(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
@@ -318,6 +322,7 @@ WindowInfo inspect(HWND hwnd) {
     info.position = hwnd->pos;
     info.step = hwnd->step;
     info.limit = hwnd->limit;
+    info.text_sets = hwnd->text_sets;
     return info;
 }
 

@@ -76,6 +76,7 @@ struct WindowInfo {
     int check = 0;
     int lower = 0, upper = 100, position = 0, step = 10;  // progress bars
     unsigned limit = 0;                                   // edits: EM_LIMITTEXT, 0 when none
+    int text_sets = 0;                                    // WM_SETTEXT messages received
 };
 VXP_API WindowInfo inspect(HWND hwnd);
 VXP_API HWND dialog_item(HWND dialog, int id);
