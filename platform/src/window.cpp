@@ -201,9 +201,10 @@ void tab_focus(HWND dialog, bool backwards) {
     SetFocus(stops[next]);
 }
 
+// The visible default push button; Enter means IDOK when there is none.
 HWND default_button(HWND dialog) {
     for (HWND kid : dialog->kids)
-        if (kid->cls == "Button" && button_type(kid) == BS_DEFPUSHBUTTON) return kid;
+        if (kid->cls == "Button" && button_type(kid) == BS_DEFPUSHBUTTON && (kid->style & WS_VISIBLE) != 0) return kid;
     return nullptr;
 }
 

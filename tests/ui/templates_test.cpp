@@ -114,9 +114,10 @@ TEST_F(Templates, HiddenContentDirectoryControlsStayOutOfReach) {
         EXPECT_FALSE(vxp::inspect(vxp::dialog_item(d, IDC_SET_HOME_PATH)).enabled);
     });
     vxp::script_key(VK_ESCAPE);
+    int runs = vxp::browser_info().runs;
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_EQ(order, std::vector<int>({1, 2, 1024, 1025, 3, 1028, 1038, 1, 1038}));
-    EXPECT_EQ(vxp::browser_info().runs, 0);
+    EXPECT_EQ(vxp::browser_info().runs, runs);
     EXPECT_STREQ(dialog.home_path, "c:\\Truespace");
 }
 

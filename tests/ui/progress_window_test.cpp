@@ -1,0 +1,339 @@
+// The progress window and the six callbacks, alone and during real imports.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "cob_import_options.h"
+#include "cob_progress_dialog.h"
+#include "cob_writer.h"
+#include "import_file.h"
+#include "progress_callbacks.h"
+#include "resource.h"
+#include "ui_test_util.h"
+#include "vertexa/scene.h"
+
+namespace {
+
+class ProgressWindow : public UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        show_progress = 1;
+        for (int& p : last_percent) p = 0;
+    }
+    void TearDown() override {
+        close();
+        show_progress = 1;
+        UiTest::TearDown();
+    }
+
+    // What the importer does before the driver runs.
+    CobProgressDialog* open(const char* file = "box.cob") {
+        window = new CobProgressDialog(nullptr);
+        progress_window = window;
+        window->file_name = file;
+        window->Create(nullptr);
+        return window;
+    }
+    // And after it.
+    void close() {
+        if (window == nullptr) return;
+        window->DestroyWindow();
+        delete window;
+        window = nullptr;
+    }
+
+    vxp::WindowInfo item(int id) { return vxp::inspect(vxp::dialog_item(window->m_hWnd, id)); }
+
+    CobProgressDialog* window = nullptr;
+};
+
+TEST_F(ProgressWindow, SwitchedOffEveryCallbackReturnsAtOnce) {
+    open();
+    show_progress = 0;
+    int written = -1;
+    report_status_1("abc%n", &written);  // formatting would store the count
+    report_status_2("abc%n", &written);
+    report_status_3("abc%n", &written);
+    EXPECT_EQ(written, -1);
+    report_progress_1(5, 10);
+    report_progress_2(5, 10);
+    report_progress_3(5, 10);
+    EXPECT_EQ(item(IDC_STATUS1).text, "Status");
+    EXPECT_EQ(item(IDC_PROGRESS2).position, 0);
+    EXPECT_EQ(item(IDC_PERCENT3).text, " 0 %");
+    EXPECT_EQ(last_percent[1], 0);
+}
+
+TEST_F(ProgressWindow, OwnerIsDisabledWhileOpenAndEnabledAfter) {
+    open();
+    EXPECT_FALSE(IsWindowEnabled(main_window));
+    EXPECT_EQ(window->owner_disabled, 1);
+    EXPECT_EQ(window->m_pParentWnd->m_hWnd, main_window);
+    close();
+    EXPECT_TRUE(IsWindowEnabled(main_window));
+    EXPECT_EQ(progress_window, nullptr);  // a deleted window clears it
+}
+
+TEST_F(ProgressWindow, AnOwnerThatWasDisabledAlreadyStaysDisabled) {
+    EnableWindow(main_window, FALSE);
+    open();
+    EXPECT_EQ(window->owner_disabled, 0);
+    close();
+    EXPECT_FALSE(IsWindowEnabled(main_window));
+    EnableWindow(main_window, TRUE);
+}
+
+TEST_F(ProgressWindow, StatusTextsAreReplacedOnlyWhenTheyChange) {
+    open();
+    report_status_2("Vertices ...");
+    EXPECT_EQ(item(IDC_STATUS2).text, "Vertices ...");
+    int sets = item(IDC_STATUS2).text_sets;
+    report_status_2("Vertices ...");
+    report_status_2("%s ...", "Vertices");
+    EXPECT_EQ(item(IDC_STATUS2).text_sets, sets);
+    report_status_2("Faces ...");
+    EXPECT_EQ(item(IDC_STATUS2).text_sets, sets + 1);
+    report_status_1("%s        ", "box.cob");
+    EXPECT_EQ(item(IDC_STATUS1).text, "box.cob        ");
+    EXPECT_EQ(item(IDC_STATUS3).text, "Status");
+}
+
+TEST_F(ProgressWindow, LongStatusTextsAreCutTo1023Characters) {
+    open();
+    std::string long_text(3000, 'w');
+    report_status_3("%s", long_text.c_str());
+    EXPECT_EQ(item(IDC_STATUS3).text, std::string(1023, 'w'));
+    int sets = item(IDC_STATUS3).text_sets;
+    report_status_3("%s", long_text.c_str());  // the same once cut: no change
+    EXPECT_EQ(item(IDC_STATUS3).text_sets, sets);
+    report_status_3("%s!", std::string(1022, 'w').c_str());
+    EXPECT_EQ(item(IDC_STATUS3).text, std::string(1022, 'w') + "!");
+}
+
+TEST_F(ProgressWindow, BarsAndLabelsFollowThePercentages) {
+    open();
+    EXPECT_EQ(item(IDC_PERCENT1).text, " 0 %");
+    report_progress_3(1, 4);  // 33
+    EXPECT_EQ(item(IDC_PROGRESS3).position, 33);
+    EXPECT_EQ(item(IDC_PERCENT3).text, "33%");
+    report_progress_1(29, 101);
+    EXPECT_EQ(item(IDC_PERCENT1).text, "28%");
+    // The file row's report of 100 of 100 is 101: a full bar and 100%.
+    report_progress_1(100, 100);
+    EXPECT_EQ(last_percent[0], 101);
+    EXPECT_EQ(item(IDC_PROGRESS1).position, 100);
+    EXPECT_EQ(item(IDC_PERCENT1).text, "100%");
+    report_progress_2(0, 3);
+    EXPECT_EQ(item(IDC_PERCENT2).text, "0%");  // the bare form from the first update on
+    report_progress_2(-5, 3);  // below the range: an empty bar, 0%
+    EXPECT_EQ(item(IDC_PROGRESS2).position, 0);
+}
+
+TEST_F(ProgressWindow, MessagesArePumpedOnlyWhenABarMoves) {
+    open();
+    int pumps = 0;
+    vxp::set_pump_observer([&] { ++pumps; });
+    // Reports 0 to 9 of 1000 are all 0%, and a 0 always passes; then 5, 10, ..., 100.
+    for (long i = 0; i < 1000; ++i) report_progress_2(i, 1000);
+    EXPECT_EQ(pumps, 10 + 20);
+    EXPECT_EQ(last_percent[1], 100);
+    for (int i = 0; i < 50; ++i) report_status_2("Faces %d", i);
+    report_progress_1(3, 10);
+    report_progress_1(3, 10);
+    EXPECT_EQ(pumps, 31);
+    for (long i = 0; i < 1000; ++i) report_progress_3(i, 1000);  // ten 0s, then 10, 20, ..., 100
+    EXPECT_EQ(pumps, 31 + 10 + 10);
+}
+
+TEST_F(ProgressWindow, LastPercentagesCarryOverToTheNextImport) {
+    open();
+    report_progress_2(99, 100);
+    EXPECT_EQ(item(IDC_PROGRESS2).position, 100);
+    close();
+    open("second.cob");
+    report_progress_2(50, 101);  // 50 is not 5 above the 100 of the last import
+    EXPECT_EQ(item(IDC_PROGRESS2).position, 0);
+    EXPECT_EQ(item(IDC_PERCENT2).text, " 0 %");
+    report_progress_2(0, 101);
+    report_progress_2(50, 101);
+    EXPECT_EQ(item(IDC_PROGRESS2).position, 50);
+}
+
+TEST_F(ProgressWindow, EscCloseBoxAndEnterLeaveItOpen) {
+    open();
+    HWND hwnd = window->m_hWnd;
+    PostMessageA(hwnd, WM_KEYDOWN, VK_RETURN, 0);
+    report_progress_1(1, 10);  // a bar move pumps the queue
+    EXPECT_TRUE(IsWindow(hwnd));
+    PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    report_progress_1(2, 10);
+    EXPECT_EQ(window->cancel_requested, 0) << "OK does nothing";
+    PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    report_progress_1(3, 10);
+    EXPECT_EQ(window->cancel_requested, 1);
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_TRUE(item(IDC_PROGRESS1).visible);
+    PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // the close box
+    report_progress_1(4, 10);
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_EQ(item(IDC_PROGRESS1).position, 44);
+}
+
+TEST_F(ProgressWindow, AWindowThatCouldNotBeMadeCountsAsNone) {
+    {
+        AFX_MODULE_STATE empty{nullptr};
+        AFX_MANAGE_STATE(&empty);
+        window = new CobProgressDialog(nullptr);
+        progress_window = window;
+        EXPECT_FALSE(window->Create(nullptr));
+    }
+    EXPECT_TRUE(IsWindowEnabled(main_window));
+    report_status_2("Vertices ...");
+    report_progress_2(5, 10);
+    EXPECT_EQ(last_percent[1], 0);
+}
+
+// ---------------------------------------------------------------------------
+// Real imports.
+
+std::string temp_path(const std::string& name) {
+    std::string dir = std::string(VERTEXA_TEST_TMP) + "/ui-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    return dir + "/" + name;
+}
+
+// A polygon with `n` vertices and as many texture vertices, in a fan of faces.
+cobtest::CobFile long_file(cobtest::Encoding e, int n) {
+    cobtest::Polygon p;
+    p.axes.name = "Strip";
+    for (int i = 0; i < n; ++i) {
+        p.vertices.push_back({static_cast<float>(i), static_cast<float>(i % 7), 0});
+        p.uvs.emplace_back(static_cast<float>(i) / static_cast<float>(n), 0.5f);
+    }
+    for (int i = 1; i + 1 < n; ++i) {
+        cobtest::Face f;
+        f.corners = {{0, 0}, {i, i}, {i + 1, i + 1}};
+        p.faces.push_back(f);
+    }
+    cobtest::CobFile file(e);
+    file.polygon(7, 0, p).end();
+    return file;
+}
+
+class ProgressImport : public ProgressWindow {
+protected:
+    void SetUp() override {
+        ProgressWindow::SetUp();
+        std::string ini = temp_path("profile.ini");
+        std::ofstream(ini) << "[Common Settings]\nverbose=0\n";
+        ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
+    }
+
+    // Imports as the importer does, with the window and the six callbacks.
+    MScene* import(const std::string& path) {
+        auto* options = new CobImportOptions;
+        options->Set_Filename(path.c_str());
+        auto* callbacks = new MessageCallBack1(report_status_1, report_progress_1, report_status_2,
+                                               report_progress_2, report_status_3, report_progress_3);
+        open(options->Get_Filename());
+        auto* scene = new MScene(path.c_str());
+        import_file(scene, options, callbacks);
+        close();
+        delete callbacks;
+        delete options;
+        return scene;
+    }
+};
+
+TEST_F(ProgressImport, RowsMoveDuringALongImportAndTheOwnerComesBack) {
+    for (cobtest::Encoding e : {cobtest::Encoding::Binary, cobtest::Encoding::Ascii}) {
+        std::string path = temp_path(e == cobtest::Encoding::Binary ? "long_b.cob" : "long_a.cob");
+        long_file(e, 20000).write(path);
+        std::vector<int> row2;
+        std::set<std::string> status2;
+        bool owner_enabled_meanwhile = false;
+        vxp::set_pump_observer([&] {
+            if (window == nullptr || window->m_hWnd == nullptr) return;
+            row2.push_back(item(IDC_PROGRESS2).position);
+            status2.insert(item(IDC_STATUS2).text);
+            if (IsWindowEnabled(main_window)) owner_enabled_meanwhile = true;
+        });
+        for (int& p : last_percent) p = 0;
+        MScene* scene = import(path);
+        vxp::set_pump_observer(nullptr);
+        EXPECT_TRUE(IsWindowEnabled(main_window));
+        EXPECT_FALSE(owner_enabled_meanwhile);
+        // Three loops of 20000 elements, each shown from 0 to 100 in steps of
+        // 5, after the 200 reports of each that are still 0%; a few chunk
+        // positions.
+        EXPECT_GE(row2.size(), 3u * (200 + 20));
+        EXPECT_LE(row2.size(), 3u * (200 + 20) + 10);
+        std::set<int> distinct(row2.begin(), row2.end());
+        EXPECT_GE(distinct.size(), 15u);
+        EXPECT_TRUE(status2.count("Vertices ...") + status2.count("UVVertices ...") + status2.count("Faces ...") >= 2);
+        ASSERT_EQ(scene->Get_ObjectList()->size(), 1u);
+        auto* mesh = static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0));
+        EXPECT_EQ(mesh->Get_Face_Count(), 19998);
+        delete scene;
+    }
+}
+
+TEST_F(ProgressImport, EscDuringTheImportDoesNotStopIt) {
+    std::string path = temp_path("esc.cob");
+    long_file(cobtest::Encoding::Binary, 5000).write(path);
+    int pumps = 0;
+    vxp::set_pump_observer([&] {
+        if (++pumps == 3 && window != nullptr) PostMessageA(window->m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+        if (window != nullptr && window->cancel_requested) {
+            EXPECT_TRUE(IsWindow(window->m_hWnd));
+        }
+    });
+    int cancelled = 0;
+    auto* options = new CobImportOptions;
+    options->Set_Filename(path.c_str());
+    auto* callbacks = new MessageCallBack1(report_status_1, report_progress_1, report_status_2, report_progress_2,
+                                           report_status_3, report_progress_3);
+    open(path.c_str());
+    auto* scene = new MScene(path.c_str());
+    import_file(scene, options, callbacks);
+    cancelled = window->cancel_requested;
+    EXPECT_EQ(item(IDC_PROGRESS2).position, 100);
+    close();
+    vxp::set_pump_observer(nullptr);
+    EXPECT_EQ(cancelled, 1);
+    ASSERT_EQ(scene->Get_ObjectList()->size(), 1u);
+    EXPECT_EQ(static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0))->Get_Vertex_Count(), 5000);
+    delete scene;
+    delete callbacks;
+    delete options;
+}
+
+TEST_F(ProgressImport, SwitchedOffNoWindowAndTheSameScene) {
+    std::string path = temp_path("off.cob");
+    long_file(cobtest::Encoding::Ascii, 300).write(path);
+    show_progress = 0;
+    auto* options = new CobImportOptions;
+    options->Set_Filename(path.c_str());
+    auto* callbacks = new MessageCallBack1(report_status_1, report_progress_1, report_status_2, report_progress_2,
+                                           report_status_3, report_progress_3);
+    int pumps = 0;
+    vxp::set_pump_observer([&] { ++pumps; });
+    auto* scene = new MScene(path.c_str());
+    import_file(scene, options, callbacks);
+    EXPECT_EQ(pumps, 0);
+    EXPECT_TRUE(vxp::top_level_windows().size() == 1u);  // the main window only
+    ASSERT_EQ(scene->Get_ObjectList()->size(), 1u);
+    EXPECT_EQ(static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0))->Get_Vertex_Count(), 300);
+    delete scene;
+    delete callbacks;
+    delete options;
+}
+
+}  // namespace
