@@ -1,0 +1,297 @@
+// The platform's windows, dialogs and queue over templates of the test's own.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/frontend.h"
+#include "platform/mfc.h"
+
+namespace {
+
+constexpr int kEdit = 10, kOther = 11, kPush = 12, kOff = 13, kBox = 14, kHidden = 15;
+
+const vxp::ControlTemplate kControls[] = {
+    {"Button", "&OK", IDOK, 100, 80, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON},
+    {"Edit", "", kEdit, 10, 10, 80, 12, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER},
+    {"Static", "label", 65535, 10, 30, 40, 8, WS_CHILD | WS_VISIBLE},
+    {"Edit", "", kOther, 10, 40, 80, 12, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER},
+    {"Button", "Push", kPush, 10, 60, 40, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP},
+    {"Button", "Off", kOff, 60, 60, 40, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_DISABLED},
+    {"Button", "Box", kBox, 10, 80, 40, 10, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX},
+    {"Edit", "", kHidden, 10, 90, 40, 10, WS_CHILD | WS_TABSTOP},
+    {"msctls_progress32", "", 20, 10, 100, 100, 8, WS_CHILD | WS_VISIBLE},
+};
+const vxp::DialogTemplate kDialogs[] = {
+    {50, "Test", "MS Sans Serif", 8, 0, 0, 160, 120, WS_POPUP | WS_CAPTION, kControls,
+     static_cast<int>(sizeof kControls / sizeof kControls[0])},
+};
+const vxp::StringEntry kStrings[] = {{1, "one"}, {7, "seven"}};
+const vxp::ModuleResources kResources = {"test", kDialogs, 1, kStrings, 2};
+AFX_MODULE_STATE test_module = {&kResources};
+
+// Records what reaches the handlers.
+class TestDialog : public CDialog {
+public:
+    TestDialog() : CDialog(50, nullptr) {}
+    std::vector<std::string> events;
+    CString text;
+    int max_chars = 100;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override {
+        DDX_Text(dx, kOther, text);
+        DDV_MaxChars(dx, text, max_chars);
+    }
+    void OnEditKill() { events.push_back("kill:" + std::string(vxp::inspect(vxp::dialog_item(m_hWnd, kEdit)).text)); }
+    void OnPush() { events.push_back("push"); }
+    void OnBox() { events.push_back("box"); }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(TestDialog, CDialog)
+    ON_EN_KILLFOCUS(kEdit, OnEditKill)
+    ON_BN_CLICKED(kPush, OnPush)
+    ON_BN_CLICKED(kBox, OnBox)
+END_MESSAGE_MAP()
+
+// A class further down whose own map is empty: handlers come from the base's.
+class DerivedDialog : public TestDialog {
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(DerivedDialog, TestDialog)
+END_MESSAGE_MAP()
+
+class Platform : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vxp::select_front_end(vxp::FrontEnd::headless);
+        vxp::script_clear();
+        main_window = vxp::create_main_window("host");
+    }
+    void TearDown() override {
+        EXPECT_EQ(vxp::script_remaining(), 0u);
+        EXPECT_EQ(vxp::script_mismatches(), 0u);
+        vxp::destroy_main_window();
+        EXPECT_TRUE(vxp::top_level_windows().empty());
+        vxp::script_clear();
+    }
+    AFX_MAINTAIN_STATE2 state_{&test_module};
+    HWND main_window = nullptr;
+};
+
+int focus_id() { return vxp::inspect(GetFocus()).id; }
+
+TEST_F(Platform, TabOrderSkipsDisabledHiddenAndNonStops) {
+    TestDialog d;
+    std::vector<int> seen;
+    auto note = [&](HWND) { seen.push_back(focus_id()); };
+    vxp::script_call(note);
+    for (int i = 0; i < 5; ++i) {
+        vxp::script_key(VK_TAB);
+        vxp::script_call(note);
+    }
+    vxp::script_key(VK_TAB, true);
+    vxp::script_call(note);
+    vxp::script_key(VK_TAB, true);
+    vxp::script_call(note);
+    vxp::script_key(VK_ESCAPE);
+    EXPECT_EQ(d.DoModal(), IDCANCEL);
+    EXPECT_EQ(seen, std::vector<int>({IDOK, kEdit, kOther, kPush, kBox, IDOK, kBox, kPush}));
+}
+
+TEST_F(Platform, KillFocusReachesTheDialogAlsoWhenItCloses) {
+    DerivedDialog d;
+    vxp::script_focus(kEdit);
+    vxp::script_type("ab");
+    vxp::script_key(VK_BACK);
+    vxp::script_type("c");
+    vxp::script_focus(kOther);  // leaving: first notification
+    vxp::script_focus(kEdit);
+    vxp::script_type("d");
+    vxp::script_key(VK_RETURN);  // Enter on an edit: the default button, OK
+    EXPECT_EQ(d.DoModal(), IDOK);
+    EXPECT_EQ(d.events, std::vector<std::string>({"kill:ac", "kill:acd"}));
+}
+
+TEST_F(Platform, EnterAndSpaceOnButtonsClickThem) {
+    TestDialog d;
+    vxp::script_focus(kPush);
+    vxp::script_key(VK_RETURN);
+    vxp::script_type(" ");
+    vxp::script_click(kOff);  // disabled: nothing
+    vxp::script_click(kBox);
+    vxp::script_type(" ");
+    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kBox)).check, 0); });
+    vxp::script_click(kBox);
+    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kBox)).check, 1); });
+    vxp::script_close();
+    EXPECT_EQ(d.DoModal(), IDCANCEL);
+    EXPECT_EQ(d.events, std::vector<std::string>({"push", "push", "box", "box", "box"}));
+}
+
+TEST_F(Platform, DataExchangeLimitsAndRefusesOverlongTexts) {
+    TestDialog d;
+    d.text = "start";
+    d.max_chars = 8;
+    vxp::script_call([](HWND dlg) {
+        vxp::WindowInfo e = vxp::inspect(vxp::dialog_item(dlg, kOther));
+        EXPECT_EQ(e.text, "start");
+        EXPECT_EQ(e.limit, 8u);
+    });
+    vxp::script_focus(kOther);
+    vxp::script_type("123456");  // typing stops at the limit
+    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kOther)).text, "start123"); });
+    vxp::script_key(VK_RETURN);
+    EXPECT_EQ(d.DoModal(), IDOK);
+    EXPECT_STREQ(d.text, "start123");
+
+    // A text set longer than the limit fails the exchange: OK stays open.
+    TestDialog e;
+    e.max_chars = 3;
+    vxp::script_call([](HWND dlg) { SetFocus(nullptr), SendMessageA(vxp::dialog_item(dlg, kOther), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("toolong")); });
+    vxp::script_click(IDOK);
+    vxp::script_call([](HWND dlg) { EXPECT_TRUE(IsWindow(dlg)); });
+    vxp::script_key(VK_ESCAPE);
+    EXPECT_EQ(e.DoModal(), IDCANCEL);
+}
+
+TEST_F(Platform, ModalOwnersAreDisabledAndEnabledAgainNested) {
+    // Script steps go to whichever dialog waits, in order: the outer one
+    // opens the inner one, which takes the next step.
+    TestDialog outer;
+    TestDialog inner;
+    HWND outer_hwnd = nullptr;
+    intptr_t inner_result = 0;
+    vxp::script_call([&](HWND dlg) {
+        outer_hwnd = dlg;
+        EXPECT_FALSE(IsWindowEnabled(main_window));
+        inner_result = inner.DoModal();
+        EXPECT_TRUE(IsWindowEnabled(dlg));
+    });
+    vxp::script_call([&](HWND in) {
+        EXPECT_NE(in, outer_hwnd);
+        EXPECT_FALSE(IsWindowEnabled(outer_hwnd));
+        inner.EndDialog(42);
+    });
+    vxp::script_key(VK_ESCAPE);
+    EXPECT_EQ(outer.DoModal(), IDCANCEL);
+    EXPECT_EQ(inner_result, 42);
+    EXPECT_TRUE(IsWindowEnabled(main_window));
+    EXPECT_EQ(CDialog(99).DoModal(), -1);  // no such template
+}
+
+TEST_F(Platform, TextReadsNeverPassTheirBuffer) {
+    TestDialog d;
+    ASSERT_TRUE(d.Create(50));
+    d.SetDlgItemText(kEdit, "abcdefghij");
+    char buffer[8];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(d.GetDlgItemText(kEdit, buffer, 5), 4u);
+    EXPECT_STREQ(buffer, "abcd");
+    EXPECT_EQ(buffer[5], '#');
+    EXPECT_EQ(d.GetDlgItemText(kEdit, buffer, 0), 0u);
+    EXPECT_EQ(d.GetDlgItemText(999, buffer, 8), 0u);  // no such control: empty
+    EXPECT_STREQ(buffer, "");
+    d.DestroyWindow();
+}
+
+TEST_F(Platform, ProgressBarsClampToTheirRange) {
+    TestDialog d;
+    ASSERT_TRUE(d.Create(50));
+    CProgressCtrl bar;
+    CDataExchange dx(&d, FALSE);
+    DDX_Control(&dx, 20, bar);
+    ASSERT_NE(bar.m_hWnd, nullptr);
+    bar.SetRange(10, 50);
+    EXPECT_EQ(bar.SetPos(70), 10);  // the previous position
+    EXPECT_EQ(bar.GetPos(), 50);
+    bar.SetPos(-4);
+    EXPECT_EQ(bar.GetPos(), 10);
+    EXPECT_EQ(bar.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 100)), MAKELONG(10, 50));
+    EXPECT_EQ(bar.SetStep(3), 10);
+    d.DestroyWindow();
+    EXPECT_EQ(bar.m_hWnd, nullptr);
+}
+
+TEST_F(Platform, MessagesToDestroyedWindowsAreDropped) {
+    TestDialog d;
+    ASSERT_TRUE(d.Create(50));
+    HWND push = vxp::dialog_item(d.m_hWnd, kPush);
+    PostMessageA(push, BM_CLICK, 0, 0);
+    d.DestroyWindow();
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_FALSE(IsWindow(push));
+    EXPECT_EQ(SendMessageA(push, WM_GETTEXTLENGTH, 0, 0), 0);
+    EXPECT_TRUE(d.events.empty());
+}
+
+TEST_F(Platform, StringsAndFormat) {
+    CString s;
+    EXPECT_TRUE(s.LoadString(7));
+    EXPECT_STREQ(s, "seven");
+    EXPECT_FALSE(s.LoadString(3));
+    EXPECT_STREQ(s, "seven");
+    std::string big(5000, 'x');
+    s.Format("%s-%d", big.c_str(), 12);
+    EXPECT_EQ(s.GetLength(), 5003);
+    {
+        AFX_MODULE_STATE none{nullptr};
+        AFX_MANAGE_STATE(&none);
+        EXPECT_FALSE(s.LoadString(1));
+    }
+    EXPECT_TRUE(s.LoadString(1));
+}
+
+TEST_F(Platform, FileDialogAndCurrentDirectory) {
+    CFileDialog open(TRUE, nullptr, "x.cob", 6, "Truespace|*.cob||");
+    vxp::script_file_choose("/tmp/a.cob");
+    EXPECT_EQ(open.DoModal(), IDOK);
+    EXPECT_STREQ(open.GetPathName(), "/tmp/a.cob");
+    vxp::script_file_cancel();
+    EXPECT_EQ(open.DoModal(), IDCANCEL);
+
+    char small[2];
+    DWORD needed = GetCurrentDirectoryA(sizeof small, small);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(needed, std::strlen(cwd) + 1);
+    char buffer[MAX_PATH * 4];
+    EXPECT_EQ(GetCurrentDirectoryA(sizeof buffer, buffer), std::strlen(cwd));
+    EXPECT_STREQ(buffer, cwd);
+    EXPECT_FALSE(SetCurrentDirectoryA("/no/such/folder"));
+    EXPECT_FALSE(SetCurrentDirectoryA(nullptr));
+}
+
+TEST_F(Platform, ScriptStepsOfTheWrongKindAreCancelsNotHangs) {
+    CFileDialog open(TRUE);
+    vxp::script_click(IDOK);  // a dialog step while the file dialog waits
+    EXPECT_EQ(open.DoModal(), IDCANCEL);
+    EXPECT_EQ(vxp::script_mismatches(), 1u);
+    TestDialog d;
+    EXPECT_EQ(d.DoModal(), IDOK);  // the step stayed for the dialog that came next
+    vxp::script_clear();
+}
+
+TEST_F(Platform, TerminalDrawingAtTemplatePositions) {
+    TestDialog d;
+    ASSERT_TRUE(d.Create(50));
+    d.SetWindowText("Drawn");
+    d.SetDlgItemText(kEdit, "hello");
+    std::vector<std::string> rows = vxp::render_text(d.m_hWnd);
+    ASSERT_EQ(rows.size(), 120u / 8 + 2);
+    EXPECT_EQ(rows[0].substr(0, 9), "+- Drawn ");
+    // Edit at 10,10: column 1 + 10/4, row 1 + 10/8; 80 units wide is 20 columns.
+    EXPECT_EQ(rows[2].substr(3, 20), "hello_______________");
+    EXPECT_EQ(rows[1 + 80 / 8].substr(1 + 100 / 4, 12), "    <OK>    ");
+    EXPECT_EQ(rows[1 + 30 / 8].substr(3, 5), "label");
+    EXPECT_EQ(rows[1 + 80 / 8].substr(3, 7), "[ ] Box");
+    EXPECT_EQ(rows[1 + 60 / 8].substr(1 + 60 / 4, 10), "  (Off)   ");  // disabled, centred in 10 columns
+    for (const std::string& r : rows) EXPECT_EQ(r.size(), 160u / 4 + 2);
+    d.DestroyWindow();
+}
+
+}  // namespace
