@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "convert.h"
 #include "import.h"
 #include "summary.h"
 #include "vertexa/scene.h"
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     info->add_option("FILE", info_file, "trueSpace file (.cob or .scn)")->required();
     info->add_flag("--json", info_json, "Print the summary as one JSON object");
 
+    vertexa::convert::Command* convert = vertexa::convert::add_convert_command(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -64,5 +67,6 @@ int main(int argc, char** argv) {
     }
 
     if (info->parsed()) return run_info(info_file, info_json);
+    if (convert->sub->parsed()) return convert->run(std::cerr);
     return kExitUsage;
 }
