@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "convert.h"
 #include "import.h"
 #include "progress_import.h"
 #include "summary.h"
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
     bool info_progress = isatty(STDERR_FILENO) == 1;
     info->add_flag("--progress,!--no-progress", info_progress, "Show the import's progress window on stderr");
 
+    vertexa::convert::Command* convert = vertexa::convert::add_convert_command(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -69,5 +72,6 @@ int main(int argc, char** argv) {
     }
 
     if (info->parsed()) return run_info(info_file, info_json, info_progress);
+    if (convert->sub->parsed()) return convert->run(std::cerr);
     return kExitUsage;
 }

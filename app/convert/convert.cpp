@@ -1,0 +1,115 @@
+#include "convert.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
+#include "geometry.h"
+#include "import.h"
+#include "output.h"
+#include "vertexa/scene.h"
+#include "writers.h"
+
+namespace vertexa::convert {
+
+std::optional<Format> parse_format(const std::string& text) {
+    std::string t;
+    for (char c : text) t.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    if (t == "glb") return Format::Glb;
+    if (t == "gltf") return Format::Gltf;
+    if (t == "obj") return Format::Obj;
+    return std::nullopt;
+}
+
+std::optional<Format> format_of(const std::string& out_path) {
+    const size_t slash = out_path.find_last_of('/');
+    const size_t dot = out_path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
+    return parse_format(out_path.substr(dot + 1));
+}
+
+int convert_scene(MScene& scene, const std::string& out, Format format, const Options& options, std::ostream& err) {
+    BuildOptions build;
+    build.y_up = !options.z_up;
+    build.bake_world = format == Format::Obj;
+    std::vector<MeshOut> meshes = build_meshes(scene, build, err);
+    if (meshes.empty()) {
+        err << "vertexa: " << scene.get_name() << " holds no objects with faces; nothing written\n";
+        return kExitFailure;
+    }
+    ImageCache images(*scene.Get_MapList(), err);
+    OutputFiles files;
+    if (format == Format::Obj)
+        write_obj(meshes, images, out, files, err);
+    else
+        write_gltf(meshes, images, out, format == Format::Glb, files, err);
+    const std::string failure = files.commit();
+    if (!failure.empty()) {
+        err << "vertexa: " << failure << "; nothing written\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int convert_file(const std::string& in, const std::string& out, const Options& options, std::ostream& err) {
+    std::optional<Format> format = options.format ? options.format : format_of(out);
+    if (!format) {
+        err << "vertexa: cannot tell the format of " << out << ": use .glb, .gltf or .obj, or --format\n";
+        return kExitUsage;
+    }
+    if (FILE* f = std::fopen(in.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        err << "vertexa: cannot read " << in << ": " << std::strerror(errno) << "\n";
+        return kExitFailure;
+    }
+    std::unique_ptr<MScene> scene(import_scene(in));
+    if (!scene) {
+        err << "vertexa: out of memory importing " << in << "\n";
+        return kExitFailure;
+    }
+    for (const std::string& dirs : options.image_paths) {
+        // Each folder ends with ';' in a search path text.
+        std::string text = dirs;
+        if (!text.empty() && text.back() != ';') text.push_back(';');
+        scene->Get_MapList()->AddSearchPath(text.c_str());
+    }
+    return convert_scene(*scene, out, *format, options, err);
+}
+
+int Command::run(std::ostream& err) const {
+    Options options;
+    if (!format.empty()) {
+        options.format = parse_format(format);
+        if (!options.format) {
+            err << "vertexa: unknown format " << format << ": use glb, gltf or obj\n";
+            return kExitUsage;
+        }
+    }
+    if (up != "y" && up != "z") {
+        err << "vertexa: --up takes y or z\n";
+        return kExitUsage;
+    }
+    options.z_up = up == "z";
+    options.image_paths = image_paths;
+    return convert_file(in, out, options, err);
+}
+
+Command* add_convert_command(CLI::App& app) {
+    static Command command;
+    command.sub = app.add_subcommand("convert", "Import FILE and write it as glTF 2.0 (.glb, .gltf) or OBJ/MTL");
+    command.sub->add_option("FILE", command.in, "trueSpace file (.cob or .scn)")->required();
+    command.sub->add_option("OUT", command.out, "output file: .glb, .gltf or .obj")->required();
+    command.sub->add_option("--format", command.format, "glb, gltf or obj (default: from OUT's extension)");
+    command.sub->add_option("--up", command.up, "y (default: Z-up turned to Y-up) or z (kept as in the file)");
+    command.sub->add_option("--image-path", command.image_paths,
+                            "folders to look for images in, after the file's own and the profile's; "
+                            "several separated by ';'");
+    return &command;
+}
+
+}  // namespace vertexa::convert

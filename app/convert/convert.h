@@ -1,0 +1,53 @@
+// Conversion of an imported host scene into glTF 2.0 (.glb, .gltf) and OBJ/MTL.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+class MScene;
+namespace CLI {
+class App;
+}
+
+namespace vertexa::convert {
+
+enum class Format { Glb, Gltf, Obj };
+
+struct Options {
+    std::optional<Format> format;        // else taken from the output's extension
+    bool z_up = false;                   // true: keep trueSpace's Z-up axes
+    std::vector<std::string> image_paths;  // folders searched after the file's own and the profile's
+};
+
+// Exit statuses of the command.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// "glb", "gltf", "obj" (any case); nullopt for anything else.
+std::optional<Format> parse_format(const std::string& text);
+// The format of an output name by its extension.
+std::optional<Format> format_of(const std::string& out_path);
+
+// Writes the scene to `out` (and, for .gltf and .obj, the files beside it).
+// Warnings and errors go to `err`, each one line starting with "vertexa: ".
+// Everything is written whole or not at all; returns an exit status.
+int convert_scene(MScene& scene, const std::string& out, Format format, const Options& options, std::ostream& err);
+
+// Imports `in` and converts it; refuses an unknown format before importing
+// and a file without objects before writing.
+int convert_file(const std::string& in, const std::string& out, const Options& options, std::ostream& err);
+
+// The `convert` subcommand: registered on the command's parser; run it when
+// the subcommand was parsed.
+struct Command {
+    CLI::App* sub = nullptr;
+    std::string in, out, format, up = "y";
+    std::vector<std::string> image_paths;
+    int run(std::ostream& err) const;
+};
+Command* add_convert_command(CLI::App& app);
+
+}  // namespace vertexa::convert

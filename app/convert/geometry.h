@@ -1,0 +1,81 @@
+// What the writers need of the scene: per mesh a placement and one triangle
+// list per material, with positions, texture coordinates and indices ready
+// to write.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+class MScene;
+class MMesh_P;
+class MSurface;
+class MMatrix;
+
+namespace vertexa::convert {
+
+// A placement in the host's row-vector convention: a point p maps to
+// p * linear + translation, i.e. rows 0 to 2 of an MMatrix are the images of
+// the axes and row 3 is the translation. The matrix's fourth column is not
+// part of a placement: trueSpace files store affine transforms only.
+struct Placement {
+    double linear[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    double translation[3] = {0, 0, 0};
+
+    static Placement from_host(const MMatrix& m);
+    void apply(const double in[3], double out[3]) const;
+    double determinant() const;
+    bool is_identity() const;
+    bool is_finite() const;
+    // Rows of the linear part mutually orthogonal and of non-zero length: a
+    // rotation times a scale, what a glTF node matrix must be.
+    bool is_rotation_scale() const;
+    // The 16 numbers of a glTF node matrix (column-major, column vectors),
+    // which are the host's rows in order.
+    std::vector<double> gltf_matrix() const;
+};
+
+// The change from trueSpace's Z-up to Y-up: (x, y, z) -> (x, z, -y), a
+// rotation, so windings keep their sense.
+void z_up_to_y_up(double p[3]);
+
+// One material's triangles of a mesh. Corners whose position and texture
+// coordinate differ are separate vertices.
+struct Primitive {
+    const MSurface* surface = nullptr;  // null only when the scene has no surface at all
+    std::vector<float> positions;       // x y z per vertex
+    std::vector<float> uvs;             // u v per vertex, trueSpace's convention (v up)
+    std::vector<uint32_t> indices;      // three per triangle, counter-clockwise seen from outside
+    bool has_uvs = false;
+    uint32_t vertex_count() const { return static_cast<uint32_t>(positions.size() / 3); }
+};
+
+struct MeshOut {
+    std::string name;
+    Placement placement;        // node placement, axis change included
+    std::vector<Primitive> primitives;
+};
+
+struct BuildOptions {
+    bool y_up = true;
+    // true: positions in world space and placement the identity (OBJ).
+    // false: positions in the object's space with the placement beside them,
+    // unless the placement is not a rotation and scale (then baked).
+    bool bake_world = false;
+};
+
+// Triangulates a simple polygon given by its corner points (3D, any plane
+// orientation): ear clipping in the polygon's plane, concave polygons
+// included. Output triangles index `points` and keep the polygon's winding.
+// Returns false for a degenerate polygon (no area, fewer than three distinct
+// corners or non-finite points), leaving `triangles` as it was.
+bool triangulate(const std::vector<std::array<double, 3>>& points, std::vector<uint32_t>& triangles);
+
+// Builds the meshes of the scene. Faces that cannot be written (degenerate,
+// indices outside the mesh) are dropped with a warning on `err`; meshes left
+// without triangles are left out with a warning.
+std::vector<MeshOut> build_meshes(MScene& scene, const BuildOptions& options, std::ostream& err);
+
+}  // namespace vertexa::convert
