@@ -69,15 +69,17 @@ unsigned CobImportOptions::Load_Command_Line(int argc, char** argv) {
 }
 
 unsigned CobImportOptions::Save_Options_File(const char* path) {
-    FILE* f = path != nullptr ? std::fopen(path, "wb") : nullptr;
-    if (f == nullptr) return 0;
+    // The file is written whole or not at all: an options file that exists
+    // stays as it was when the new one cannot be written completely.
+    MReplaceFile* file = m_replace_open(path);
+    if (file == nullptr) return 0;
+    FILE* f = m_replace_stream(file);
     Import_FileOption::Save(f);
     std::fprintf(f, "// COB in options\n");
     std::fprintf(f, "// \n");
     std::fprintf(f, "-home_path = %s;\n", home_path);
     std::fprintf(f, "-image_search_path = %s;\n", image_search_path);
-    std::fclose(f);
-    return 1;
+    return m_replace_commit(file) != 0 ? 1 : 0;
 }
 
 unsigned CobImportOptions::Load_Options_File(const char* path) {

@@ -165,17 +165,6 @@ void make_parent_folders(const std::string& path) {
     }
 }
 
-bool write_all(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Whether the lines WriteString would make read back as this section and
 // key. A key that reads as a section header ("[x]") or a comment (";x",
 // "#x"), or that holds '=', and a section name holding ']', would not; nor
@@ -310,46 +299,23 @@ bool Profile::Flush() {
     if (!dirty_) return true;
     if (path_.empty()) return false;
 
-    // Through a symbolic link, the file it points to is replaced, not the link.
-    std::string target = path_;
+    // stat follows a symbolic link to the file that will be replaced.
     struct stat st;
-    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* resolved = ::realpath(path_.c_str(), nullptr);
-        if (resolved != nullptr) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
-    const bool exists = ::stat(target.c_str(), &st) == 0;
+    const bool exists = ::stat(path_.c_str(), &st) == 0;
     if (exists && (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxProfileBytes)) {
         return false;  // not a file, or one we read only in part
     }
 
-    make_parent_folders(target);
-    std::string temp = target + ".tmp-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-
+    make_parent_folders(path_);
+    MReplaceFile* file = m_replace_open(path_.c_str());
+    if (file == nullptr) return false;
     std::string data;
     for (const std::string& line : lines_) data += line;
-    bool ok = write_all(fd, data);
-    if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
+    if (!data.empty() && std::fwrite(data.data(), 1, data.size(), m_replace_stream(file)) != data.size()) {
+        m_replace_abandon(file);
         return false;
     }
-
-    // Makes the rename itself durable.
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd >= 0) {
-        ::fsync(dir_fd);
-        ::close(dir_fd);
-    }
+    if (m_replace_commit(file) == 0) return false;
     dirty_ = false;
     return true;
 }

@@ -80,6 +80,20 @@ VX_API char* m_read_line(char* buffer, int size, FILE* f);
 // longer than 259 characters gives the empty text.
 VX_API void m_getpath(char* directory, const char* path);
 
+// Writing a file whole or not at all. m_replace_open opens a new temporary
+// file beside `path` for writing in binary mode (through a symbolic link, the
+// file it names is the one replaced); m_replace_commit flushes it to disk and
+// renames it over `path`, keeping the old file's permissions, and returns 1,
+// or 0 when anything failed (errno tells). Until the commit `path` is
+// untouched, and whatever fails, the temporary file is removed. Both commit
+// and abandon release the handle. Null from m_replace_open (errno set) when
+// the folder cannot take a new file or `path` is not a regular file.
+struct MReplaceFile;
+VX_API MReplaceFile* m_replace_open(const char* path);
+VX_API FILE* m_replace_stream(MReplaceFile* file);
+VX_API int m_replace_commit(MReplaceFile* file);
+VX_API void m_replace_abandon(MReplaceFile* file);
+
 // ---------------------------------------------------------------------------
 // Command line.
 //
