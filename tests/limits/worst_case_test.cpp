@@ -49,6 +49,16 @@ void counted_delete(void* p) {
 
 void* operator new(std::size_t size) { return counted_new(size); }
 void* operator new[](std::size_t size) { return counted_new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted_new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
 void operator delete(void* p) noexcept { counted_delete(p); }
 void operator delete[](void* p) noexcept { counted_delete(p); }
 void operator delete(void* p, std::size_t) noexcept { counted_delete(p); }
