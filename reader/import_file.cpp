@@ -57,6 +57,7 @@ void parse_file(MScene* scene, CobImportOptions* options) {
     static char input_buffer[kInputBufferSize];
     std::setvbuf(reader_state.in, input_buffer, _IOFBF, sizeof input_buffer);
     long file_size = m_filesize(reader_state.in);
+    reader_state.material_refs_left = material_reference_budget(file_size);
     std::fseek(reader_state.in, 32, SEEK_SET);
     ChunkHeader top;
     top.start = static_cast<uint32_t>(std::ftell(reader_state.in));

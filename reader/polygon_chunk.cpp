@@ -217,7 +217,16 @@ void format_material_key(char* out, int size, uint32_t owner_id, unsigned materi
 
 void add_material_references(MMesh_P* mesh, const ChunkHeader& chunk, int highest_material) {
     if (highest_material == -1) return;
-    for (int j = 0; j <= highest_material; ++j) {
+    const uint64_t wanted = static_cast<uint64_t>(highest_material) + 1;
+    int last = highest_material;
+    if (wanted > reader_state.material_refs_left) {
+        last = static_cast<int>(reader_state.material_refs_left) - 1;
+        reader_state.log->write(2, "## %llu material references wanted, the file has room for %llu more\n",
+                                static_cast<unsigned long long>(wanted),
+                                static_cast<unsigned long long>(reader_state.material_refs_left));
+    }
+    reader_state.material_refs_left -= static_cast<uint64_t>(last + 1);
+    for (int j = 0; j <= last; ++j) {
         char key[32];
         format_material_key(key, sizeof key, static_cast<uint32_t>(chunk.id), static_cast<unsigned>(j));
         char* copy = my_strdup(key);

@@ -15,7 +15,23 @@ struct ReaderState {
     // End (file offset) of the chunk whose handler runs. Handlers read counted
     // elements only while the chunk has bytes for them.
     long chunk_end = 0;
+    // Material references this import may still create. A face may name any
+    // material index up to 65,535, and each index below the highest costs a
+    // reference, so a few bytes of faces could otherwise demand 65,536
+    // allocations and log lines per polygon chunk, over and over. Set by
+    // parse_file to material_reference_budget(file size).
+    uint64_t material_refs_left = 0;
 };
+
+// References one file may make: enough for one chunk at the highest material
+// index whatever the file's size, plus one per 4 bytes of the file. A real
+// file's material indices are those of its own material chunks, each far
+// larger than 4 bytes, so the bound cuts only files whose faces name indices
+// that nothing in the file describes.
+constexpr uint64_t kFreeMaterialReferences = 65536;
+constexpr uint64_t material_reference_budget(long file_size) {
+    return kFreeMaterialReferences + (file_size > 0 ? static_cast<uint64_t>(file_size) / 4 : 0);
+}
 
 extern ReaderState reader_state;
 

@@ -58,10 +58,13 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
-// A stored line without its line end ("\n" or "\r\n").
+// A stored line without its line end ("\n" or "\r\n"). A carriage return
+// without a line feed after it (the last line of a file) is not a line end:
+// text added after that line must start a new one.
 std::string_view content_of(const std::string& line) {
     std::string_view s = line;
-    if (!s.empty() && s.back() == '\n') s.remove_suffix(1);
+    if (s.empty() || s.back() != '\n') return s;
+    s.remove_suffix(1);
     if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
     return s;
 }
@@ -162,6 +165,22 @@ void make_parent_folders(const std::string& path) {
     }
 }
 
+// Whether the lines WriteString would make read back as this section and
+// key. A key that reads as a section header ("[x]") or a comment (";x",
+// "#x"), or that holds '=', and a section name holding ']', would not; nor
+// would a line longer than the longest line read as a setting.
+bool reads_back(const std::string& section, const std::string& key, const std::string& value) {
+    if (section.empty() || key.empty()) return false;
+    std::string_view name;
+    const std::string header = "[" + section + "]";
+    if (!parse_section_header(header, &name) || name != section) return false;
+    const std::string line = key + "=" + value;
+    if (line.size() > kMaxLineBytes || parse_section_header(line, &name)) return false;
+    std::string_view k, v;
+    std::size_t offset = 0;
+    return parse_setting(line, &k, &v, &offset) && k == key;
+}
+
 }  // namespace
 
 std::string Profile::PathFor(const char* name) {
@@ -218,22 +237,26 @@ unsigned long Profile::GetString(const char* section, const char* key, const cha
             delivered = value;
         }
     }
+    // The caller gets a C text: a NUL byte in the file ends the value there,
+    // so that the count returned is the length the caller sees.
+    delivered = delivered.substr(0, delivered.find('\0'));
     const std::size_t count = delivered.size() < size - 1 ? delivered.size() : size - 1;
     std::memmove(out, delivered.data(), count);
     out[count] = '\0';
     return count;
 }
 
-// Sets a key. A section or key that is empty, or a key holding '=', cannot be
-// written so that it reads back, and is ignored; a null value is written as
-// empty. Line breaks in any of them are written as blanks, and blanks around
-// the value are lost on reading.
+// Sets a key. Line breaks in section, key and value are written as blanks,
+// and blanks around the value are lost on reading; a null value is written as
+// empty. A setting that would not read back as written is ignored: an empty
+// section or key, a section holding ']', a key holding '=' or starting like a
+// section header or a comment, a line longer than 64 KiB.
 unsigned long Profile::WriteString(const char* section, const char* key, const char* value) {
     if (section == nullptr || key == nullptr) return 1;
-    const std::string section_name = without_line_breaks(trim_blanks(section));
-    const std::string key_name = without_line_breaks(trim_blanks(key));
+    const std::string section_name(trim_blanks(without_line_breaks(section)));
+    const std::string key_name(trim_blanks(without_line_breaks(key)));
     const std::string text = without_line_breaks(value != nullptr ? value : "");
-    if (section_name.empty() || key_name.empty() || key_name.find('=') != npos) return 1;
+    if (!reads_back(section_name, key_name, text)) return 1;
 
     const Location at = locate(lines_, section_name, key_name);
     if (at.key_line != npos) {

@@ -1,0 +1,37 @@
+#include "fuzz_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace fuzz {
+
+const std::string& scratch_dir() {
+    static const std::string dir = [] {
+        struct stat st;
+        const std::string base = (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) ? "/dev/shm" : "/tmp";
+        std::string d = base + "/vertexa-fuzz-" + std::to_string(::getpid());
+        if (::mkdir(d.c_str(), 0700) != 0 && ::access(d.c_str(), W_OK) != 0) {
+            std::fprintf(stderr, "cannot create the scratch folder %s\n", d.c_str());
+            std::abort();
+        }
+        return d;
+    }();
+    return dir;
+}
+
+std::string write_scratch(const std::string& name, const uint8_t* data, size_t size) {
+    const std::string path = scratch_dir() + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || (size != 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::abort();
+    }
+    return path;
+}
+
+void use_unwritable_profile() { ::setenv("VERTEXA_PROFILE", "/dev/null/vertexa-fuzz.ini", 1); }
+
+}  // namespace fuzz
