@@ -67,7 +67,7 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
         err << "vertexa: cannot read " << in << ": " << std::strerror(errno) << "\n";
         return kExitFailure;
     }
-    std::unique_ptr<MScene> scene(import_scene(in));
+    std::unique_ptr<MScene> scene(options.importer ? options.importer(in) : import_scene(in));
     if (!scene) {
         err << "vertexa: out of memory importing " << in << "\n";
         return kExitFailure;
@@ -96,6 +96,7 @@ int Command::run(std::ostream& err) const {
     }
     options.z_up = up == "z";
     options.image_paths = image_paths;
+    options.importer = importer;
     return convert_file(in, out, options, err);
 }
 

@@ -1,6 +1,7 @@
 // Conversion of an imported host scene into glTF 2.0 (.glb, .gltf) and OBJ/MTL.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ struct Options {
     std::optional<Format> format;        // else taken from the output's extension
     bool z_up = false;                   // true: keep trueSpace's Z-up axes
     std::vector<std::string> image_paths;  // folders searched after the file's own and the profile's
+    // How the file is imported; the command gives the plug-in module's
+    // importer. Unset: the reader is called directly (tests).
+    std::function<MScene*(const std::string&)> importer;
 };
 
 // Exit statuses of the command.
@@ -46,6 +50,7 @@ struct Command {
     CLI::App* sub = nullptr;
     std::string in, out, format, up = "y";
     std::vector<std::string> image_paths;
+    std::function<MScene*(const std::string&)> importer;
     int run(std::ostream& err) const;
 };
 Command* add_convert_command(CLI::App& app);
