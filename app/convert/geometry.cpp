@@ -170,8 +170,18 @@ bool triangulate(const std::vector<Point>& points, std::vector<uint32_t>& triang
 
     std::vector<uint32_t> out;
     out.reserve(3 * (ring.size() - 2));
-    // A polygon of many corners is clipped in O(n^2) steps at worst; the
-    // corner count of a trueSpace face is a 16-bit number.
+    // Ear clipping takes up to n^3 steps; a face may have 65,535 corners
+    // (a 16-bit count), which would take hours. Faces of more than
+    // kMaxEarClipCorners corners are fanned from their first corner instead,
+    // which is right for the convex outlines such faces (discs, caps) have.
+    constexpr size_t kMaxEarClipCorners = 1024;
+    if (ring.size() > kMaxEarClipCorners) {
+        for (size_t i = 1; i + 1 < ring.size(); ++i) {
+            const uint32_t a = ring[0], b = ring[i], c = ring[i + 1];
+            if (std::fabs(cross2(x[a], y[a], x[b], y[b], x[c], y[c])) > eps) out.insert(out.end(), {a, b, c});
+        }
+        ring.clear();
+    }
     while (ring.size() > 3) {
         const size_t m = ring.size();
         size_t ear = m;

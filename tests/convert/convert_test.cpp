@@ -168,6 +168,21 @@ TEST(Triangulate, ClockwiseConcaveInAnotherPlaneKeepsItsWinding) {
     }
 }
 
+TEST(Triangulate, FaceOfTheMostCornersAFileCanHoldEndsWithAllItsTriangles) {
+    // 65,535 corners on a circle: clipped corner by corner this would never end.
+    std::vector<std::array<double, 3>> pts;
+    for (int i = 0; i < 65535; ++i)
+        pts.push_back({std::cos(i * 2 * M_PI / 65535), std::sin(i * 2 * M_PI / 65535), 0});
+    std::vector<uint32_t> tris;
+    ASSERT_TRUE(cv::triangulate(pts, tris));
+    double area = 0;
+    for (size_t t = 0; t < tris.size(); t += 3) {
+        const auto &a = pts[tris[t]], &b = pts[tris[t + 1]], &c = pts[tris[t + 2]];
+        area += ((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0])) / 2;
+    }
+    EXPECT_NEAR(area, M_PI, 1e-6);  // the disc, covered once
+}
+
 TEST(Triangulate, DegeneratePolygonsAreRefused) {
     std::vector<uint32_t> tris;
     EXPECT_FALSE(cv::triangulate({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}}, tris));  // on a line
