@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace fuzz {
 
@@ -17,6 +18,10 @@ const std::string& scratch_dir() {
             std::fprintf(stderr, "cannot create the scratch folder %s\n", d.c_str());
             std::abort();
         }
+        // libFuzzer ends by exit(): the folder goes with the process. The
+        // handler runs after this static is destroyed, so it keeps a copy.
+        static const std::string* const doomed = new std::string(d);
+        std::atexit([] { std::filesystem::remove_all(*doomed); });
         return d;
     }();
     return dir;
