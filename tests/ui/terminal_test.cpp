@@ -17,19 +17,9 @@
 #include <vector>
 
 #include "cob_writer.h"
+#include "tmux_session.h"
 
 namespace {
-
-std::string run_output(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-        ::pclose(p);
-    }
-    return out;
-}
 
 std::string temp_dir() {
     std::string d = std::string(VERTEXA_TEST_TMP) + "/term-" + std::to_string(::getpid());
@@ -37,43 +27,6 @@ std::string temp_dir() {
     return d;
 }
 
-// A tmux server of the test's own, with one pane running `command`.
-class Tmux {
-public:
-    explicit Tmux(const std::string& command) : socket_("vertexa-test-" + std::to_string(::getpid())) {
-        std::string line = "tmux -L " + socket_ + " -f /dev/null new-session -d -s ui -x 110 -y 32 '" + command +
-                           "; sleep 60' 2>&1";
-        started_ = std::system(line.c_str()) == 0;
-    }
-    ~Tmux() { std::system(("tmux -L " + socket_ + " kill-server >/dev/null 2>&1").c_str()); }
-    Tmux(const Tmux&) = delete;
-    Tmux& operator=(const Tmux&) = delete;
-
-    bool started() const { return started_; }
-    std::string capture() const { return run_output("tmux -L " + socket_ + " capture-pane -p -t ui 2>/dev/null"); }
-    void keys(const std::string& keys) const { std::system(("tmux -L " + socket_ + " send-keys -t ui " + keys).c_str()); }
-    // Waits (up to 20 s; a loaded machine is slow, not wrong) until the pane
-    // shows `text`; returns the pane as last seen.
-    std::string wait_for(const std::string& text, bool* found) const {
-        std::string pane;
-        for (int i = 0; i < 400; ++i) {
-            pane = capture();
-            if (pane.find(text) != std::string::npos) {
-                *found = true;
-                return pane;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        *found = false;
-        return pane;
-    }
-
-private:
-    std::string socket_;
-    bool started_ = false;
-};
-
-bool have_tmux() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
 
 TEST(TerminalFrontEnd, ConfigurationDialogInTmux) {
     if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
