@@ -196,3 +196,91 @@ TEST(ModuleLoading, RefusesWhatIsNotAPluginOfThisVersion) {
 }
 
 }  // namespace
+
+// The importer's windows, with the headless front end answering them.
+#include "platform/frontend.h"
+
+namespace {
+
+class ModuleWindowsTest : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        vxp::select_front_end(vxp::FrontEnd::headless);
+        vxp::script_clear();
+        vxp::create_main_window("test host");
+    }
+    void TearDown() override {
+        vxp::set_pump_observer(nullptr);
+        EXPECT_EQ(vxp::script_remaining(), 0u);
+        EXPECT_EQ(vxp::script_mismatches(), 0u);
+        vxp::destroy_main_window();
+    }
+};
+
+TEST_F(ModuleWindowsTest, InteractiveImportCancelledGivesNullAndKeepsProfileAndDirectory) {
+    const std::string profile = "[Specific Settings]\nhome_path=d:\\ts\\\nimage_search_path=d:\\map\\;\n\n"
+                                "[Common Settings]\nverbose=0\nlog_file_name=scnin.log\n";
+    write_file(path("scn_in.ini"), profile);
+    const std::string directory_before = current_directory();
+    vertexa::Importer importer = vertexa::create_importer(*cls_, 0);
+    importer->SetShowProgress(0);
+    vxp::script_file_cancel();
+    EXPECT_EQ(importer->ImportInteractive(), nullptr);
+    EXPECT_EQ(read_file(path("scn_in.ini")), profile);
+    EXPECT_EQ(current_directory(), directory_before);
+
+    // Chosen: the file is imported as by name.
+    const std::string file = write_scene(path("quad.cob"), cobtest::Encoding::Binary);
+    vxp::script_file_choose(file);
+    MScene* scene = importer->ImportInteractive();
+    ASSERT_NE(scene, nullptr);
+    EXPECT_STREQ(scene->get_name(), file.c_str());
+    EXPECT_EQ(scene->Get_ObjectList()->size(), 1u);
+    delete scene;
+    EXPECT_EQ(current_directory(), directory_before);
+}
+
+TEST_F(ModuleWindowsTest, ConfigureCancelledStoresTheOptionsUnchanged) {
+    const std::string profile = "[Specific Settings]\nhome_path=d:\\ts\\\nimage_search_path=e:\\maps\\;\n\n"
+                                "[Common Settings]\nverbose=0\nlog_file_name=scnin.log\n";
+    write_file(path("scn_in.ini"), profile);
+    vertexa::Importer importer = vertexa::create_importer(*cls_, 0);
+    vxp::script_key(VK_TAB);
+    vxp::script_type("x");
+    vxp::script_key(VK_ESCAPE);
+    importer->Configure();
+    EXPECT_EQ(read_file(path("scn_in.ini")), profile);
+}
+
+TEST_F(ModuleWindowsTest, TheProgressWindowShowsOnlyWhenSwitchedOn) {
+    const std::string file = write_scene(path("quad.cob"), cobtest::Encoding::Ascii);
+    int pumps = 0;
+    int pumps_with_window = 0;
+    vxp::set_pump_observer([&] {
+        ++pumps;
+        for (HWND w : vxp::top_level_windows())
+            if (vxp::inspect(w).class_name == "#dialog") ++pumps_with_window;
+    });
+    vertexa::Importer importer = vertexa::create_importer(*cls_, 0);
+    std::string name = file;
+
+    importer->SetShowProgress(0);
+    MScene* quiet = importer->Import(name.data());
+    ASSERT_NE(quiet, nullptr);
+    EXPECT_EQ(pumps, 0);
+
+    importer->SetShowProgress(1);
+    MScene* shown = importer->Import(name.data());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_GT(pumps_with_window, 0);
+    // Both imports read the same.
+    EXPECT_EQ(quiet->Get_ObjectList()->size(), shown->Get_ObjectList()->size());
+    // The window is gone and the host's window works again.
+    for (HWND w : vxp::top_level_windows()) EXPECT_NE(vxp::inspect(w).class_name, "#dialog");
+    EXPECT_TRUE(vxp::inspect(vxp::main_window()).enabled);
+    delete quiet;
+    delete shown;
+}
+
+}  // namespace
