@@ -84,6 +84,7 @@ TEST(CliTerminal, CancelChangesNothingAndHelpShowsTheText) {
     EXPECT_EQ(read_file(folder + "/scn_in.ini"), before);
     {
         Tmux tmux(vertexa_in(folder, "help"));
+        ASSERT_TRUE(tmux.started());
         bool found = false;
         std::string pane = tmux.wait_for("Truespace Cob Import Plugin 1.0", &found);
         ASSERT_TRUE(found) << pane;

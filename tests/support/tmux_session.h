@@ -25,7 +25,8 @@ inline bool have_tmux() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
 // A tmux server of the test's own, with one pane running `command`.
 class Tmux {
 public:
-    explicit Tmux(const std::string& command) : socket_("vertexa-test-" + std::to_string(::getpid())) {
+    explicit Tmux(const std::string& command)
+        : socket_("vertexa-test-" + std::to_string(::getpid()) + "-" + std::to_string(next_session_++)) {
         std::string line = "tmux -L " + socket_ + " -f /dev/null new-session -d -s ui -x 110 -y 32 '" + command +
                            "; sleep 60' 2>&1";
         started_ = std::system(line.c_str()) == 0;
@@ -54,6 +55,9 @@ public:
     }
 
 private:
+    // Each session has its own server, so that one being shut down never
+    // meets the next.
+    static inline int next_session_ = 0;
     std::string socket_;
     bool started_ = false;
 };
