@@ -23,12 +23,14 @@ struct ReaderState {
     uint64_t material_refs_left = 0;
 };
 
-// References one file may make: enough for one chunk at the highest material
-// index whatever the file's size, plus one per 4 bytes of the file. A real
-// file's material indices are those of its own material chunks, each far
+// References one file may make: 4,096, plus one per 4 bytes of the file. A
+// real file's material indices are those of its own material chunks, each far
 // larger than 4 bytes, so the bound cuts only files whose faces name indices
-// that nothing in the file describes.
-constexpr uint64_t kFreeMaterialReferences = 65536;
+// that nothing in the file describes. A face whose reference was cut gets the
+// same surface as one whose reference names no material: the default one. The
+// work of a file is thereby bounded by its size: a few bytes of faces naming
+// index 65,535 no longer cost 65,536 allocations and log lines.
+constexpr uint64_t kFreeMaterialReferences = 4096;
 constexpr uint64_t material_reference_budget(long file_size) {
     return kFreeMaterialReferences + (file_size > 0 ? static_cast<uint64_t>(file_size) / 4 : 0);
 }

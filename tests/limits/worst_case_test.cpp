@@ -69,12 +69,12 @@ namespace {
 using cobtest::CobFile;
 using cobtest::Encoding;
 
-// The bound: 32 bytes per byte of the file plus 8 MiB. The constant covers
-// the material references one chunk may always make (65,536 short names and
-// their list nodes) and the fixed buffers; 32 per byte covers a vertex (12
+// The bound: 32 bytes per byte of the file plus 2 MiB. The constant covers
+// the material references any file may make (4,096 short names and their
+// list nodes) and the fixed buffers; 32 per byte covers a vertex (12
 // bytes in a binary file) stored as three doubles in a growing vector.
 constexpr uint64_t kBytesPerFileByte = 32;
-constexpr uint64_t kConstantBytes = 8u << 20;
+constexpr uint64_t kConstantBytes = 2u << 20;
 
 struct Peak {
     uint64_t bytes = 0;
@@ -179,9 +179,9 @@ TEST(WorstCase, MemoryStaysWithinAMultipleOfTheFileSize) {
     }
 }
 
-// One face naming material 65,535 costs 65,536 references; a file of such
-// chunks gets the references of one chunk plus one per 4 bytes, and the log
-// says where they ran out. The first chunk still gets all of its own.
+// One face naming material 65,535 wants 65,536 references; a file of such
+// chunks gets 4,096 plus one per 4 bytes of the file in all, and the log says
+// where they ran out: the first chunk takes them all, the others get none.
 TEST(WorstCase, MaterialReferencesAreBoundedByTheFileSize) {
     for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
         CobFile f(e);
@@ -193,9 +193,16 @@ TEST(WorstCase, MaterialReferencesAreBoundedByTheFileSize) {
         f.end();
         const std::string bytes = f.bytes();
         const Peak p = import_peak(bytes);
-        EXPECT_NE(p.log.find("## 65536 material references wanted, the file has room for "), std::string::npos);
-        EXPECT_EQ(harness::occurrences(p.log, "  Material reference "), 65536 + bytes.size() / 4);
-        EXPECT_NE(p.log.find("  Material reference mat_00000001_65535 created\n"), std::string::npos);
+        const size_t budget = 4096 + bytes.size() / 4;
+        EXPECT_NE(p.log.find("## 65536 material references wanted, the file has room for " + std::to_string(budget) +
+                             " more\n"),
+                  std::string::npos);
+        EXPECT_NE(p.log.find("## 65536 material references wanted, the file has room for 0 more\n"),
+                  std::string::npos);
+        EXPECT_EQ(harness::occurrences(p.log, "  Material reference "), budget);
+        EXPECT_NE(p.log.find("  Material reference mat_00000001_" + std::to_string(budget - 1) + " created\n"),
+                  std::string::npos);
+        EXPECT_EQ(p.log.find("  Material reference mat_00000002_"), std::string::npos);
         EXPECT_EQ(p.meshes, 30u);  // cut references do not cost a mesh
         EXPECT_LE(p.bytes, kBytesPerFileByte * bytes.size() + kConstantBytes);
     }
