@@ -1,12 +1,13 @@
-// Import throughput of the trueSpace reader on large files, both encodings,
-// with the progress callbacks live and switched off, against the time a plain
-// read of the same bytes takes.
+// Import throughput of the plug-in module on large files, both encodings, with
+// the progress window live (headless front end) and switched off, against the
+// time a plain read of the same bytes takes.
 //
 //   bench_import [benchmark flags]      runs everything (files are made on first use)
 //   bench_import --make-files           only writes the files
 //   bench_import --rss-probe FILE       imports FILE once and prints peak RSS (used internally)
 //
-// Files live in $VERTEXA_BENCH_DATA, by default the build's bench-data folder.
+// Files live in $VERTEXA_BENCH_DATA, by default the build's bench-data folder;
+// the module is this build's scn_in.so, or $VERTEXA_BENCH_PLUGIN.
 // Times are wall-clock per import (scene deletion excluded), best and mean of
 // a fixed number of imports; peak resident memory comes from a fresh process
 // that imports the file once.
@@ -34,7 +35,6 @@
 
 #include "generate.h"
 #include "import_entry.h"
-#include "progress.h"
 #include "vertexa/scene.h"
 
 extern char** environ;
@@ -96,8 +96,10 @@ void define_files() {
             [e, small] { return bench::torus_file(e, small); }, 20);
         add("torus", large.vertices(), "1000k", e, bench::torus_expected(large),
             [e, large] { return bench::torus_file(e, large); }, 5);
-        add("boxes", 1000, "1000", e, bench::boxes_expected(1000), [e] { return bench::boxes_file(e, 1000); }, 20);
+        add("boxes", 1000, "1000", e, bench::boxes_expected(1000), [e] { return bench::boxes_file(e, 1000); }, 50);
         add("boxes", 10000, "10000", e, bench::boxes_expected(10000), [e] { return bench::boxes_file(e, 10000); }, 5);
+        add("boxes", 100000, "100000", e, bench::boxes_expected(100000), [e] { return bench::boxes_file(e, 100000); },
+            3);
     }
 }
 
@@ -162,6 +164,11 @@ SceneCounts count_scene(MScene* scene) {
 
 int run_rss_probe(const char* path) {
     use_bench_profile();
+    std::string error;
+    if (!bench::load_importer_module(error)) {
+        std::fprintf(stderr, "bench_import: %s\n", error.c_str());
+        return 1;
+    }
     const long before = status_kb("VmHWM");
     MScene* scene = bench::import_entry(path, bench::Progress::Live);
     const long peak = status_kb("VmHWM");
@@ -252,7 +259,7 @@ void bm_import(benchmark::State& state, BenchFile* f, bench::Progress progress) 
         f->probe = probe_rss(f->path);
         f->probed = true;
     }
-    bench::reset_progress_tally();
+    bench::reset_pump_passes();
     double best = 1e30;
     long faults = 0;
     for (auto _ : state) {
@@ -284,9 +291,8 @@ void bm_import(benchmark::State& state, BenchFile* f, bench::Progress progress) 
     set_rate_counters(state, *f, best);
     state.counters["cat_ratio"] = benchmark::Counter(best / cat_s);
     state.counters["faults"] = benchmark::Counter(static_cast<double>(faults), benchmark::Counter::kAvgIterations);
-    const bench::ProgressTally t = bench::progress_tally();
-    state.counters["bar_moves"] =
-        benchmark::Counter(static_cast<double>(t.bar_moves), benchmark::Counter::kAvgIterations);
+    state.counters["pump_passes"] =
+        benchmark::Counter(static_cast<double>(bench::pump_passes()), benchmark::Counter::kAvgIterations);
     if (progress == bench::Progress::Live && f->probe.peak_kb > 0) {
         state.counters["peak_RSS_MB"] = benchmark::Counter(static_cast<double>(f->probe.peak_kb) / 1024.0);
         state.counters["data_MB"] = benchmark::Counter(static_cast<double>(f->probe.data_bytes) / (1024.0 * 1024.0));
@@ -368,6 +374,11 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     make_missing_files();
     use_bench_profile();
+    std::string error;
+    if (!bench::load_importer_module(error)) {
+        std::fprintf(stderr, "bench_import: %s\n", error.c_str());
+        return 1;
+    }
 
     for (BenchFile& f : files) {
         for (bench::Progress p : {bench::Progress::Live, bench::Progress::Off}) {

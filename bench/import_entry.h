@@ -1,7 +1,7 @@
-// The one import entry point that the benchmark measures. It runs the
-// reader's import driver with a progress record of bench/progress.h; once the
-// plug-in module exists, this is the function to point at it (load the
-// module, make its importer, SetShowProgress, Import).
+// The one import entry point that the benchmark measures: the plug-in module
+// as the host drives it (load the module, make its importer, SetShowProgress,
+// Import), with the headless front end, so that the progress window is
+// created, updated and pumped as on a screen, only not drawn.
 #pragma once
 
 #include <string>
@@ -12,8 +12,19 @@ namespace bench {
 
 enum class Progress { Live, Off };
 
-// Imports `path` with the options of the profile ($VERTEXA_PROFILE); the scene
-// belongs to the caller. Null when no memory.
+// Loads the module (once; later calls return the first answer) and selects
+// the headless front end. False with `error` set when the module cannot be
+// used.
+bool load_importer_module(std::string& error);
+
+// Imports `path` with the options of the profile ($VERTEXA_PROFILE) through a
+// fresh importer of the module; the scene belongs to the caller. Null when
+// the module is not loaded or the importer returned nothing.
 MScene* import_entry(const std::string& path, Progress progress);
+
+// Passes of the progress window's message pump since the last reset: one per
+// move of a progress bar that got past the window's throttle.
+long pump_passes();
+void reset_pump_passes();
 
 }  // namespace bench
