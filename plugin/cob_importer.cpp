@@ -72,13 +72,18 @@ void CobImporter::Configure() {
     delete dialog;
 }
 
+CobImportOptions* CobImporter::begin_import(char* saved_directory) {
+    GetCurrentDirectoryA(kDirectorySize, saved_directory);
+    auto* options = new CobImportOptions;
+    if (options != nullptr) options->Set_HostData(reinterpret_cast<void*>(static_cast<uintptr_t>(host_data)));
+    return options;
+}
+
 MScene* CobImporter::Import(char* file_name) {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     char saved_directory[kDirectorySize] = {};
-    GetCurrentDirectoryA(kDirectorySize, saved_directory);
-    auto* options = new CobImportOptions;
+    CobImportOptions* options = begin_import(saved_directory);
     if (options == nullptr) return nullptr;
-    options->Set_HostData(reinterpret_cast<void*>(static_cast<uintptr_t>(host_data)));
     options->Set_Filename(file_name != nullptr ? file_name : "");
     return import_with(options, saved_directory);
 }
@@ -86,10 +91,8 @@ MScene* CobImporter::Import(char* file_name) {
 MScene* CobImporter::ImportInteractive() {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     char saved_directory[kDirectorySize] = {};
-    GetCurrentDirectoryA(kDirectorySize, saved_directory);
-    auto* options = new CobImportOptions;
+    CobImportOptions* options = begin_import(saved_directory);
     if (options == nullptr) return nullptr;
-    options->Set_HostData(reinterpret_cast<void*>(static_cast<uintptr_t>(host_data)));
     CFileDialog file_dialog(TRUE, nullptr, options->Get_Filename(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                             options->Get_Filter(), nullptr);
     if (file_dialog.DoModal() != IDOK) {

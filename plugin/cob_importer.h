@@ -28,7 +28,12 @@ public:
 private:
     virtual ~CobImporter();
 
-    // Steps 4 to 12 of an import, once the options know the file: callbacks,
+    // The start of both imports: keeps the current directory in
+    // `saved_directory` (kDirectorySize characters) and makes the options with
+    // the host's value. Null when no memory.
+    class CobImportOptions* begin_import(char* saved_directory);
+
+    // The rest of an import, once the options know the file: callbacks,
     // progress window, scene, the reader, and the tear-down in reverse.
     MScene* import_with(class CobImportOptions* options, const char* saved_directory);
 
