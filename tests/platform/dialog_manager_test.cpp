@@ -177,7 +177,8 @@ TEST_F(Platform, ModalOwnersAreDisabledAndEnabledAgainNested) {
     EXPECT_EQ(CDialog(99).DoModal(), -1);  // no such template
 }
 
-// A modeless dialog: text reads, a progress bar, and what its destruction drops.
+// A modeless dialog: text reads, a progress bar, the terminal drawing, and
+// what its destruction drops.
 TEST_F(Platform, ModelessDialogControls) {
     TestDialog d;
     ASSERT_TRUE(d.Create(50));
@@ -202,6 +203,18 @@ TEST_F(Platform, ModelessDialogControls) {
     EXPECT_EQ(bar.GetPos(), 10);
     EXPECT_EQ(bar.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 100)), MAKELONG(10, 50));
     EXPECT_EQ(bar.SetStep(3), 10);
+
+    // Drawn on the terminal at the template's positions: column 1 + x/4, row 1 + y/8.
+    d.SetWindowText("Drawn");
+    std::vector<std::string> rows = vxp::render_text(d.m_hWnd);
+    ASSERT_EQ(rows.size(), 120u / 8 + 2);
+    for (const std::string& r : rows) EXPECT_EQ(r.size(), 160u / 4 + 2);
+    EXPECT_EQ(rows[0].substr(0, 9), "+- Drawn ");
+    EXPECT_EQ(rows[1 + 10 / 8].substr(1 + 10 / 4, 20), "abcdefghij__________");  // 80 units wide
+    EXPECT_EQ(rows[1 + 80 / 8].substr(1 + 100 / 4, 12), "    <OK>    ");
+    EXPECT_EQ(rows[1 + 30 / 8].substr(3, 5), "label");
+    EXPECT_EQ(rows[1 + 80 / 8].substr(3, 7), "[ ] Box");
+    EXPECT_EQ(rows[1 + 60 / 8].substr(1 + 60 / 4, 10), "  (Off)   ");  // disabled, centred in 10 columns
 
     HWND push = vxp::dialog_item(d.m_hWnd, kPush);
     PostMessageA(push, BM_CLICK, 0, 0);
@@ -231,13 +244,19 @@ TEST_F(Platform, StringsAndFormat) {
     EXPECT_TRUE(s.LoadString(1));
 }
 
-TEST_F(Platform, FileDialogAndCurrentDirectory) {
+TEST_F(Platform, FileDialogScriptMismatchesAndCurrentDirectory) {
     CFileDialog open(TRUE, nullptr, "x.cob", 6, "Truespace|*.cob||");
     vxp::script_file_choose("/tmp/a.cob");
     EXPECT_EQ(open.DoModal(), IDOK);
     EXPECT_STREQ(open.GetPathName(), "/tmp/a.cob");
     vxp::script_file_cancel();
     EXPECT_EQ(open.DoModal(), IDCANCEL);
+    // A script step of the wrong kind is a cancel, not a hang, and stays for
+    // the dialog that comes next.
+    vxp::script_click(IDOK);
+    EXPECT_EQ(open.DoModal(), IDCANCEL);
+    EXPECT_EQ(vxp::script_mismatches(), 1u);
+    EXPECT_EQ(TestDialog().DoModal(), IDOK);
 
     char small[2];
     DWORD needed = GetCurrentDirectoryA(sizeof small, small);
@@ -249,34 +268,7 @@ TEST_F(Platform, FileDialogAndCurrentDirectory) {
     EXPECT_STREQ(buffer, cwd);
     EXPECT_FALSE(SetCurrentDirectoryA("/no/such/folder"));
     EXPECT_FALSE(SetCurrentDirectoryA(nullptr));
-}
-
-TEST_F(Platform, ScriptStepsOfTheWrongKindAreCancelsNotHangs) {
-    CFileDialog open(TRUE);
-    vxp::script_click(IDOK);  // a dialog step while the file dialog waits
-    EXPECT_EQ(open.DoModal(), IDCANCEL);
-    EXPECT_EQ(vxp::script_mismatches(), 1u);
-    TestDialog d;
-    EXPECT_EQ(d.DoModal(), IDOK);  // the step stayed for the dialog that came next
     vxp::script_clear();
-}
-
-TEST_F(Platform, TerminalDrawingAtTemplatePositions) {
-    TestDialog d;
-    ASSERT_TRUE(d.Create(50));
-    d.SetWindowText("Drawn");
-    d.SetDlgItemText(kEdit, "hello");
-    std::vector<std::string> rows = vxp::render_text(d.m_hWnd);
-    ASSERT_EQ(rows.size(), 120u / 8 + 2);
-    EXPECT_EQ(rows[0].substr(0, 9), "+- Drawn ");
-    // Edit at 10,10: column 1 + 10/4, row 1 + 10/8; 80 units wide is 20 columns.
-    EXPECT_EQ(rows[2].substr(3, 20), "hello_______________");
-    EXPECT_EQ(rows[1 + 80 / 8].substr(1 + 100 / 4, 12), "    <OK>    ");
-    EXPECT_EQ(rows[1 + 30 / 8].substr(3, 5), "label");
-    EXPECT_EQ(rows[1 + 80 / 8].substr(3, 7), "[ ] Box");
-    EXPECT_EQ(rows[1 + 60 / 8].substr(1 + 60 / 4, 10), "  (Off)   ");  // disabled, centred in 10 columns
-    for (const std::string& r : rows) EXPECT_EQ(r.size(), 160u / 4 + 2);
-    d.DestroyWindow();
 }
 
 }  // namespace
