@@ -170,6 +170,8 @@ TEST_F(ProgressWindow, EscAsksToCancelAndNothingClosesIt) {
     EXPECT_EQ(item(IDC_PROGRESS1).position, 44);
 }
 
+// Under another module the plug-in's templates are out of sight, so the
+// window cannot be made; the callbacks then act as if there were none.
 TEST_F(ProgressWindow, AWindowThatCouldNotBeMadeCountsAsNone) {
     {
         AFX_MODULE_STATE empty{nullptr};

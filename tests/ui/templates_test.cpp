@@ -171,14 +171,4 @@ TEST_F(Templates, ProgressWindow) {
     delete window;
 }
 
-TEST_F(Templates, OtherModulesDoNotSeeThePlugInsResources) {
-    AFX_MODULE_STATE empty{nullptr};
-    AFX_MANAGE_STATE(&empty);
-    CobConfigDialog dialog(nullptr);
-    EXPECT_EQ(dialog.DoModal(), -1);
-    CString text;
-    EXPECT_FALSE(text.LoadString(IDS_COB));
-    EXPECT_TRUE(IsWindowEnabled(main_window));
-}
-
 }  // namespace
