@@ -1,5 +1,6 @@
 // The vertexa command as people run it: the plug-in module found beside the
-// program, exit statuses, messages on stderr and the summary on stdout.
+// program, exit statuses, messages on stderr, the summary on stdout, and the
+// dialogs on a real terminal (a tmux pane, send-keys in, capture-pane out).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -10,6 +11,7 @@
 
 #include "../host/host_test_util.h"
 #include "cob_writer.h"
+#include "tmux_session.h"
 
 namespace {
 
@@ -23,19 +25,16 @@ struct Outcome {
     std::string err;
 };
 
-// Runs build/bin/vertexa with `args` (a shell word list of our own making)
-// under a profile of the test's folder.
+// The command line of build/bin/vertexa with `args` (a shell word list of our
+// own making) under the profile of the test's folder.
+std::string command(const std::string& folder, const std::string& args) {
+    return "VERTEXA_PROFILE='" + folder + "/scn_in.ini' '" + VERTEXA_BIN_DIR + "/vertexa' " + args;
+}
+
 Outcome vertexa(const std::string& folder, const std::string& args) {
-    const std::string out = folder + "/stdout";
-    const std::string err = folder + "/stderr";
-    const std::string command = "VERTEXA_PROFILE='" + folder + "/scn_in.ini' '" + VERTEXA_BIN_DIR + "/vertexa' " + args +
-                                " </dev/null >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(command.c_str());
-    Outcome run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = read_file(out);
-    run.err = read_file(err);
-    return run;
+    const int raw = std::system((command(folder, args) + " </dev/null >'" + folder + "/stdout' 2>'" + folder +
+                                 "/stderr'").c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(folder + "/stdout"), read_file(folder + "/stderr")};
 }
 
 std::string write_sample(const std::string& path) {
@@ -50,63 +49,61 @@ std::string write_sample(const std::string& path) {
     return path;
 }
 
-TEST(Cli, InfoImportsThroughTheModule) {
+TEST(Cli, InfoAndPluginsGoThroughTheModule) {
     const std::string folder = scratch_folder();
     const std::string file = write_sample(folder + "/box.cob");
-    const Outcome run = vertexa(folder, "info --json --no-progress '" + file + "'");
+    Outcome run = vertexa(folder, "info --json --no-progress '" + file + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    const auto summary = nlohmann::json::parse(run.out);
+    auto summary = nlohmann::json::parse(run.out);
     ASSERT_EQ(summary["objects"].size(), 1u);
     EXPECT_EQ(summary["objects"][0]["name"], "Box");
     EXPECT_EQ(summary["objects"][0]["faces"], 1);
     EXPECT_EQ(summary["surfaces"][1]["alpha"].get<double>(), static_cast<double>(0.8f));
     EXPECT_EQ(summary["bounding_box"]["max"][1], 3.0);
-}
 
-TEST(Cli, PluginsListsTheModuleAndItsClass) {
-    const std::string folder = scratch_folder();
-    const Outcome run = vertexa(folder, "plugins");
+    // A missing file still gives a summary, and says why.
+    run = vertexa(folder, "info --json '" + folder + "/absent.scn'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("cannot read " + folder + "/absent.scn"), std::string::npos) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["objects"].size(), 0u);
+
+    run = vertexa(folder, "plugins");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("name: Cob Import Lib"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("version: 0x808"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("class: Truespace (*.scn, *.cob) (super class 0x2000, class 0x6C8C1587)"),
-              std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("name: Cob Import Lib\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("version: 0x808\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("class: Truespace (*.scn, *.cob) (super class 0x2000, class 0x6C8C1587)\n"),
+              std::string::npos) << run.out;
 }
 
 TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
     const std::string folder = scratch_folder();
     const std::string file = write_sample(folder + "/box.cob");
     const std::string fixtures = std::string(VERTEXA_BIN_DIR) + "/test_fixtures";
-
-    Outcome run = vertexa(folder, "--plugin '" + fixtures + "/old_plugin.so' info '" + file + "'");
-    EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find("built for plug-in interface version 0x700"), std::string::npos) << run.err;
-    EXPECT_TRUE(run.out.empty());
-
-    run = vertexa(folder, "--plugin '" + fixtures + "/not_a_plugin.so' info '" + file + "'");
-    EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find("not a Vertexa plug-in"), std::string::npos) << run.err;
-
-    run = vertexa(folder, "--plugin '" + folder + "/nothing.so' plugins");
-    EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find("no such plug-in module"), std::string::npos) << run.err;
-
-    run = vertexa(folder, "frobnicate");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_FALSE(run.err.empty());
-
-    run = vertexa(folder, "--version");
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"--plugin '" + fixtures + "/old_plugin.so' info '" + file + "'", 3,
+         "built for plug-in interface version 0x700"},
+        {"--plugin '" + fixtures + "/not_a_plugin.so' info '" + file + "'", 3, "not a Vertexa plug-in"},
+        {"--plugin '" + folder + "/nothing.so' plugins", 3, "no such plug-in module"},
+        {"frobnicate", 2, ""},
+        {"configure", 1, "configure needs a terminal"},
+        {"options load '" + folder + "/absent.opt'", 1, "cannot read the options file"},
+        {"options save '" + folder + "/no/such/dir/x.opt'", 1, "cannot write the options file"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = vertexa(folder, c.args);
+        EXPECT_EQ(run.status, c.status) << c.args;
+        EXPECT_FALSE(run.err.empty()) << c.args;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << "\n" << run.err;
+        EXPECT_TRUE(run.out.empty()) << c.args << "\n" << run.out;
+    }
+    const Outcome run = vertexa(folder, "--version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("vertexa ", 0), 0u) << run.out;
-}
-
-TEST(Cli, MissingFileStillGivesASummaryAndSaysWhy) {
-    const std::string folder = scratch_folder();
-    const Outcome run = vertexa(folder, "info --json '" + folder + "/absent.scn'");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.err.find("cannot read " + folder + "/absent.scn"), std::string::npos) << run.err;
-    EXPECT_EQ(nlohmann::json::parse(run.out)["objects"].size(), 0u);
 }
 
 TEST(Cli, OptionsSaveAndLoadGoThroughTheProfile) {
@@ -115,18 +112,74 @@ TEST(Cli, OptionsSaveAndLoadGoThroughTheProfile) {
     Outcome run = vertexa(folder, "options save '" + folder + "/saved.opt'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(read_file(folder + "/saved.opt").find("-image_search_path = d:\\map\\;;\n"), std::string::npos);
-
     write_file(folder + "/other.opt", "-image_search_path = e:\\textures\\;\n");
     run = vertexa(folder, "options load '" + folder + "/other.opt'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(read_file(folder + "/scn_in.ini").find("image_search_path=e:\\textures\\"), std::string::npos);
+}
 
-    run = vertexa(folder, "options load '" + folder + "/absent.opt'");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("cannot read the options file"), std::string::npos) << run.err;
-    run = vertexa(folder, "options save '" + folder + "/no/such/dir/x.opt'");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("cannot write the options file"), std::string::npos) << run.err;
+TEST(CliTerminal, ConfigureStoresOnOkAndTheNextImportUsesIt) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    const std::string folder = scratch_folder();
+    write_file(folder + "/scn_in.ini", "[Common Settings]\nverbose=0\nlog_file_name=" + folder + "/import\n");
+    {
+        Tmux tmux(command(folder, "configure") + "; echo status=$?");
+        ASSERT_TRUE(tmux.started());
+        ASSERT_TRUE(tmux.shows("COB Configuration"));
+        EXPECT_NE(tmux.pane().find("Image Search Path"), std::string::npos) << tmux.pane();
+        EXPECT_NE(tmux.pane().find("[ ] Verbose"), std::string::npos) << tmux.pane();
+        EXPECT_EQ(tmux.pane().find("Content Directory"), std::string::npos) << "hidden controls are not drawn";
+        // OK has the focus; Cancel, log file name, Verbose, Help, then the search path.
+        tmux.keys("Tab Tab Tab Tab Tab");
+        tmux.keys("-l 'd:\\map'");
+        ASSERT_TRUE(tmux.shows("d:\\map_"));
+        EXPECT_EQ(tmux.pane().find("d:\\map\\;"), std::string::npos) << "completed before the field is left";
+        tmux.keys("Tab");  // leaving the field completes the folder
+        EXPECT_TRUE(tmux.shows("d:\\map\\;"));
+        // Back from "..." to Verbose (Space toggles it) and to the log file name.
+        tmux.keys("BTab BTab BTab Space");
+        EXPECT_TRUE(tmux.shows("[x] Verbose"));
+        tmux.keys("BTab");
+        tmux.keys("-l '.log'");
+        ASSERT_TRUE(tmux.shows("import.log"));
+        tmux.keys("Enter");
+        ASSERT_TRUE(tmux.shows("status=0"));
+    }
+    const std::string profile = read_file(folder + "/scn_in.ini");
+    EXPECT_NE(profile.find("verbose=1"), std::string::npos) << profile;
+    EXPECT_NE(profile.find("log_file_name=" + folder + "/import.log"), std::string::npos) << profile;
+    EXPECT_NE(profile.find("image_search_path=d:\\map\\;"), std::string::npos) << profile;
+
+    // The next import logs verbosely into the file just configured.
+    const Outcome run = vertexa(folder, "info --json --no-progress '" + write_sample(folder + "/box.cob") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(nlohmann::json::parse(run.out)["search_paths"].dump().find("d:\\\\map\\\\;"), std::string::npos)
+        << run.out;
+    EXPECT_NE(read_file(folder + "/import.log").find("-> Object Box added"), std::string::npos);
+}
+
+TEST(CliTerminal, CancelChangesNothingAndHelpShowsTheText) {
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    const std::string folder = scratch_folder();
+    const std::string before = "[Specific Settings]\nhome_path=c:\\Truespace\\\nimage_search_path=e:\\maps\\;\n\n"
+                               "[Common Settings]\nverbose=0\nlog_file_name=scnin.log\n";
+    write_file(folder + "/scn_in.ini", before);
+    {
+        Tmux tmux(command(folder, "configure") + "; echo status=$?");
+        ASSERT_TRUE(tmux.started());
+        ASSERT_TRUE(tmux.shows("COB Configuration"));
+        tmux.keys("Tab Tab Tab Space");  // Verbose on, then cancelled
+        EXPECT_TRUE(tmux.shows("[x] Verbose"));
+        tmux.keys("Escape");
+        ASSERT_TRUE(tmux.shows("status=0"));
+    }
+    EXPECT_EQ(read_file(folder + "/scn_in.ini"), before);
+    Tmux tmux(command(folder, "help") + "; echo status=$?");
+    ASSERT_TRUE(tmux.started());
+    ASSERT_TRUE(tmux.shows("Truespace Cob Import Plugin 1.0"));
+    EXPECT_NE(tmux.pane().find("Verbose: enable detailed logging"), std::string::npos) << tmux.pane();
+    tmux.keys("Enter");
+    EXPECT_TRUE(tmux.shows("status=0"));
 }
 
 }  // namespace

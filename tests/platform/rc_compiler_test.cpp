@@ -1,16 +1,16 @@
 // vertexa_rc, run as the build runs it, on resource scripts of the test's own.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
+
+#include "../host/host_test_util.h"
 
 namespace {
+
+using host_test::read_file;
 
 struct Compiled {
     int status = -1;
@@ -19,35 +19,16 @@ struct Compiled {
     bool written = false;
 };
 
-std::string dir() {
-    std::string d = std::string(VERTEXA_TEST_TMP) + "/rc-" + std::to_string(::getpid());
-    std::filesystem::create_directories(d);
-    return d;
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
+// Compiles `script` (with `header` as ids.h) in the test's folder, emptied first.
 Compiled compile(const std::string& script, const std::string& header = "") {
-    static int serial = 0;
-    std::string base = dir() + "/s" + std::to_string(++serial);
-    std::filesystem::create_directories(base);
-    std::ofstream(base + "/res.rc", std::ios::binary) << script;
-    if (!header.empty()) std::ofstream(base + "/ids.h", std::ios::binary) << header;
-    std::string out = base + "/out.cpp";
-    std::string command = std::string(VERTEXA_BIN_DIR) + "/vertexa_rc " + base + "/res.rc " + out + " demo 2>" +
-                          base + "/err.txt";
-    Compiled r;
-    int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.written = std::filesystem::exists(out);
-    r.output = slurp(out);
-    r.errors = slurp(base + "/err.txt");
-    return r;
+    const std::string base = host_test::scratch_folder();
+    host_test::write_file(base + "/res.rc", script);
+    if (!header.empty()) host_test::write_file(base + "/ids.h", header);
+    const std::string out = base + "/out.cpp";
+    const int raw = std::system((std::string(VERTEXA_BIN_DIR) + "/vertexa_rc " + base + "/res.rc " + out +
+                                 " demo 2>" + base + "/err.txt").c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(out), read_file(base + "/err.txt"),
+            std::filesystem::exists(out)};
 }
 
 TEST(ResourceCompiler, DialogTemplateWithDefaultsAndNot) {
@@ -119,11 +100,12 @@ TEST(ResourceCompiler, ErrorsNameTheLineAndWriteNothing) {
 }
 
 TEST(ResourceCompiler, UsageAndUnreadableScript) {
-    int raw = std::system((std::string(VERTEXA_BIN_DIR) + "/vertexa_rc 2>/dev/null").c_str());
-    EXPECT_EQ(WEXITSTATUS(raw), 2);
-    raw = std::system((std::string(VERTEXA_BIN_DIR) + "/vertexa_rc /nonexistent.rc " + dir() + "/x.cpp 2>/dev/null").c_str());
+    const std::string folder = host_test::scratch_folder();
+    EXPECT_EQ(WEXITSTATUS(std::system((std::string(VERTEXA_BIN_DIR) + "/vertexa_rc 2>/dev/null").c_str())), 2);
+    const int raw = std::system(
+        (std::string(VERTEXA_BIN_DIR) + "/vertexa_rc /nonexistent.rc " + folder + "/x.cpp 2>/dev/null").c_str());
     EXPECT_EQ(WEXITSTATUS(raw), 1);
-    EXPECT_FALSE(std::filesystem::exists(dir() + "/x.cpp"));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/x.cpp"));
 }
 
 }  // namespace

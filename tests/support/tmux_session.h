@@ -2,6 +2,9 @@
 // in, capture-pane out.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +25,16 @@ inline std::string run_output(const std::string& command) {
 
 inline bool have_tmux() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
 
+// The number of '#' in the first bar ("[###...]") drawn after `label` in
+// `screen`, or -1 when there is none.
+inline int bar_fill(const std::string& screen, const std::string& label) {
+    size_t at = screen.find(label);
+    size_t bar = at == std::string::npos ? std::string::npos : screen.find('[', at);
+    size_t end = bar == std::string::npos ? std::string::npos : screen.find(']', bar);
+    if (end == std::string::npos) return -1;
+    return static_cast<int>(std::count(screen.begin() + static_cast<long>(bar), screen.begin() + static_cast<long>(end), '#'));
+}
+
 // A tmux server of the test's own, with one pane running `command`.
 class Tmux {
 public:
@@ -39,26 +52,22 @@ public:
     std::string capture() const { return run_output("tmux -L " + socket_ + " capture-pane -p -t ui 2>/dev/null"); }
     void keys(const std::string& keys) const { std::system(("tmux -L " + socket_ + " send-keys -t ui " + keys).c_str()); }
     // Waits (up to 20 s; a loaded machine is slow, not wrong) until the pane
-    // shows `text`; returns the pane as last seen.
-    std::string wait_for(const std::string& text, bool* found) const {
-        std::string pane;
+    // shows `text`; pane() is the pane as last seen, which a failure prints.
+    ::testing::AssertionResult shows(const std::string& text) {
         for (int i = 0; i < 400; ++i) {
-            pane = capture();
-            if (pane.find(text) != std::string::npos) {
-                *found = true;
-                return pane;
-            }
+            pane_ = capture();
+            if (pane_.find(text) != std::string::npos) return ::testing::AssertionSuccess();
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        *found = false;
-        return pane;
+        return ::testing::AssertionFailure() << "no \"" << text << "\" in the pane:\n" << pane_;
     }
+    const std::string& pane() const { return pane_; }
 
 private:
     // Each session has its own server, so that one being shut down never
     // meets the next.
     static inline int next_session_ = 0;
     std::string socket_;
+    std::string pane_;
     bool started_ = false;
 };
-

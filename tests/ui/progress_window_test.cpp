@@ -1,14 +1,12 @@
 // The progress window and the six callbacks, alone and during real imports.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "../host/host_test_util.h"
 #include "cob_import_options.h"
 #include "cob_progress_dialog.h"
 #include "cob_writer.h"
@@ -32,14 +30,12 @@ protected:
         show_progress = 1;
         UiTest::TearDown();
     }
-
     // What the importer does before the driver runs.
-    CobProgressDialog* open(const char* file = "box.cob") {
+    void open(const char* file = "box.cob") {
         window = new CobProgressDialog(nullptr);
         progress_window = window;
         window->file_name = file;
         window->Create(nullptr);
-        return window;
     }
     // And after it.
     void close() {
@@ -48,12 +44,13 @@ protected:
         delete window;
         window = nullptr;
     }
-
     vxp::WindowInfo item(int id) { return vxp::inspect(vxp::dialog_item(window->m_hWnd, id)); }
 
     CobProgressDialog* window = nullptr;
 };
 
+// A switched-off import makes no window and pumps nothing (tests/plugin's
+// module tests import so); the callbacks themselves return at once.
 TEST_F(ProgressWindow, SwitchedOffEveryCallbackReturnsAtOnce) {
     open();
     show_progress = 0;
@@ -71,17 +68,13 @@ TEST_F(ProgressWindow, SwitchedOffEveryCallbackReturnsAtOnce) {
     EXPECT_EQ(last_percent[1], 0);
 }
 
-TEST_F(ProgressWindow, OwnerIsDisabledWhileOpenAndEnabledAfter) {
+TEST_F(ProgressWindow, OwnerIsDisabledWhileOpenUnlessItWasAlready) {
     open();
     EXPECT_FALSE(IsWindowEnabled(main_window));
-    EXPECT_EQ(window->owner_disabled, 1);
     EXPECT_EQ(window->m_pParentWnd->m_hWnd, main_window);
     close();
     EXPECT_TRUE(IsWindowEnabled(main_window));
     EXPECT_EQ(progress_window, nullptr);  // a deleted window clears it
-}
-
-TEST_F(ProgressWindow, AnOwnerThatWasDisabledAlreadyStaysDisabled) {
     EnableWindow(main_window, FALSE);
     open();
     EXPECT_EQ(window->owner_disabled, 0);
@@ -90,12 +83,11 @@ TEST_F(ProgressWindow, AnOwnerThatWasDisabledAlreadyStaysDisabled) {
     EnableWindow(main_window, TRUE);
 }
 
-TEST_F(ProgressWindow, StatusTextsAreReplacedOnlyWhenTheyChange) {
+TEST_F(ProgressWindow, StatusTextsAreCutTo1023AndReplacedOnlyWhenTheyChange) {
     open();
     report_status_2("Vertices ...");
     EXPECT_EQ(item(IDC_STATUS2).text, "Vertices ...");
     int sets = item(IDC_STATUS2).text_sets;
-    report_status_2("Vertices ...");
     report_status_2("%s ...", "Vertices");
     EXPECT_EQ(item(IDC_STATUS2).text_sets, sets);
     report_status_2("Faces ...");
@@ -103,14 +95,10 @@ TEST_F(ProgressWindow, StatusTextsAreReplacedOnlyWhenTheyChange) {
     report_status_1("%s        ", "box.cob");
     EXPECT_EQ(item(IDC_STATUS1).text, "box.cob        ");
     EXPECT_EQ(item(IDC_STATUS3).text, "Status");
-}
-
-TEST_F(ProgressWindow, LongStatusTextsAreCutTo1023Characters) {
-    open();
     std::string long_text(3000, 'w');
     report_status_3("%s", long_text.c_str());
     EXPECT_EQ(item(IDC_STATUS3).text, std::string(1023, 'w'));
-    int sets = item(IDC_STATUS3).text_sets;
+    sets = item(IDC_STATUS3).text_sets;
     report_status_3("%s", long_text.c_str());  // the same once cut: no change
     EXPECT_EQ(item(IDC_STATUS3).text_sets, sets);
     report_status_3("%s!", std::string(1022, 'w').c_str());
@@ -120,7 +108,7 @@ TEST_F(ProgressWindow, LongStatusTextsAreCutTo1023Characters) {
 TEST_F(ProgressWindow, BarsAndLabelsFollowThePercentages) {
     open();
     EXPECT_EQ(item(IDC_PERCENT1).text, " 0 %");
-    report_progress_3(1, 4);  // 33
+    report_progress_3(1, 4);
     EXPECT_EQ(item(IDC_PROGRESS3).position, 33);
     EXPECT_EQ(item(IDC_PERCENT3).text, "33%");
     report_progress_1(29, 101);
@@ -132,11 +120,11 @@ TEST_F(ProgressWindow, BarsAndLabelsFollowThePercentages) {
     EXPECT_EQ(item(IDC_PERCENT1).text, "100%");
     report_progress_2(0, 3);
     EXPECT_EQ(item(IDC_PERCENT2).text, "0%");  // the bare form from the first update on
-    report_progress_2(-5, 3);  // below the range: an empty bar, 0%
+    report_progress_2(-5, 3);  // below the range: an empty bar
     EXPECT_EQ(item(IDC_PROGRESS2).position, 0);
 }
 
-TEST_F(ProgressWindow, MessagesArePumpedOnlyWhenABarMoves) {
+TEST_F(ProgressWindow, MessagesArePumpedOnlyWhenABarMovesAndLastPercentagesCarryOver) {
     open();
     int pumps = 0;
     vxp::set_pump_observer([&] { ++pumps; });
@@ -150,23 +138,20 @@ TEST_F(ProgressWindow, MessagesArePumpedOnlyWhenABarMoves) {
     EXPECT_EQ(pumps, 31);
     for (long i = 0; i < 1000; ++i) report_progress_3(i, 1000);  // ten 0s, then 10, 20, ..., 100
     EXPECT_EQ(pumps, 31 + 10 + 10);
-}
-
-TEST_F(ProgressWindow, LastPercentagesCarryOverToTheNextImport) {
-    open();
-    report_progress_2(99, 100);
-    EXPECT_EQ(item(IDC_PROGRESS2).position, 100);
+    // The last percentages carry over to the next import: 50 is not 5 above
+    // the 100 that row 2 ended at, until a 0 comes.
     close();
     open("second.cob");
-    report_progress_2(50, 101);  // 50 is not 5 above the 100 of the last import
+    report_progress_2(50, 101);
     EXPECT_EQ(item(IDC_PROGRESS2).position, 0);
     EXPECT_EQ(item(IDC_PERCENT2).text, " 0 %");
+    EXPECT_EQ(pumps, 51);
     report_progress_2(0, 101);
     report_progress_2(50, 101);
     EXPECT_EQ(item(IDC_PROGRESS2).position, 50);
 }
 
-TEST_F(ProgressWindow, EscCloseBoxAndEnterLeaveItOpen) {
+TEST_F(ProgressWindow, EscAsksToCancelAndNothingClosesIt) {
     open();
     HWND hwnd = window->m_hWnd;
     PostMessageA(hwnd, WM_KEYDOWN, VK_RETURN, 0);
@@ -178,14 +163,15 @@ TEST_F(ProgressWindow, EscCloseBoxAndEnterLeaveItOpen) {
     PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
     report_progress_1(3, 10);
     EXPECT_EQ(window->cancel_requested, 1);
-    EXPECT_TRUE(IsWindow(hwnd));
-    EXPECT_TRUE(item(IDC_PROGRESS1).visible);
     PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // the close box
     report_progress_1(4, 10);
     EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_TRUE(item(IDC_PROGRESS1).visible);
     EXPECT_EQ(item(IDC_PROGRESS1).position, 44);
 }
 
+// Under another module the plug-in's templates are out of sight, so the
+// window cannot be made; the callbacks then act as if there were none.
 TEST_F(ProgressWindow, AWindowThatCouldNotBeMadeCountsAsNone) {
     {
         AFX_MODULE_STATE empty{nullptr};
@@ -200,62 +186,55 @@ TEST_F(ProgressWindow, AWindowThatCouldNotBeMadeCountsAsNone) {
     EXPECT_EQ(last_percent[1], 0);
 }
 
-// ---------------------------------------------------------------------------
-// Real imports.
-
-std::string temp_path(const std::string& name) {
-    std::string dir = std::string(VERTEXA_TEST_TMP) + "/ui-" + std::to_string(::getpid());
-    std::filesystem::create_directories(dir);
-    return dir + "/" + name;
-}
-
-// A polygon with `n` vertices and as many texture vertices, in a fan of faces.
-cobtest::CobFile long_file(cobtest::Encoding e, int n) {
-    cobtest::Polygon p;
-    p.axes.name = "Strip";
-    for (int i = 0; i < n; ++i) {
-        p.vertices.push_back({static_cast<float>(i), static_cast<float>(i % 7), 0});
-        p.uvs.emplace_back(static_cast<float>(i) / static_cast<float>(n), 0.5f);
-    }
-    for (int i = 1; i + 1 < n; ++i) {
-        cobtest::Face f;
-        f.corners = {{0, 0}, {i, i}, {i + 1, i + 1}};
-        p.faces.push_back(f);
-    }
-    cobtest::CobFile file(e);
-    file.polygon(7, 0, p).end();
-    return file;
-}
-
+// Real imports, as the importer runs them: the window and the six callbacks.
 class ProgressImport : public ProgressWindow {
 protected:
     void SetUp() override {
         ProgressWindow::SetUp();
-        std::string ini = temp_path("profile.ini");
-        std::ofstream(ini) << "[Common Settings]\nverbose=0\n";
-        ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
+        folder = host_test::scratch_folder();
+        host_test::write_file(folder + "/profile.ini", "[Common Settings]\nverbose=0\n");
+        ::setenv("VERTEXA_PROFILE", (folder + "/profile.ini").c_str(), 1);
     }
 
-    // Imports as the importer does, with the window and the six callbacks.
-    MScene* import(const std::string& path) {
-        auto* options = new CobImportOptions;
-        options->Set_Filename(path.c_str());
-        auto* callbacks = new MessageCallBack1(report_status_1, report_progress_1, report_status_2,
-                                               report_progress_2, report_status_3, report_progress_3);
-        open(options->Get_Filename());
-        auto* scene = new MScene(path.c_str());
-        import_file(scene, options, callbacks);
+    // Writes a polygon of `n` vertices and texture vertices in a fan of faces,
+    // imports it and returns its mesh; the window's state just before it
+    // closes is kept in `cancelled` and `row2_at_end`.
+    MMesh_P* import(cobtest::Encoding e, int n) {
+        cobtest::Polygon p;
+        p.axes.name = "Strip";
+        for (int i = 0; i < n; ++i) {
+            p.vertices.push_back({static_cast<float>(i), static_cast<float>(i % 7), 0});
+            p.uvs.emplace_back(static_cast<float>(i) / static_cast<float>(n), 0.5f);
+        }
+        for (int i = 1; i + 1 < n; ++i) p.faces.push_back({.corners = {{0, 0}, {i, i}, {i + 1, i + 1}}});
+        cobtest::CobFile file(e);
+        file.polygon(7, 0, p).end();
+        const std::string path = folder + "/strip.cob";
+        file.write(path);
+
+        CobImportOptions options;
+        options.Set_Filename(path.c_str());
+        MessageCallBack1 callbacks(report_status_1, report_progress_1, report_status_2, report_progress_2,
+                                   report_status_3, report_progress_3);
+        open(path.c_str());
+        scene = std::make_unique<MScene>(path.c_str());
+        import_file(scene.get(), &options, &callbacks);
+        cancelled = window->cancel_requested;
+        row2_at_end = item(IDC_PROGRESS2).position;
         close();
-        delete callbacks;
-        delete options;
-        return scene;
+        vxp::set_pump_observer(nullptr);
+        EXPECT_EQ(scene->Get_ObjectList()->size(), 1u);
+        return scene->Get_ObjectList()->size() == 1 ? static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0))
+                                                    : nullptr;
     }
+
+    std::string folder;
+    std::unique_ptr<MScene> scene;
+    int cancelled = -1, row2_at_end = -1;
 };
 
 TEST_F(ProgressImport, RowsMoveDuringALongImportAndTheOwnerComesBack) {
     for (cobtest::Encoding e : {cobtest::Encoding::Binary, cobtest::Encoding::Ascii}) {
-        std::string path = temp_path(e == cobtest::Encoding::Binary ? "long_b.cob" : "long_a.cob");
-        long_file(e, 20000).write(path);
         std::vector<int> row2;
         std::set<std::string> status2;
         bool owner_enabled_meanwhile = false;
@@ -266,8 +245,9 @@ TEST_F(ProgressImport, RowsMoveDuringALongImportAndTheOwnerComesBack) {
             if (IsWindowEnabled(main_window)) owner_enabled_meanwhile = true;
         });
         for (int& p : last_percent) p = 0;
-        MScene* scene = import(path);
-        vxp::set_pump_observer(nullptr);
+        MMesh_P* mesh = import(e, 20000);
+        ASSERT_NE(mesh, nullptr);
+        EXPECT_EQ(mesh->Get_Face_Count(), 19998);
         EXPECT_TRUE(IsWindowEnabled(main_window));
         EXPECT_FALSE(owner_enabled_meanwhile);
         // Three loops of 20000 elements, each shown from 0 to 100 in steps of
@@ -275,65 +255,21 @@ TEST_F(ProgressImport, RowsMoveDuringALongImportAndTheOwnerComesBack) {
         // positions.
         EXPECT_GE(row2.size(), 3u * (200 + 20));
         EXPECT_LE(row2.size(), 3u * (200 + 20) + 10);
-        std::set<int> distinct(row2.begin(), row2.end());
-        EXPECT_GE(distinct.size(), 15u);
-        EXPECT_TRUE(status2.count("Vertices ...") + status2.count("UVVertices ...") + status2.count("Faces ...") >= 2);
-        ASSERT_EQ(scene->Get_ObjectList()->size(), 1u);
-        auto* mesh = static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0));
-        EXPECT_EQ(mesh->Get_Face_Count(), 19998);
-        delete scene;
+        EXPECT_GE(std::set<int>(row2.begin(), row2.end()).size(), 15u);
+        EXPECT_GE(status2.count("Vertices ...") + status2.count("UVVertices ...") + status2.count("Faces ..."), 2u);
     }
 }
 
 TEST_F(ProgressImport, EscDuringTheImportDoesNotStopIt) {
-    std::string path = temp_path("esc.cob");
-    long_file(cobtest::Encoding::Binary, 5000).write(path);
     int pumps = 0;
     vxp::set_pump_observer([&] {
         if (++pumps == 3 && window != nullptr) PostMessageA(window->m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
-        if (window != nullptr && window->cancel_requested) {
-            EXPECT_TRUE(IsWindow(window->m_hWnd));
-        }
     });
-    int cancelled = 0;
-    auto* options = new CobImportOptions;
-    options->Set_Filename(path.c_str());
-    auto* callbacks = new MessageCallBack1(report_status_1, report_progress_1, report_status_2, report_progress_2,
-                                           report_status_3, report_progress_3);
-    open(path.c_str());
-    auto* scene = new MScene(path.c_str());
-    import_file(scene, options, callbacks);
-    cancelled = window->cancel_requested;
-    EXPECT_EQ(item(IDC_PROGRESS2).position, 100);
-    close();
-    vxp::set_pump_observer(nullptr);
+    MMesh_P* mesh = import(cobtest::Encoding::Binary, 5000);
     EXPECT_EQ(cancelled, 1);
-    ASSERT_EQ(scene->Get_ObjectList()->size(), 1u);
-    EXPECT_EQ(static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0))->Get_Vertex_Count(), 5000);
-    delete scene;
-    delete callbacks;
-    delete options;
-}
-
-TEST_F(ProgressImport, SwitchedOffNoWindowAndTheSameScene) {
-    std::string path = temp_path("off.cob");
-    long_file(cobtest::Encoding::Ascii, 300).write(path);
-    show_progress = 0;
-    auto* options = new CobImportOptions;
-    options->Set_Filename(path.c_str());
-    auto* callbacks = new MessageCallBack1(report_status_1, report_progress_1, report_status_2, report_progress_2,
-                                           report_status_3, report_progress_3);
-    int pumps = 0;
-    vxp::set_pump_observer([&] { ++pumps; });
-    auto* scene = new MScene(path.c_str());
-    import_file(scene, options, callbacks);
-    EXPECT_EQ(pumps, 0);
-    EXPECT_TRUE(vxp::top_level_windows().size() == 1u);  // the main window only
-    ASSERT_EQ(scene->Get_ObjectList()->size(), 1u);
-    EXPECT_EQ(static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0))->Get_Vertex_Count(), 300);
-    delete scene;
-    delete callbacks;
-    delete options;
+    EXPECT_EQ(row2_at_end, 100);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->Get_Vertex_Count(), 5000);
 }
 
 }  // namespace
