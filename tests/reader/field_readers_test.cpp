@@ -26,15 +26,17 @@ protected:
     }
 };
 
-TEST_F(FieldReaders, NumbersAreLittleEndian) {
-    use(std::string("\x34\x12\x78\x56\x34\x12\x00\x00\x80\x3f", 10));
+TEST_F(FieldReaders, NumbersAndVectorsAreLittleEndianAndReadFFPastTheEnd) {
+    std::string b("\x34\x12\x78\x56\x34\x12\x00\x00\x80\x3f", 10);
+    for (float f : {1.5f, -2.0f, 0.25f}) b.append(reinterpret_cast<const char*>(&f), 4);
+    use(b);
     EXPECT_EQ(read_word(), 0x1234);
     EXPECT_EQ(read_dword(), 0x12345678u);
     EXPECT_EQ(read_float(), 1.0f);
-}
-
-TEST_F(FieldReaders, EveryByteReadsAsFFPastTheEnd) {
-    use("");
+    MVector3 v = read_vector();  // x, then y, then z
+    EXPECT_EQ(v[0], 1.5);
+    EXPECT_EQ(v[1], -2.0);
+    EXPECT_EQ(v[2], 0.25);
     EXPECT_EQ(static_cast<unsigned char>(read_byte()), 0xFF);
     EXPECT_EQ(read_word(), 0xFFFF);
     EXPECT_EQ(read_dword(), 0xFFFFFFFFu);
@@ -45,16 +47,14 @@ TEST_F(FieldReaders, EveryByteReadsAsFFPastTheEnd) {
     EXPECT_EQ(static_cast<unsigned char>(s[0]), 0xFF);
 }
 
-TEST_F(FieldReaders, StringsAndNamesConsumeTheirPrefixes) {
+TEST_F(FieldReaders, TextsConsumeTheirFieldsAndKeepAtMost1023Bytes) {
     use(std::string("\x00\x00", 2) + std::string("\x07\x00\x03\x00" "abcZ", 8));
     EXPECT_STREQ(read_string(), "");
     EXPECT_EQ(std::ftell(reader_state.in), 2);
     EXPECT_STREQ(read_name(), "abc");
     EXPECT_EQ(std::ftell(reader_state.in), 9);
     EXPECT_EQ(read_byte(), 'Z');
-}
 
-TEST_F(FieldReaders, OverlongTextsKeepTheFirst1023BytesAndSkipTheRest) {
     std::string name(2000, 'n');
     name[1022] = 'k';
     name[1023] = 'x';
@@ -64,13 +64,9 @@ TEST_F(FieldReaders, OverlongTextsKeepTheFirst1023BytesAndSkipTheRest) {
     EXPECT_EQ(s.back(), 'k');
     EXPECT_EQ(read_byte(), 'T') << "the stream stands after the whole field";
 
-    use(std::string(1500, 'c') + "U");
+    use(std::string(1500, 'c') + "Uabc");
     EXPECT_EQ(std::string(read_chars(1500)).size(), 1023u);
     EXPECT_EQ(read_byte(), 'U');
-}
-
-TEST_F(FieldReaders, CharsBelowOneReadNothing) {
-    use("abc");
     EXPECT_STREQ(read_chars(0), "");
     EXPECT_STREQ(read_chars(-7), "");
     EXPECT_STREQ(read_chars(2), "ab");
@@ -84,16 +80,6 @@ TEST_F(FieldReaders, HeaderTextIsCutTo18Characters) {
     EXPECT_EQ(std::ftell(reader_state.in), 4) << "reading stops after the first NUL";
     use("");
     EXPECT_EQ(std::string(read_header_text()), std::string(18, '\xFF'));
-}
-
-TEST_F(FieldReaders, VectorsReadXThenYThenZ) {
-    std::string b;
-    for (float f : {1.5f, -2.0f, 0.25f}) b.append(reinterpret_cast<const char*>(&f), 4);
-    use(b);
-    MVector3 v = read_vector();
-    EXPECT_EQ(v[0], 1.5);
-    EXPECT_EQ(v[1], -2.0);
-    EXPECT_EQ(v[2], 0.25);
 }
 
 // The bulk readers take bytes straight from the stream's buffer when it holds

@@ -87,13 +87,13 @@ inline std::string use_profile(int verbose, const std::string& log_file, const s
 }
 
 // Imports the file at `path` with a verbose log.
-inline Imported import_path(const std::string& path, int verbose = 1) {
+inline Imported import_path(const std::string& path, int verbose = 1, const std::string& search_path = "") {
     static int serial = 0;
     Imported r;
     r.path = path;
     std::string log_path = temp_dir() + "/import" + std::to_string(++serial) + ".log";
     std::remove(log_path.c_str());
-    use_profile(verbose, log_path);
+    use_profile(verbose, log_path, search_path);
     current_progress = &r.progress;
     auto* options = new CobImportOptions;
     options->Set_Filename(path.c_str());

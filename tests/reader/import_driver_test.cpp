@@ -76,51 +76,31 @@ TEST(ImportFailures, MissingFileLeavesTheSceneUntouched) {
 
 // Files that open but are not readable trueSpace files still get the
 // "DEFAULT" surface, the bounding box, the default camera and light.
-void expect_postprocessed(harness::Imported& r) {
-    ASSERT_EQ(r.surfaces(), 1u);
-    EXPECT_STREQ(r.surface(0)->get_name(), "DEFAULT");
-    ASSERT_EQ(r.scene->Get_CameraList()->size(), 1u);
-    EXPECT_EQ(static_cast<MCamera*>(r.scene->Get_CameraList()->get(0))->camera_flag, 1);
-    EXPECT_EQ(r.scene->Get_LightList()->size(), 1u);
-    EXPECT_NE(r.log.find("Postprocessing ...        \nDone                            \n"), std::string::npos);
-}
-
-TEST(ImportFailures, EmptyFileIsNoTruespaceFile) {
-    auto r = harness::import_bytes("", "empty.cob");
-    EXPECT_NE(r.log.find("-> " + std::string(18, '\xFF') + "\n"), std::string::npos);
-    EXPECT_NE(r.log.find("No Truespace File\n"), std::string::npos);
-    expect_postprocessed(r);
-}
-
-TEST(ImportFailures, OtherFileIsNoTruespaceFile) {
-    auto r = harness::import_bytes("solid cube\nfacet normal 0 0 1\n", "cube.stl");
-    EXPECT_NE(r.log.find("No Truespace File\n"), std::string::npos);
-    EXPECT_EQ(r.log.find("-> Parsing"), std::string::npos);
-    expect_postprocessed(r);
-}
-
-TEST(ImportFailures, FormatLetterIsTakenFromIndex15) {
+TEST(ImportFailures, UnreadableFilesYieldOnlyTheDefaults) {
+    struct Case {
+        std::string bytes, logged, absent;
+    };
     // The signature is searched for anywhere in the first 18 characters, but
-    // the letter always comes from index 15: here the '0' of "01".
-    CobFile shifted(Encoding::Binary);
-    shifted.header("xxCaligari V00.01BLH");
-    auto r = harness::import_file_of(shifted);
-    EXPECT_NE(r.log.find("Unknown format\n"), std::string::npos);
-    expect_postprocessed(r);
-
-    CobFile other(Encoding::Binary);
-    other.header("Caligari V00.01XLH");
-    auto r2 = harness::import_file_of(other);
-    EXPECT_NE(r2.log.find("Unknown format\n"), std::string::npos);
-    expect_postprocessed(r2);
-}
-
-TEST(ImportFailures, HeaderWithNothingAfterItYieldsOnlyTheDefaults) {
-    CobFile f(Encoding::Binary);
-    auto r = harness::import_file_of(f);
-    EXPECT_NE(r.log.find("-> Parsing Binary File\n"), std::string::npos);
-    EXPECT_EQ(r.log.find(" (0x"), std::string::npos) << "no chunk is logged";
-    expect_postprocessed(r);
+    // the format letter always comes from index 15: "xx" shifts it to the '0'.
+    const Case cases[] = {
+        {"", "-> " + std::string(18, '\xFF') + "\nNo Truespace File\n", "-> Parsing"},
+        {"solid cube\nfacet normal 0 0 1\n", "No Truespace File\n", "-> Parsing"},
+        {CobFile(Encoding::Binary).header("xxCaligari V00.01BLH").bytes(), "Unknown format\n", "-> Parsing"},
+        {CobFile(Encoding::Binary).header("Caligari V00.01XLH").bytes(), "Unknown format\n", "-> Parsing"},
+        {CobFile(Encoding::Binary).bytes(), "-> Parsing Binary File\n", " (0x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logged);
+        auto r = harness::import_bytes(c.bytes, "other.cob");
+        EXPECT_NE(r.log.find(c.logged), std::string::npos);
+        EXPECT_EQ(r.log.find(c.absent), std::string::npos);
+        ASSERT_EQ(r.surfaces(), 1u);
+        EXPECT_STREQ(r.surface(0)->get_name(), "DEFAULT");
+        ASSERT_EQ(r.scene->Get_CameraList()->size(), 1u);
+        EXPECT_EQ(static_cast<MCamera*>(r.scene->Get_CameraList()->get(0))->camera_flag, 1);
+        EXPECT_EQ(r.scene->Get_LightList()->size(), 1u);
+        EXPECT_NE(r.log.find("Postprocessing ...        \nDone                            \n"), std::string::npos);
+    }
 }
 
 TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
@@ -130,21 +110,12 @@ TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
     f.end();
     f.write(dir + "/a.cob");
     // The profile's image search path goes to the map list as one text.
-    harness::use_profile(0, "", "d:\\map\\;c:\\map\\;");
-    auto* options = new CobImportOptions;
-    options->Set_Filename((dir + "/a.cob").c_str());
-    auto* cb = new MessageCallBack1(harness::record_status, harness::record_progress, harness::record_status,
-                                    harness::record_progress, harness::record_status, harness::record_progress);
-    auto* scene = new MScene("a.cob");
-    import_file(scene, options, cb);
-    const auto& texts = scene->Get_MapList()->SearchPathTexts();
+    auto r = harness::import_path(dir + "/a.cob", 0, "d:\\map\\;c:\\map\\;");
+    const auto& texts = r.scene->Get_MapList()->SearchPathTexts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], dir + "/");
     EXPECT_EQ(texts[1], "d:\\map\\;c:\\map\\;");
-    EXPECT_EQ(scene->Get_MapList()->Folders().size(), 3u);
-    delete scene;
-    delete cb;
-    delete options;
+    EXPECT_EQ(r.scene->Get_MapList()->Folders().size(), 3u);
 }
 
 }  // namespace

@@ -26,14 +26,17 @@ cobtest::Material red_material(uint16_t number) {
     return m;
 }
 
-TEST(MaterialChunk, PlainMaterialGivesColourAndAlpha) {
+// Materials and procedural materials of the same key each make a surface.
+TEST(MaterialChunk, PlainMaterialGivesColourAndAlphaOneSurfacePerChunk) {
     for (Encoding e : kBoth) {
+        cobtest::Procedural p;
+        p.head = red_material(3);
         CobFile f(e);
-        f.material(30, 18, red_material(3));
+        f.material(30, 18, red_material(3)).material(31, 18, red_material(3)).procedural(32, 18, p);
         auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.surfaces(), 2u) << name_of(e);
+        ASSERT_EQ(r.surfaces(), 4u) << name_of(e);
+        for (int i = 1; i < 4; ++i) EXPECT_STREQ(r.surface(i)->get_name(), "mat_00000012_3");
         MSurface* s = r.surface(1);
-        EXPECT_STREQ(s->get_name(), "mat_00000012_3");
         EXPECT_EQ(s->color.r, static_cast<double>(0.8f));
         EXPECT_EQ(s->color.g, static_cast<double>(0.2f));
         EXPECT_EQ(s->color.b, static_cast<double>(0.1f));
@@ -90,27 +93,21 @@ TEST(MaterialChunk, MapsOfEveryKindInAnyOrder) {
 
 TEST(MaterialChunk, AsciiImageNameIsTakenByItsLength) {
     // With the length 6 the blank before a.bmp is part of the name.
-    for (int length : {5, 6}) {
+    for (const char* name : {"a.bmp", " a.bmp"}) {
         cobtest::Material m = red_material(0);
-        m.maps = {MapBlock{MapKind::Texture, 0, length == 5 ? "a.bmp" : " a.bmp", 0, 0, 1, 1, 1, {}, {}}};
+        m.maps = {MapBlock{MapKind::Texture, 0, name, 0, 0, 1, 1, 1, {}, {}}};
         CobFile f(Encoding::Ascii);
         f.material(2, 1, m);
         auto r = harness::import_file_of(f);
         ASSERT_EQ(r.surface(1)->texture_layers.Count(), 1u);
-        EXPECT_STREQ(r.surface(1)->texture_layers.Get(0)->image.name, length == 5 ? "a.bmp" : " a.bmp");
+        EXPECT_STREQ(r.surface(1)->texture_layers.Get(0)->image.name, name);
     }
-}
-
-TEST(MaterialChunk, SameKeyTwiceGivesTwoSurfaces) {
-    for (Encoding e : kBoth) {
-        cobtest::Procedural p;
-        p.head = red_material(1);
-        CobFile f(e);
-        f.material(2, 7, red_material(1)).material(3, 7, red_material(1)).procedural(4, 7, p);
-        auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.surfaces(), 4u);
-        for (int i = 1; i < 4; ++i) EXPECT_STREQ(r.surface(i)->get_name(), "mat_00000007_1");
-    }
+    // A length beyond the end of the file.
+    CobFile f(Encoding::Ascii);
+    f.chunk("Mat1", 2, 1, cobtest::material_body(Encoding::Ascii, red_material(0)) + "texture: 40short");
+    auto r = harness::import_file_of(f);
+    EXPECT_EQ(r.surfaces(), 2u);
+    EXPECT_NE(r.log.find("Done"), std::string::npos);
 }
 
 TEST(MaterialChunk, OverlongNamesAndWordsAreCut) {
@@ -131,16 +128,6 @@ TEST(MaterialChunk, OverlongNamesAndWordsAreCut) {
         }
         EXPECT_STREQ(r.surface(2)->get_name(), "mat_00000001_1");
     }
-}
-
-TEST(MaterialChunk, AsciiMapListReachingTheEndOfTheFileEnds) {
-    cobtest::Material m = red_material(0);
-    std::string body = cobtest::material_body(Encoding::Ascii, m) + "texture: 40short";
-    CobFile f(Encoding::Ascii);
-    f.chunk("Mat1", 2, 1, body);
-    auto r = harness::import_file_of(f);
-    ASSERT_EQ(r.surfaces(), 2u);
-    EXPECT_NE(r.log.find("Done"), std::string::npos);
 }
 
 TEST(ProceduralMaterialChunk, HeadOnlyWhateverFollows) {
