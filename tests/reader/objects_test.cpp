@@ -89,7 +89,7 @@ TEST(ObjectBlock, NamesAreCutNotOverflowed) {
     }
 }
 
-TEST(PolygonChunk, LogsEveryStepInOrder) {
+TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
     for (Encoding e : kBoth) {
         CobFile f(e);
         f.polygon(26, 0, harness::sample_polygon());
@@ -102,14 +102,6 @@ TEST(PolygonChunk, LogsEveryStepInOrder) {
             << name_of(e) << "\n"
             << r.log;
         EXPECT_EQ(r.progress.status_2, (std::vector<std::string>{"Vertices ...", "UVVertices ...", "Faces ..."}));
-    }
-}
-
-TEST(PolygonChunk, FacesAreFlippedAndTexturePolygonsFollowThem) {
-    for (Encoding e : kBoth) {
-        CobFile f(e);
-        f.polygon(1, 0, harness::sample_polygon());
-        auto r = harness::import_file_of(f);
         MMesh_P* m = r.mesh(0);
         ASSERT_EQ(m->Get_Face_Count(), 2);
         ASSERT_EQ(m->Get_UVFace_Count(), 2);

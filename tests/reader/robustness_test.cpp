@@ -110,32 +110,14 @@ TEST(Allocation, EveryFailedAllocationIsSurvived) {
         std::vector<size_t> unused;
         const std::string path = harness::temp_dir() + "/failing.cob";
         harness::write_file(path, everything(e, unused));
-        harness::use_profile(0, "");
         const uint64_t live = vertexa::alloc_stats().live_blocks;
-        auto run = [&](uint64_t fail_at) {
-            auto* options = new CobImportOptions;
-            options->Set_Filename(path.c_str());
-            auto* cb = new MessageCallBack1(harness::record_status, harness::record_progress, harness::record_status,
-                                            harness::record_progress, harness::record_status,
-                                            harness::record_progress);
-            auto* scene = new MScene(path.c_str());
-            const uint64_t before = vertexa::alloc_stats().total_allocs;
-            vertexa::alloc_fail_after(fail_at);
-            import_file(scene, options, cb);
-            vertexa::alloc_fail_after(0);
-            const uint64_t made = vertexa::alloc_stats().total_allocs - before;
-            delete scene;
-            delete cb;
-            delete options;
-            return made;
-        };
         // A clean import tells how many allocations there are and frees them
         // all; then each of them fails in turn.
-        const uint64_t allocations = run(0);
+        const uint64_t allocations = harness::import_path(path, 0).allocations;
         ASSERT_GT(allocations, 10u);
         ASSERT_EQ(vertexa::alloc_stats().live_blocks, live);
         for (uint64_t n = 1; n <= allocations; ++n) {
-            run(n);
+            harness::import_path(path, 0, "", n);
             ASSERT_EQ(vertexa::alloc_stats().live_blocks, live) << "failing allocation " << n;
         }
     }
