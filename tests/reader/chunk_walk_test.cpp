@@ -71,13 +71,14 @@ std::string chunk_lines(const std::string& log) {
     return out;
 }
 
-TEST(ChunkWalk, ChunkEndingAtTheFileEndIsLoggedOneByteBeyondItEndsTheWalk) {
+TEST(ChunkWalk, ChunksUpToTheFileEndAreLoggedOneByteBeyondItEndsTheWalk) {
     CobFile at_end(Encoding::Binary), beyond(Encoding::Binary);
-    at_end.chunk("Unit", 1, 0, "");
+    at_end.chunk("Unit", 1, 0, "").chunk("Unit", 2, 0, "").chunk("Unit", 3, 0, "");
     beyond.chunk("Unit", 1, 0, "abc").chunk("View", 2, 0, "abcd", 5);
     auto r = harness::import_file_of(at_end);
-    EXPECT_EQ(chunk_lines(r.log), "-> Unit (0x14)\n");
+    EXPECT_EQ(chunk_lines(r.log), "-> Unit (0x14)\n-> Unit (0x14)\n-> Unit (0x14)\n");
     EXPECT_TRUE(harness::in_order(r.log, {"-> Unit (0x14)\n", "Postprocessing ...        \n"}));
+    EXPECT_EQ(r.progress.progress_2_calls, 4) << "progress before every header and the read at the file end";
     EXPECT_EQ(chunk_lines(harness::import_file_of(beyond).log), "-> Unit (0x17)\n");
 }
 
@@ -119,13 +120,6 @@ TEST(ChunkWalk, SizesThatWrapGoBackwardsOrDoNotParseEndTheWalk) {
         f.raw(body);
         EXPECT_NE(harness::import_file_of(f).log.find("Done"), std::string::npos) << body;
     }
-}
-
-TEST(ChunkWalk, ProgressIsReportedBeforeEveryHeader) {
-    CobFile f(Encoding::Binary);
-    f.chunk("Unit", 1, 0, "").chunk("Unit", 2, 0, "").chunk("Unit", 3, 0, "");
-    // Three chunks and the header read at the end of the file.
-    EXPECT_EQ(harness::import_file_of(f).progress.progress_2_calls, 4);
 }
 
 }  // namespace

@@ -26,14 +26,23 @@ cobtest::Material red_material(uint16_t number) {
     return m;
 }
 
-// Materials and procedural materials of the same key each make a surface.
-TEST(MaterialChunk, PlainMaterialGivesColourAndAlphaOneSurfacePerChunk) {
+// Materials and procedural materials of the same key each make a surface; of
+// a procedural material only the head is read, whatever follows it.
+TEST(MaterialChunk, PlainAndProceduralMaterialsGiveColourAndAlphaOneSurfacePerChunk) {
     for (Encoding e : kBoth) {
         cobtest::Procedural p;
         p.head = red_material(3);
+        p.parameters = e == Encoding::Binary ? std::string("t:\x00\x05\x00wood.bmp", 13) : "\ntexture: 5a.bmp\n";
         CobFile f(e);
         f.material(30, 18, red_material(3)).material(31, 18, red_material(3)).procedural(32, 18, p);
+        f.polygon(18, 0, harness::sample_polygon());
         auto r = harness::import_file_of(f);
+        EXPECT_EQ(r.meshes(), 1u);
+        EXPECT_TRUE(r.scene->Get_MapList()->Maps().empty());
+        EXPECT_EQ(r.surface(3)->texture_layers.Count(), 0u);
+        EXPECT_EQ(r.surface(3)->alpha, 0.800000011920929);
+        EXPECT_TRUE(harness::in_order(r.log, {"-> PrTx (0x", "-> Start parsing Procedural Materials\n",
+                                              "  Materials mat_00000012_3 created\n", "-> PolH (0x"}));
         ASSERT_EQ(r.surfaces(), 4u) << name_of(e);
         for (int i = 1; i < 4; ++i) EXPECT_STREQ(r.surface(i)->get_name(), "mat_00000012_3");
         MSurface* s = r.surface(1);
@@ -127,26 +136,6 @@ TEST(MaterialChunk, OverlongNamesAndWordsAreCut) {
             EXPECT_EQ(l->image.offset[0], 0.25);
         }
         EXPECT_STREQ(r.surface(2)->get_name(), "mat_00000001_1");
-    }
-}
-
-TEST(ProceduralMaterialChunk, HeadOnlyWhateverFollows) {
-    for (Encoding e : kBoth) {
-        cobtest::Procedural p;
-        p.head = red_material(0);
-        p.parameters = e == Encoding::Binary ? std::string("t:\x00\x05\x00wood.bmp", 13) : "\ntexture: 5a.bmp\n";
-        CobFile f(e);
-        f.procedural(5, 18, p).polygon(18, 0, harness::sample_polygon());
-        auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.surfaces(), 2u) << name_of(e);
-        EXPECT_STREQ(r.surface(1)->get_name(), "mat_00000012_0");
-        EXPECT_EQ(r.surface(1)->alpha, 0.800000011920929);
-        EXPECT_EQ(r.surface(1)->color.a, 0.0);
-        EXPECT_EQ(r.surface(1)->texture_layers.Count(), 0u);
-        EXPECT_TRUE(r.scene->Get_MapList()->Maps().empty());
-        EXPECT_TRUE(harness::in_order(r.log, {"-> PrTx (0x", "-> Start parsing Procedural Materials\n",
-                                              "  Materials mat_00000012_0 created\n", "-> PolH (0x"}));
-        EXPECT_EQ(r.meshes(), 1u);
     }
 }
 
