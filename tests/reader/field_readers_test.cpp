@@ -89,23 +89,17 @@ TEST_F(FieldReaders, HeaderTextIsCutTo18Characters) {
 // same place.
 TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
     std::mt19937 rng(5);
-    static char small_a[7], small_b[7];
+    static char small[2][7];
     for (int n = 0; n < 300; ++n) {
         std::string bytes(rng() % 400, '\0');
         for (char& c : bytes) c = static_cast<char>(rng());
-        FILE* bulk = std::tmpfile();
-        FILE* scalar = std::tmpfile();
-        ASSERT_TRUE(bulk != nullptr && scalar != nullptr);
-        for (FILE* f : {bulk, scalar}) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::rewind(f);
-        }
-        if (n % 3 == 1) {
-            std::setvbuf(bulk, small_a, _IOFBF, sizeof small_a);
-            std::setvbuf(scalar, small_b, _IOFBF, sizeof small_b);
-        } else if (n % 3 == 2) {
-            std::setvbuf(bulk, nullptr, _IONBF, 0);
-            std::setvbuf(scalar, nullptr, _IONBF, 0);
+        FILE* files[2] = {std::tmpfile(), std::tmpfile()};  // bulk, scalar
+        ASSERT_TRUE(files[0] != nullptr && files[1] != nullptr);
+        for (int i = 0; i < 2; ++i) {
+            std::fwrite(bytes.data(), 1, bytes.size(), files[i]);
+            std::rewind(files[i]);
+            if (n % 3 == 1) std::setvbuf(files[i], small[i], _IOFBF, sizeof small[i]);
+            if (n % 3 == 2) std::setvbuf(files[i], nullptr, _IONBF, 0);
         }
         for (int step = 0; step < 40; ++step) {
             const size_t count = rng() % 40;
@@ -115,9 +109,9 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
             auto compare = [&](auto bulk_read, auto scalar_read) {
                 using T = decltype(scalar_read());
                 std::vector<T> got(count + 1), want(count + 1);
-                reader_state.in = bulk;
+                reader_state.in = files[0];
                 bulk_read(got.data(), count);
-                reader_state.in = scalar;
+                reader_state.in = files[1];
                 for (size_t i = 0; i < count; ++i) want[i] = scalar_read();
                 same = std::memcmp(got.data(), want.data(), sizeof(T) * got.size()) == 0;
             };
@@ -128,11 +122,10 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
                 default: compare(read_floats, read_float); break;
             }
             ASSERT_TRUE(same) << "case " << n << " step " << step;
-            ASSERT_EQ(std::ftell(bulk), std::ftell(scalar)) << "case " << n << " step " << step;
+            ASSERT_EQ(std::ftell(files[0]), std::ftell(files[1])) << "case " << n << " step " << step;
         }
         reader_state.in = nullptr;
-        std::fclose(bulk);
-        std::fclose(scalar);
+        for (FILE* f : files) std::fclose(f);
     }
 }
 
