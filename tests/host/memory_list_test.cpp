@@ -87,7 +87,9 @@ protected:
     int a = 1, b = 2, c = 3, d = 4;
 };
 
-TEST_F(HostList, GetByIndexWalksTheCursor) {
+TEST_F(HostList, GetByIndexWalksTheCursorAndClampsTheIndex) {
+    EXPECT_EQ(list.get(0), nullptr);  // a new list
+    EXPECT_EQ(list.is_empty(), 1);
     ASSERT_TRUE(list.append(&a) && list.append(&b) && list.append(&c));
     EXPECT_EQ(list.size(), 3u);
     EXPECT_EQ(list.cursor_index, 2);
@@ -107,13 +109,8 @@ TEST_F(HostList, GetByIndexWalksTheCursor) {
     EXPECT_EQ(list.mark_index, 3);
     EXPECT_EQ(list.cursor->item, &d);
     EXPECT_EQ(list.tail->prev->prev->prev, list.head);
-}
 
-TEST_F(HostList, CursorStandingNowhereYieldsNullAndStays) {
-    EXPECT_EQ(list.get(0), nullptr);  // a new list
-    EXPECT_EQ(list.is_empty(), 1);
-    list.append(&a);
-    list.append(&b);
+    // A cursor standing nowhere yields null and stays.
     list.cursor_index = -1;
     MListNode* const cursor = list.cursor;
     EXPECT_EQ(list.get(0), nullptr);

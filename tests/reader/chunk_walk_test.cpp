@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "chunk_stream.h"
@@ -14,24 +15,17 @@ using cobtest::Encoding;
 
 namespace {
 
-class ChunkHeaderRead : public ::testing::Test {
-protected:
-    void use(const std::string& bytes, int binary) {
+TEST(ChunkHeaderRead, BothEncodings) {
+    auto use = [](const std::string& bytes, int binary) {
+        if (reader_state.in != nullptr) std::fclose(reader_state.in);
         reader_state.in = std::tmpfile();
         std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
         std::rewind(reader_state.in);
         reader_state.binary = binary;
-    }
-    void TearDown() override {
-        std::fclose(reader_state.in);
-        reader_state.in = nullptr;
-    }
-};
-
-TEST_F(ChunkHeaderRead, BinaryFields) {
+    };
+    ChunkHeader h;
     use("xx" + cobtest::binary_chunk_header("Grou", 0, 1, 5, -1, 100), 1);
     std::fseek(reader_state.in, 2, SEEK_SET);
-    ChunkHeader h;
     ASSERT_TRUE(read_chunk_header(h));
     EXPECT_STREQ(h.type, "Grou");
     EXPECT_EQ(h.type_id, 0x47726F75u);
@@ -41,95 +35,73 @@ TEST_F(ChunkHeaderRead, BinaryFields) {
     EXPECT_EQ(h.start, 2u);
     EXPECT_EQ(h.size, 120u);
     EXPECT_EQ(h.end, 122u);
-}
 
-TEST_F(ChunkHeaderRead, AsciiSizeWithLeadingZeros) {
     const std::string line = cobtest::ascii_chunk_header("PolH", 0, 8, 7, 3, 120);
-    ASSERT_EQ(line, "PolH V0.08 Id 7 Parent 3 Size 00000120");
-    use(line + "\n", 0);
-    ChunkHeader h;
+    use(line + "\nUnit V0.02 Id 11 Parent", 0);
     ASSERT_TRUE(read_chunk_header(h));
     EXPECT_STREQ(h.type, "PolH");
     EXPECT_EQ(h.type_id, 0x506F6C48u);
-    EXPECT_EQ(h.major, 0);
     EXPECT_EQ(h.minor, 8);
     EXPECT_EQ(h.id, 7);
     EXPECT_EQ(h.parent_id, 3);
     EXPECT_EQ(h.end, line.size() + 120u) << "the size counts from just after the last digit";
-}
-
-TEST_F(ChunkHeaderRead, AsciiFieldsNotOnTheLineKeepThePreviousValues) {
-    const std::string first = cobtest::ascii_chunk_header("Mat1", 0, 8, 9, 4, 1) + "\n";
-    use(first + "Unit V0.02 Id 11 Parent", 0);
-    ChunkHeader h;
-    ASSERT_TRUE(read_chunk_header(h));
-    std::fseek(reader_state.in, static_cast<long>(h.end), SEEK_SET);
+    // Fields missing from a line keep the values of the previous header.
+    std::fseek(reader_state.in, static_cast<long>(line.size() + 1), SEEK_SET);
     ASSERT_TRUE(read_chunk_header(h));
     EXPECT_STREQ(h.type, "Unit");
     EXPECT_EQ(h.minor, 2);
     EXPECT_EQ(h.id, 11);
-    EXPECT_EQ(h.parent_id, 4) << "kept from the Mat1 header";
-    EXPECT_EQ(h.size, (std::string("Unit V0.02 Id 11 Parent").size()) + 1u) << "data size 1 kept as well";
-}
+    EXPECT_EQ(h.parent_id, 3);
+    EXPECT_EQ(h.size, std::string("Unit V0.02 Id 11 Parent").size() + 120u);
 
-TEST_F(ChunkHeaderRead, AsciiStreamThatDoesNotStartWithAHeaderEnds) {
     use("", 0);
-    ChunkHeader h;
     EXPECT_FALSE(read_chunk_header(h));
+    std::fclose(reader_state.in);
+    reader_state.in = nullptr;
 }
 
 // --- The walk, through whole imports ------------------------------------------
 
+// The lines the walk writes for the chunks it reads.
 std::string chunk_lines(const std::string& log) {
     std::string out;
-    for (const std::string& l : harness::lines(log))
-        if (l.rfind("-> ", 0) == 0 && l.find(" (0x") != std::string::npos) out += l;
+    std::istringstream in(log);
+    for (std::string l; std::getline(in, l);)
+        if (l.rfind("-> ", 0) == 0 && l.find(" (0x") != std::string::npos) out += l + "\n";
     return out;
 }
 
-TEST(ChunkWalk, UnknownChunkEndingAtTheFileEndIsLoggedAndSkipped) {
-    CobFile f(Encoding::Binary);
-    f.chunk("Unit", 1, 0, "");
-    auto r = harness::import_file_of(f);
-    EXPECT_EQ(chunk_lines(r.log), "-> Unit (0x14)\n");
+TEST(ChunkWalk, ChunksUpToTheFileEndAreLoggedOneByteBeyondItEndsTheWalk) {
+    CobFile at_end(Encoding::Binary), beyond(Encoding::Binary);
+    at_end.chunk("Unit", 1, 0, "").chunk("Unit", 2, 0, "").chunk("Unit", 3, 0, "");
+    beyond.chunk("Unit", 1, 0, "abc").chunk("View", 2, 0, "abcd", 5);
+    auto r = harness::import_file_of(at_end);
+    EXPECT_EQ(chunk_lines(r.log), "-> Unit (0x14)\n-> Unit (0x14)\n-> Unit (0x14)\n");
     EXPECT_TRUE(harness::in_order(r.log, {"-> Unit (0x14)\n", "Postprocessing ...        \n"}));
+    EXPECT_EQ(r.progress.progress_2_calls, 4) << "progress before every header and the read at the file end";
+    EXPECT_EQ(chunk_lines(harness::import_file_of(beyond).log), "-> Unit (0x17)\n");
 }
 
-TEST(ChunkWalk, ChunkOneByteBeyondTheFileEndsTheWalkUnlogged) {
-    CobFile f(Encoding::Binary);
-    f.chunk("Unit", 1, 0, "abc").chunk("View", 2, 0, "abcd", 5);
-    auto r = harness::import_file_of(f);
-    EXPECT_EQ(chunk_lines(r.log), "-> Unit (0x17)\n");
-}
-
-TEST(ChunkWalk, UnknownChunkBetweenPolygonsIsSkipped) {
+TEST(ChunkWalk, UnknownChunksAndDataThatLooksLikeAHeaderAreSkipped) {
     for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
+        SCOPED_TRACE(e == Encoding::Binary ? "binary" : "ascii");
+        cobtest::Polygon a = harness::sample_polygon("A");
+        a.trailing = "Mat1 V0.08 Id 9 Parent 1 Size 00000010\nmat# 3\n";  // looks like a chunk, is data
         CobFile f(e);
-        f.polygon(1, 0, harness::sample_polygon("A"))
+        f.polygon(1, 0, a)
             .chunk("Lght", 2, 0, e == Encoding::Binary ? std::string(33, 'P') : std::string("PolH junk\n"))
             .polygon(3, 0, harness::sample_polygon("B"))
             .end();
         auto r = harness::import_file_of(f);
         ASSERT_EQ(r.meshes(), 2u);
         EXPECT_STREQ(r.mesh(1)->get_name(), "B");
+        EXPECT_EQ(r.surfaces(), 1u);
+        EXPECT_EQ(harness::occurrences(r.log, "-> PolH (0x"), 2u);
         EXPECT_NE(r.log.find("-> Lght (0x"), std::string::npos);
     }
 }
 
-TEST(ChunkWalk, NextHeaderIsReadAtTheChunkEndNotWhereTheHandlerStopped) {
-    for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
-        cobtest::Polygon p = harness::sample_polygon("A");
-        p.trailing = "Mat1 V0.08 Id 9 Parent 1 Size 00000010\nmat# 3\n";  // looks like a chunk, is data
-        CobFile f(e);
-        f.polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("B")).end();
-        auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.meshes(), 2u) << (e == Encoding::Binary ? "binary" : "ascii");
-        EXPECT_EQ(r.surfaces(), 1u);
-        EXPECT_EQ(harness::occurrences(r.log, "-> PolH (0x"), 2u);
-    }
-}
-
-TEST(ChunkWalk, SizesThatWrapOrGoBackwardsEndTheWalk) {
+TEST(ChunkWalk, SizesThatWrapGoBackwardsOrDoNotParseEndTheWalk) {
     // The Junk chunk starts at byte 56. A data size of 0xFFFFFFEC makes its
     // size wrap to 0; 0xFFFFFFD7 makes its end wrap to byte 35, before its
     // start. Either would make the walk stand still or go back.
@@ -141,30 +113,13 @@ TEST(ChunkWalk, SizesThatWrapOrGoBackwardsEndTheWalk) {
         EXPECT_NE(r.log.find("## chunk Junk at "), std::string::npos);
         EXPECT_NE(r.log.find("Done"), std::string::npos);
     }
-}
-
-TEST(ChunkWalk, MalformedAsciiStreamsNeverLoop) {
-    const char* bodies[] = {
-        "garbage that is not a header\n",
-        "PolH V0.08 Id 1 Parent 0 Size -50\n",
-        "PolH V0.08 Id 1 Parent 0 Size -2147483648\n",
-        "PolH V0.08 Id 1 Parent 0 Size 00000000PolH V0.08 Id 1 Parent 0 Size 0",
-        "\n\n\n",
-    };
-    for (const char* body : bodies) {
+    for (const char* body : {"garbage that is not a header\n", "PolH V0.08 Id 1 Parent 0 Size -50\n",
+                             "PolH V0.08 Id 1 Parent 0 Size -2147483648\n",
+                             "PolH V0.08 Id 1 Parent 0 Size 00000000PolH V0.08 Id 1 Parent 0 Size 0", "\n\n\n"}) {
         CobFile f(Encoding::Ascii);
         f.raw(body);
-        auto r = harness::import_file_of(f);
-        EXPECT_NE(r.log.find("Done"), std::string::npos) << body;
+        EXPECT_NE(harness::import_file_of(f).log.find("Done"), std::string::npos) << body;
     }
-}
-
-TEST(ChunkWalk, ProgressIsReportedBeforeEveryHeader) {
-    CobFile f(Encoding::Binary);
-    f.chunk("Unit", 1, 0, "").chunk("Unit", 2, 0, "").chunk("Unit", 3, 0, "");
-    auto r = harness::import_file_of(f);
-    // Three chunks and the header read at the end of the file.
-    EXPECT_EQ(r.progress.progress_2_calls, 4);
 }
 
 }  // namespace

@@ -26,15 +26,17 @@ protected:
     }
 };
 
-TEST_F(FieldReaders, NumbersAreLittleEndian) {
-    use(std::string("\x34\x12\x78\x56\x34\x12\x00\x00\x80\x3f", 10));
+TEST_F(FieldReaders, NumbersAndVectorsAreLittleEndianAndReadFFPastTheEnd) {
+    std::string b("\x34\x12\x78\x56\x34\x12\x00\x00\x80\x3f", 10);
+    for (float f : {1.5f, -2.0f, 0.25f}) b.append(reinterpret_cast<const char*>(&f), 4);
+    use(b);
     EXPECT_EQ(read_word(), 0x1234);
     EXPECT_EQ(read_dword(), 0x12345678u);
     EXPECT_EQ(read_float(), 1.0f);
-}
-
-TEST_F(FieldReaders, EveryByteReadsAsFFPastTheEnd) {
-    use("");
+    MVector3 v = read_vector();  // x, then y, then z
+    EXPECT_EQ(v[0], 1.5);
+    EXPECT_EQ(v[1], -2.0);
+    EXPECT_EQ(v[2], 0.25);
     EXPECT_EQ(static_cast<unsigned char>(read_byte()), 0xFF);
     EXPECT_EQ(read_word(), 0xFFFF);
     EXPECT_EQ(read_dword(), 0xFFFFFFFFu);
@@ -45,16 +47,14 @@ TEST_F(FieldReaders, EveryByteReadsAsFFPastTheEnd) {
     EXPECT_EQ(static_cast<unsigned char>(s[0]), 0xFF);
 }
 
-TEST_F(FieldReaders, StringsAndNamesConsumeTheirPrefixes) {
+TEST_F(FieldReaders, TextsConsumeTheirFieldsAndKeepAtMost1023Bytes) {
     use(std::string("\x00\x00", 2) + std::string("\x07\x00\x03\x00" "abcZ", 8));
     EXPECT_STREQ(read_string(), "");
     EXPECT_EQ(std::ftell(reader_state.in), 2);
     EXPECT_STREQ(read_name(), "abc");
     EXPECT_EQ(std::ftell(reader_state.in), 9);
     EXPECT_EQ(read_byte(), 'Z');
-}
 
-TEST_F(FieldReaders, OverlongTextsKeepTheFirst1023BytesAndSkipTheRest) {
     std::string name(2000, 'n');
     name[1022] = 'k';
     name[1023] = 'x';
@@ -64,13 +64,9 @@ TEST_F(FieldReaders, OverlongTextsKeepTheFirst1023BytesAndSkipTheRest) {
     EXPECT_EQ(s.back(), 'k');
     EXPECT_EQ(read_byte(), 'T') << "the stream stands after the whole field";
 
-    use(std::string(1500, 'c') + "U");
+    use(std::string(1500, 'c') + "Uabc");
     EXPECT_EQ(std::string(read_chars(1500)).size(), 1023u);
     EXPECT_EQ(read_byte(), 'U');
-}
-
-TEST_F(FieldReaders, CharsBelowOneReadNothing) {
-    use("abc");
     EXPECT_STREQ(read_chars(0), "");
     EXPECT_STREQ(read_chars(-7), "");
     EXPECT_STREQ(read_chars(2), "ab");
@@ -86,16 +82,6 @@ TEST_F(FieldReaders, HeaderTextIsCutTo18Characters) {
     EXPECT_EQ(std::string(read_header_text()), std::string(18, '\xFF'));
 }
 
-TEST_F(FieldReaders, VectorsReadXThenYThenZ) {
-    std::string b;
-    for (float f : {1.5f, -2.0f, 0.25f}) b.append(reinterpret_cast<const char*>(&f), 4);
-    use(b);
-    MVector3 v = read_vector();
-    EXPECT_EQ(v[0], 1.5);
-    EXPECT_EQ(v[1], -2.0);
-    EXPECT_EQ(v[2], 0.25);
-}
-
 // The bulk readers take bytes straight from the stream's buffer when it holds
 // them and one by one otherwise; whatever the buffering and wherever the
 // buffer ends, they must give what as many calls of the scalar readers give,
@@ -103,23 +89,17 @@ TEST_F(FieldReaders, VectorsReadXThenYThenZ) {
 // same place.
 TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
     std::mt19937 rng(5);
-    static char small_a[7], small_b[7];
+    static char small[2][7];
     for (int n = 0; n < 300; ++n) {
         std::string bytes(rng() % 400, '\0');
         for (char& c : bytes) c = static_cast<char>(rng());
-        FILE* bulk = std::tmpfile();
-        FILE* scalar = std::tmpfile();
-        ASSERT_TRUE(bulk != nullptr && scalar != nullptr);
-        for (FILE* f : {bulk, scalar}) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::rewind(f);
-        }
-        if (n % 3 == 1) {
-            std::setvbuf(bulk, small_a, _IOFBF, sizeof small_a);
-            std::setvbuf(scalar, small_b, _IOFBF, sizeof small_b);
-        } else if (n % 3 == 2) {
-            std::setvbuf(bulk, nullptr, _IONBF, 0);
-            std::setvbuf(scalar, nullptr, _IONBF, 0);
+        FILE* files[2] = {std::tmpfile(), std::tmpfile()};  // bulk, scalar
+        ASSERT_TRUE(files[0] != nullptr && files[1] != nullptr);
+        for (int i = 0; i < 2; ++i) {
+            std::fwrite(bytes.data(), 1, bytes.size(), files[i]);
+            std::rewind(files[i]);
+            if (n % 3 == 1) std::setvbuf(files[i], small[i], _IOFBF, sizeof small[i]);
+            if (n % 3 == 2) std::setvbuf(files[i], nullptr, _IONBF, 0);
         }
         for (int step = 0; step < 40; ++step) {
             const size_t count = rng() % 40;
@@ -129,9 +109,9 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
             auto compare = [&](auto bulk_read, auto scalar_read) {
                 using T = decltype(scalar_read());
                 std::vector<T> got(count + 1), want(count + 1);
-                reader_state.in = bulk;
+                reader_state.in = files[0];
                 bulk_read(got.data(), count);
-                reader_state.in = scalar;
+                reader_state.in = files[1];
                 for (size_t i = 0; i < count; ++i) want[i] = scalar_read();
                 same = std::memcmp(got.data(), want.data(), sizeof(T) * got.size()) == 0;
             };
@@ -142,11 +122,10 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
                 default: compare(read_floats, read_float); break;
             }
             ASSERT_TRUE(same) << "case " << n << " step " << step;
-            ASSERT_EQ(std::ftell(bulk), std::ftell(scalar)) << "case " << n << " step " << step;
+            ASSERT_EQ(std::ftell(files[0]), std::ftell(files[1])) << "case " << n << " step " << step;
         }
         reader_state.in = nullptr;
-        std::fclose(bulk);
-        std::fclose(scalar);
+        for (FILE* f : files) std::fclose(f);
     }
 }
 

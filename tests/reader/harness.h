@@ -16,6 +16,7 @@
 #include "cob_import_options.h"
 #include "cob_writer.h"
 #include "import_file.h"
+#include "vertexa/memory.h"
 #include "vertexa/scene.h"
 
 namespace harness {
@@ -38,20 +39,16 @@ inline void write_file(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-// What the progress record saw.
+// What the progress callbacks saw.
 struct Progress {
     std::vector<std::string> status_2;
     long progress_2_calls = 0;
-    long progress_1_calls = 0;
 };
 inline Progress* current_progress = nullptr;
 
 inline void record_status(const char*, ...) {}
 inline void record_status_2(const char* format, ...) {
     if (current_progress != nullptr) current_progress->status_2.emplace_back(format);
-}
-inline void record_progress_1(long, long) {
-    if (current_progress != nullptr) ++current_progress->progress_1_calls;
 }
 inline void record_progress_2(long, long) {
     if (current_progress != nullptr) ++current_progress->progress_2_calls;
@@ -67,7 +64,8 @@ struct Imported {
     std::string log;
     bool log_exists = false;
     Progress progress;
-    std::string path;
+    std::string path, log_path;
+    uint64_t allocations = 0;  // made by import_file itself
 
     MMesh_P* mesh(int32_t i) { return static_cast<MMesh_P*>(scene->Get_ObjectList()->get(i)); }
     MSurface* surface(int32_t i) { return static_cast<MSurface*>(scene->Get_SurfaceList()->get(i)); }
@@ -75,37 +73,36 @@ struct Imported {
     uint32_t surfaces() { return scene->Get_SurfaceList()->size(); }
 };
 
-// Points the profile at a fresh file of the test's own with the given common
-// settings and image search path.
-inline std::string use_profile(int verbose, const std::string& log_file, const std::string& search_path = "") {
-    static int serial = 0;
-    std::string ini = temp_dir() + "/profile" + std::to_string(++serial) + ".ini";
-    write_file(ini, "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + log_file +
-                        "\n[Specific Settings]\nimage_search_path=" + search_path + "\n");
-    ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
-    return ini;
-}
-
-// Imports the file at `path` with a verbose log.
-inline Imported import_path(const std::string& path, int verbose = 1) {
+// Imports the file at `path` with a fresh profile of the test's own holding
+// the verbose level, a log file and the image search path. With `fail_at`,
+// the import's allocation of that number fails.
+inline Imported import_path(const std::string& path, int verbose = 1, const std::string& search_path = "",
+                            uint64_t fail_at = 0) {
     static int serial = 0;
     Imported r;
     r.path = path;
-    std::string log_path = temp_dir() + "/import" + std::to_string(++serial) + ".log";
-    std::remove(log_path.c_str());
-    use_profile(verbose, log_path);
+    const std::string stem = temp_dir() + "/import" + std::to_string(++serial);
+    std::remove((stem + ".log").c_str());
+    write_file(stem + ".ini", "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + stem +
+                                  ".log\n[Specific Settings]\nimage_search_path=" + search_path + "\n");
+    ::setenv("VERTEXA_PROFILE", (stem + ".ini").c_str(), 1);
     current_progress = &r.progress;
     auto* options = new CobImportOptions;
     options->Set_Filename(path.c_str());
-    auto* callbacks = new MessageCallBack1(record_status, record_progress_1, record_status_2, record_progress_2,
+    auto* callbacks = new MessageCallBack1(record_status, record_progress, record_status_2, record_progress_2,
                                            record_status, record_progress);
     r.scene.reset(new MScene(path.c_str()));
+    const uint64_t before = vertexa::alloc_stats().total_allocs;
+    vertexa::alloc_fail_after(fail_at);
     import_file(r.scene.get(), options, callbacks);
+    vertexa::alloc_fail_after(0);
+    r.allocations = vertexa::alloc_stats().total_allocs - before;
     delete callbacks;
     delete options;
     current_progress = nullptr;
-    r.log_exists = std::filesystem::exists(log_path);
-    r.log = read_file(log_path);
+    r.log_path = stem + ".log";
+    r.log_exists = std::filesystem::exists(r.log_path);
+    r.log = read_file(r.log_path);
     return r;
 }
 
@@ -115,26 +112,7 @@ inline Imported import_bytes(const std::string& bytes, const std::string& name =
     return import_path(path, verbose);
 }
 
-inline Imported import_file_of(const cobtest::CobFile& file, const std::string& name = "input.cob") {
-    return import_bytes(file.bytes(), name);
-}
-
-// The log lines that the chunk handlers write (level-2 lines and chunk lines),
-// without the banner and the options, which tests of the driver check.
-inline std::vector<std::string> lines(const std::string& log) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t nl = log.find('\n', pos);
-        if (nl == std::string::npos) {
-            out.push_back(log.substr(pos));
-            break;
-        }
-        out.push_back(log.substr(pos, nl - pos + 1));
-        pos = nl + 1;
-    }
-    return out;
-}
+inline Imported import_file_of(const cobtest::CobFile& file) { return import_bytes(file.bytes()); }
 
 // True when `needles` occur in `log` in this order (not necessarily adjacent).
 inline bool in_order(const std::string& log, const std::vector<std::string>& needles) {

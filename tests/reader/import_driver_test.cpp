@@ -12,56 +12,27 @@ using cobtest::Encoding;
 
 namespace {
 
-// The lines every import with a readable file writes, after the banner and
-// the options.
-std::string expected_log_tail(const std::string& path, const std::string& header, const std::string& middle) {
-    return "Parsing " + path + " started ...      \n" + "-> " + header + "\n" + middle +
-           "Postprocessing ...        \n" + "Done                            \n";
-}
-
-// The banner and the option lines, as a verbose import writes them.
-std::string expected_log_head(const std::string& log_file) {
-    return std::string("Options:\n") + "\t Verbose: 1\n" + "\t Log File: " + log_file + "\n" +
-           "\t Home Path: c:\\Truespace\\\n";
-}
-
-TEST(ImportLog, BinaryAndAsciiLogsHoldEveryDriverLineByteForByte) {
+TEST(ImportLog, BinaryAndAsciiLogsHoldEveryDriverLineByteForByteOnlyWithVerboseOne) {
     for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
+        const bool bin = e == Encoding::Binary;
         CobFile f(e);
-        f.chunk("Unit", 1, 0, e == Encoding::Binary ? std::string("\x01\x00", 2) : std::string("Units 1\n"));
-        f.end();
+        f.chunk("Unit", 1, 0, bin ? std::string("\x01\x00", 2) : std::string("Units 1\n")).end();
         auto r = harness::import_file_of(f);
         ASSERT_TRUE(r.log_exists);
-        const bool bin = e == Encoding::Binary;
-        const std::string unit = bin ? "-> Unit (0x16)\n" : "";
-        std::string chunks;
-        if (bin) {
-            chunks = "-> Parsing Binary File\n-> Unit (0x16)\n-> END  (0x14)\n";
-        } else {
-            const size_t unit_size = cobtest::ascii_chunk_header("Unit", 0, 1, 1, 0, 0).size() + 1 + 8;
-            const size_t end_size = cobtest::ascii_chunk_header("END ", 1, 0, 0, 0, 0).size() + 1;
-            char line[64];
-            std::snprintf(line, sizeof line, "-> Unit (0x%zX)\n-> END  (0x%zX)\n", unit_size, end_size);
-            chunks = std::string("-> Parsing ASCII File\n") + line;
-        }
-        const std::string header = bin ? "Caligari V00.01BLH" : "Caligari V00.01ALH";
         // Banner: title, build date and time, build tool.
         ASSERT_EQ(r.log.rfind("COB Import Plugin 1.0 ", 0), 0u);
-        const size_t banner_end = r.log.find('\n') + 1;
-        const std::string rest = r.log.substr(banner_end);
-        const std::string log_file = rest.substr(rest.find("Log File: ") + 10, rest.find('\n', rest.find("Log File: ")) -
-                                                                                rest.find("Log File: ") - 10);
-        EXPECT_EQ(rest, expected_log_head(log_file) + expected_log_tail(r.path, header, chunks));
-    }
-}
-
-TEST(ImportLog, VerboseOtherThanOneWritesNoLogFile) {
-    CobFile f(Encoding::Binary);
-    f.end();
-    for (int verbose : {0, 2}) {
-        auto r = harness::import_bytes(f.bytes(), "quiet.cob", verbose);
-        EXPECT_FALSE(r.log_exists) << "verbose " << verbose;
-        EXPECT_EQ(r.surfaces(), 1u) << "the import itself is unchanged";
+        // ASCII chunk sizes: the 38-character header line, its line end, the body.
+        EXPECT_EQ(r.log.substr(r.log.find('\n') + 1),
+                  "Options:\n\t Verbose: 1\n\t Log File: " + r.log_path + "\n\t Home Path: c:\\Truespace\\\n" +
+                      "Parsing " + r.path + " started ...      \n" +
+                      (bin ? "-> Caligari V00.01BLH\n-> Parsing Binary File\n-> Unit (0x16)\n-> END  (0x14)\n"
+                           : "-> Caligari V00.01ALH\n-> Parsing ASCII File\n-> Unit (0x2F)\n-> END  (0x27)\n") +
+                      "Postprocessing ...        \nDone                            \n");
+        for (int verbose : {0, 2}) {
+            auto quiet = harness::import_bytes(f.bytes(), "quiet.cob", verbose);
+            EXPECT_FALSE(quiet.log_exists) << "verbose " << verbose;
+            EXPECT_EQ(quiet.surfaces(), 1u) << "the import itself is unchanged";
+        }
     }
 }
 
@@ -76,51 +47,31 @@ TEST(ImportFailures, MissingFileLeavesTheSceneUntouched) {
 
 // Files that open but are not readable trueSpace files still get the
 // "DEFAULT" surface, the bounding box, the default camera and light.
-void expect_postprocessed(harness::Imported& r) {
-    ASSERT_EQ(r.surfaces(), 1u);
-    EXPECT_STREQ(r.surface(0)->get_name(), "DEFAULT");
-    ASSERT_EQ(r.scene->Get_CameraList()->size(), 1u);
-    EXPECT_EQ(static_cast<MCamera*>(r.scene->Get_CameraList()->get(0))->camera_flag, 1);
-    EXPECT_EQ(r.scene->Get_LightList()->size(), 1u);
-    EXPECT_NE(r.log.find("Postprocessing ...        \nDone                            \n"), std::string::npos);
-}
-
-TEST(ImportFailures, EmptyFileIsNoTruespaceFile) {
-    auto r = harness::import_bytes("", "empty.cob");
-    EXPECT_NE(r.log.find("-> " + std::string(18, '\xFF') + "\n"), std::string::npos);
-    EXPECT_NE(r.log.find("No Truespace File\n"), std::string::npos);
-    expect_postprocessed(r);
-}
-
-TEST(ImportFailures, OtherFileIsNoTruespaceFile) {
-    auto r = harness::import_bytes("solid cube\nfacet normal 0 0 1\n", "cube.stl");
-    EXPECT_NE(r.log.find("No Truespace File\n"), std::string::npos);
-    EXPECT_EQ(r.log.find("-> Parsing"), std::string::npos);
-    expect_postprocessed(r);
-}
-
-TEST(ImportFailures, FormatLetterIsTakenFromIndex15) {
+TEST(ImportFailures, UnreadableFilesYieldOnlyTheDefaults) {
+    struct Case {
+        std::string bytes, logged, absent;
+    };
     // The signature is searched for anywhere in the first 18 characters, but
-    // the letter always comes from index 15: here the '0' of "01".
-    CobFile shifted(Encoding::Binary);
-    shifted.header("xxCaligari V00.01BLH");
-    auto r = harness::import_file_of(shifted);
-    EXPECT_NE(r.log.find("Unknown format\n"), std::string::npos);
-    expect_postprocessed(r);
-
-    CobFile other(Encoding::Binary);
-    other.header("Caligari V00.01XLH");
-    auto r2 = harness::import_file_of(other);
-    EXPECT_NE(r2.log.find("Unknown format\n"), std::string::npos);
-    expect_postprocessed(r2);
-}
-
-TEST(ImportFailures, HeaderWithNothingAfterItYieldsOnlyTheDefaults) {
-    CobFile f(Encoding::Binary);
-    auto r = harness::import_file_of(f);
-    EXPECT_NE(r.log.find("-> Parsing Binary File\n"), std::string::npos);
-    EXPECT_EQ(r.log.find(" (0x"), std::string::npos) << "no chunk is logged";
-    expect_postprocessed(r);
+    // the format letter always comes from index 15: "xx" shifts it to the '0'.
+    const Case cases[] = {
+        {"", "-> " + std::string(18, '\xFF') + "\nNo Truespace File\n", "-> Parsing"},
+        {"solid cube\nfacet normal 0 0 1\n", "No Truespace File\n", "-> Parsing"},
+        {CobFile(Encoding::Binary).header("xxCaligari V00.01BLH").bytes(), "Unknown format\n", "-> Parsing"},
+        {CobFile(Encoding::Binary).header("Caligari V00.01XLH").bytes(), "Unknown format\n", "-> Parsing"},
+        {CobFile(Encoding::Binary).bytes(), "-> Parsing Binary File\n", " (0x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logged);
+        auto r = harness::import_bytes(c.bytes, "other.cob");
+        EXPECT_NE(r.log.find(c.logged), std::string::npos);
+        EXPECT_EQ(r.log.find(c.absent), std::string::npos);
+        ASSERT_EQ(r.surfaces(), 1u);
+        EXPECT_STREQ(r.surface(0)->get_name(), "DEFAULT");
+        ASSERT_EQ(r.scene->Get_CameraList()->size(), 1u);
+        EXPECT_EQ(static_cast<MCamera*>(r.scene->Get_CameraList()->get(0))->camera_flag, 1);
+        EXPECT_EQ(r.scene->Get_LightList()->size(), 1u);
+        EXPECT_NE(r.log.find("Postprocessing ...        \nDone                            \n"), std::string::npos);
+    }
 }
 
 TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
@@ -130,21 +81,12 @@ TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
     f.end();
     f.write(dir + "/a.cob");
     // The profile's image search path goes to the map list as one text.
-    harness::use_profile(0, "", "d:\\map\\;c:\\map\\;");
-    auto* options = new CobImportOptions;
-    options->Set_Filename((dir + "/a.cob").c_str());
-    auto* cb = new MessageCallBack1(harness::record_status, harness::record_progress, harness::record_status,
-                                    harness::record_progress, harness::record_status, harness::record_progress);
-    auto* scene = new MScene("a.cob");
-    import_file(scene, options, cb);
-    const auto& texts = scene->Get_MapList()->SearchPathTexts();
+    auto r = harness::import_path(dir + "/a.cob", 0, "d:\\map\\;c:\\map\\;");
+    const auto& texts = r.scene->Get_MapList()->SearchPathTexts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], dir + "/");
     EXPECT_EQ(texts[1], "d:\\map\\;c:\\map\\;");
-    EXPECT_EQ(scene->Get_MapList()->Folders().size(), 3u);
-    delete scene;
-    delete cb;
-    delete options;
+    EXPECT_EQ(r.scene->Get_MapList()->Folders().size(), 3u);
 }
 
 }  // namespace

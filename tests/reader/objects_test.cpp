@@ -28,106 +28,68 @@ cobtest::Axes numbered_axes() {
     return a;
 }
 
-TEST(ObjectBlock, StoredLinesBecomeMatrixColumns) {
-    for (Encoding e : kBoth) {
+TEST(ObjectBlock, StoredLinesBecomeMatrixColumnsAndGroupsChangeNothing) {
+    for (int variant = 0; variant < 3; ++variant) {
+        const Encoding e = variant == 0 ? Encoding::Binary : Encoding::Ascii;
+        SCOPED_TRACE(variant == 2 ? "ascii with CRLF" : name_of(e));
         cobtest::Polygon p = harness::sample_polygon();
         p.axes = numbered_axes();
         CobFile f(e);
-        f.polygon(1, 0, p);
+        f.crlf(variant == 2).group(4, 0, numbered_axes()).group(6, 4, numbered_axes()).polygon(5, 4, p);
+        f.material(7, 5, {});
         auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.meshes(), 1u) << name_of(e);
+        ASSERT_EQ(r.meshes(), 1u);
+        EXPECT_STREQ(r.mesh(0)->get_name(), "Thing");
+        EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2);
+        EXPECT_EQ(r.surfaces(), 2u);
         const MMatrix& m = r.mesh(0)->Get_LocalMatrix();
         // Lines (1,2,3,4), (5,6,7,8), (9,10,11,12) give rows (1,5,9,x),
         // (2,6,10,x), (3,7,11,x), (4,8,12,x); x is the identity's fourth column,
-        // which the ASCII fourth line (0,0,0,1) repeats.
+        // which the ASCII fourth line (0,0,0,1) repeats. The groups around the
+        // polygon do not change it.
         for (int row = 0; row < 4; ++row) {
-            EXPECT_EQ(m[row][0], 1 + row) << name_of(e);
+            EXPECT_EQ(m[row][0], 1 + row);
             EXPECT_EQ(m[row][1], 5 + row);
             EXPECT_EQ(m[row][2], 9 + row);
             EXPECT_EQ(m[row][3], row == 3 ? 1.0 : 0.0);
         }
-    }
-}
-
-TEST(ObjectBlock, AsciiNameIsEverythingAfterTheFirstBlank) {
-    cobtest::Polygon p = harness::sample_polygon("second third");
-    p.axes.ascii_first_word = "Name";
-    CobFile f(Encoding::Ascii);
-    f.polygon(1, 0, p);
-    auto r = harness::import_file_of(f);
-    ASSERT_EQ(r.meshes(), 1u);
-    EXPECT_STREQ(r.mesh(0)->get_name(), "second third");
-    EXPECT_NE(r.log.find("name: second third\n"), std::string::npos);
-}
-
-TEST(ObjectBlock, CrlfLinesGiveTheSameObject) {
-    cobtest::Polygon p = harness::sample_polygon("Crlf");
-    p.axes = numbered_axes();
-    p.axes.name = "Crlf";
-    CobFile f(Encoding::Ascii);
-    f.crlf(true).polygon(1, 0, p).material(2, 1, {});
-    auto r = harness::import_file_of(f);
-    ASSERT_EQ(r.meshes(), 1u);
-    EXPECT_STREQ(r.mesh(0)->get_name(), "Crlf");
-    EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2);
-    EXPECT_EQ(r.mesh(0)->Get_LocalMatrix()[2][1], 7.0);
-    EXPECT_EQ(r.surfaces(), 2u);
-}
-
-TEST(ObjectBlock, EmptyBinaryName) {
-    cobtest::Polygon p = harness::sample_polygon("");
-    CobFile f(Encoding::Binary);
-    f.polygon(1, 0, p);
-    auto r = harness::import_file_of(f);
-    EXPECT_NE(r.log.find("name: \n"), std::string::npos);
-    EXPECT_STREQ(r.mesh(0)->get_name(), "");
-}
-
-TEST(ObjectBlock, OverlongNamesAreCutNotOverflowed) {
-    for (Encoding e : kBoth) {
-        // Binary names keep 1023 characters, ASCII name lines 4094.
-        cobtest::Polygon p = harness::sample_polygon(std::string(5000, 'q'));
-        CobFile f(e);
-        f.polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next"));
-        auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.meshes(), 2u) << name_of(e);
-        const size_t kept = e == Encoding::Binary ? 1023u : 4094u - 5u;  // "Name " is the first word
-        EXPECT_EQ(std::string(r.mesh(0)->get_name()), std::string(kept, 'q')) << name_of(e);
-        EXPECT_EQ(r.mesh(0)->Get_Vertex_Count(), 5) << "the fields after the name are still read";
-        EXPECT_STREQ(r.mesh(1)->get_name(), "Next");
-    }
-}
-
-TEST(GroupChunk, IsLoggedAndAddsNothing) {
-    for (Encoding e : kBoth) {
-        CobFile f(e);
-        f.group(1, 0, numbered_axes()).group(2, 1, numbered_axes());
-        auto r = harness::import_file_of(f);
-        EXPECT_EQ(r.meshes(), 0u);
-        EXPECT_EQ(r.surfaces(), 1u);
         EXPECT_EQ(harness::occurrences(r.log, "-> Start parsing Group Object\n"), 2u);
         EXPECT_TRUE(harness::in_order(r.log, {"-> Grou (0x", "-> Start parsing Group Object\n", "name: Thing\n",
                                               "center: ", "x_axis: ", "y_axis: ", "z_axis: ", "cur_pos: "}));
     }
 }
 
-TEST(GroupChunk, DoesNotChangeItsMembers) {
-    for (Encoding e : kBoth) {
-        cobtest::Polygon p = harness::sample_polygon();
-        p.axes = numbered_axes();
-        CobFile alone(e), grouped(e);
-        alone.polygon(5, 0, p);
-        grouped.group(4, 0, numbered_axes()).polygon(5, 4, p);
-        auto a = harness::import_file_of(alone);
-        auto g = harness::import_file_of(grouped);
-        ASSERT_EQ(g.meshes(), 1u);
-        for (int i = 0; i < 4; ++i)
-            for (int k = 0; k < 4; ++k)
-                EXPECT_EQ(a.mesh(0)->Get_LocalMatrix()[i][k], g.mesh(0)->Get_LocalMatrix()[i][k]);
+TEST(ObjectBlock, NamesAreCutNotOverflowed) {
+    struct Case {
+        Encoding e;
+        std::string first_word, name, kept;
+    };
+    // Binary names keep 1023 characters, ASCII name lines 4094, of which
+    // "Name " is the first word; the ASCII name is all after the first blank.
+    const Case cases[] = {
+        {Encoding::Ascii, "Name", "second third", "second third"},
+        {Encoding::Binary, "", "", ""},
+        {Encoding::Binary, "", std::string(5000, 'q'), std::string(1023, 'q')},
+        {Encoding::Ascii, "", std::string(5000, 'q'), std::string(4094 - 5, 'q')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 20));
+        cobtest::Polygon p = harness::sample_polygon(c.name);
+        if (!c.first_word.empty()) p.axes.ascii_first_word = c.first_word;
+        CobFile f(c.e);
+        f.polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next"));
+        auto r = harness::import_file_of(f);
+        ASSERT_EQ(r.meshes(), 2u);
+        EXPECT_EQ(std::string(r.mesh(0)->get_name()), c.kept);
+        if (c.kept.size() < 100) {
+            EXPECT_NE(r.log.find("name: " + c.kept + "\n"), std::string::npos);
+        }
+        EXPECT_EQ(r.mesh(0)->Get_Vertex_Count(), 5) << "the fields after the name are still read";
+        EXPECT_STREQ(r.mesh(1)->get_name(), "Next");
     }
 }
 
-TEST(PolygonChunk, LogsEveryStepInOrder) {
+TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
     for (Encoding e : kBoth) {
         CobFile f(e);
         f.polygon(26, 0, harness::sample_polygon());
@@ -140,14 +102,6 @@ TEST(PolygonChunk, LogsEveryStepInOrder) {
             << name_of(e) << "\n"
             << r.log;
         EXPECT_EQ(r.progress.status_2, (std::vector<std::string>{"Vertices ...", "UVVertices ...", "Faces ..."}));
-    }
-}
-
-TEST(PolygonChunk, FacesAreFlippedAndTexturePolygonsFollowThem) {
-    for (Encoding e : kBoth) {
-        CobFile f(e);
-        f.polygon(1, 0, harness::sample_polygon());
-        auto r = harness::import_file_of(f);
         MMesh_P* m = r.mesh(0);
         ASSERT_EQ(m->Get_Face_Count(), 2);
         ASSERT_EQ(m->Get_UVFace_Count(), 2);
@@ -161,55 +115,41 @@ TEST(PolygonChunk, FacesAreFlippedAndTexturePolygonsFollowThem) {
     }
 }
 
-TEST(PolygonChunk, ShortFacesCountForMaterialsButMakeNoPolygon) {
+TEST(PolygonChunk, ShortFacesCountForMaterialsHolesAreSkippedWhole) {
     for (Encoding e : kBoth) {
         cobtest::Polygon p = harness::sample_polygon();
-        p.faces = {{false, 5, 0, {{0, 0}, {1, 1}}, {}}, {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}};
+        p.faces = {{false, 5, 0, {{0, 0}, {1, 1}}, {}},
+                   {true, 9, 0, {{1, 1}, {2, 2}, {3, 3}}, {}},
+                   {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}};
         CobFile f(e);
         f.polygon(26, 0, p);
         auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.meshes(), 1u);
+        ASSERT_EQ(r.meshes(), 1u) << name_of(e);
         EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 1);
-        ASSERT_EQ(r.mesh(0)->material_refs.size(), 6u);
+        EXPECT_EQ(r.mesh(0)->Faces().Count(0), 4u) << "the face after the hole is read from its own start";
+        ASSERT_EQ(r.mesh(0)->material_refs.size(), 6u) << "a hole's material does not count";
         EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(0)), "mat_0000001A_0");
         EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(5)), "mat_0000001A_5");
     }
 }
 
-TEST(PolygonChunk, HolesAreSkippedWhole) {
-    for (Encoding e : kBoth) {
-        cobtest::Polygon p = harness::sample_polygon();
-        p.faces.insert(p.faces.begin() + 1, cobtest::Face{true, 9, 0, {{1, 1}, {2, 2}, {3, 3}}, {}});
-        CobFile f(e);
-        f.polygon(1, 0, p);
-        auto r = harness::import_file_of(f);
-        EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2) << name_of(e);
-        EXPECT_EQ(r.mesh(0)->material_refs.size(), 2u) << "a hole's material does not count";
-        EXPECT_EQ(r.mesh(0)->Faces().Count(1), 3u) << "the face after the hole is read from its own start";
-    }
-}
-
-TEST(PolygonChunk, WithoutFacesTheMeshIsDropped) {
+TEST(PolygonChunk, WithoutFacesOrTextureVertices) {
     for (Encoding e : kBoth) {
         cobtest::Polygon p = harness::sample_polygon();
         p.faces.clear();
         CobFile f(e);
         f.polygon(1, 0, p);
         auto r = harness::import_file_of(f);
-        EXPECT_EQ(r.meshes(), 0u);
+        EXPECT_EQ(r.meshes(), 0u) << "without faces the mesh is dropped";
         EXPECT_EQ(r.log.find("Material reference"), std::string::npos);
         EXPECT_EQ(r.log.find("-> Object"), std::string::npos);
         EXPECT_NE(r.log.find("-> read 0 Faces \n"), std::string::npos);
-    }
-}
 
-TEST(PolygonChunk, NoTextureVerticesMakeNoTexturePolygons) {
-    for (Encoding e : kBoth) {
-        cobtest::Polygon p = harness::sample_polygon();
+        p = harness::sample_polygon();
         p.uvs.clear();
-        CobFile f(e);
-        f.polygon(1, 0, p);
-        auto r = harness::import_file_of(f);
+        CobFile g(e);
+        g.polygon(1, 0, p);
+        r = harness::import_file_of(g);
         EXPECT_EQ(r.mesh(0)->UVUsed(), 0);
         EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2);
         EXPECT_EQ(r.mesh(0)->Get_UVFace_Count(), 0);
