@@ -89,7 +89,7 @@ Peak import_peak(const std::string& bytes) {
     const std::string path = harness::temp_dir() + "/worst.cob";
     const std::string log = harness::temp_dir() + "/worst" + std::to_string(++serial) + ".log";
     harness::write_file(path, bytes);
-    harness::use_profile(1, log);
+    harness::use_profile(harness::temp_dir() + "/worst.ini", 1, log);
     auto* options = new CobImportOptions;
     options->Set_Filename(path.c_str());
     auto* callbacks = new MessageCallBack1(harness::record_status, harness::record_progress, harness::record_status,

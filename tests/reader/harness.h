@@ -73,6 +73,15 @@ struct Imported {
     uint32_t surfaces() { return scene->Get_SurfaceList()->size(); }
 };
 
+// Writes the profile `ini` with the verbose level, the log file and the image
+// search path, and points $VERTEXA_PROFILE at it.
+inline void use_profile(const std::string& ini, int verbose, const std::string& log_file,
+                        const std::string& search_path = "") {
+    write_file(ini, "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + log_file +
+                        "\n[Specific Settings]\nimage_search_path=" + search_path + "\n");
+    ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
+}
+
 // Imports the file at `path` with a fresh profile of the test's own holding
 // the verbose level, a log file and the image search path. With `fail_at`,
 // the import's allocation of that number fails.
@@ -83,9 +92,7 @@ inline Imported import_path(const std::string& path, int verbose = 1, const std:
     r.path = path;
     const std::string stem = temp_dir() + "/import" + std::to_string(++serial);
     std::remove((stem + ".log").c_str());
-    write_file(stem + ".ini", "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + stem +
-                                  ".log\n[Specific Settings]\nimage_search_path=" + search_path + "\n");
-    ::setenv("VERTEXA_PROFILE", (stem + ".ini").c_str(), 1);
+    use_profile(stem + ".ini", verbose, stem + ".log", search_path);
     current_progress = &r.progress;
     auto* options = new CobImportOptions;
     options->Set_Filename(path.c_str());
