@@ -25,16 +25,10 @@ void put(const std::string& corpus, const std::string& name, const std::string& 
     std::ofstream(dir + "/" + prefix + name, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// The everyday polygon with a hole record after its faces.
 Polygon box(const std::string& name) {
-    Polygon p;
-    p.axes.name = name;
-    p.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}};
-    p.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    p.faces = {
-        {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}},
-        {false, 1, 0, {{0, 0}, {1, 1}, {4, 2}}, {}},
-        {true, 0, 0, {{0, 0}, {1, 1}, {2, 2}}, {}},
-    };
+    Polygon p = cobtest::sample_polygon(name);
+    p.faces.push_back({true, 0, 0, {{0, 0}, {1, 1}, {2, 2}}, {}});
     return p;
 }
 

@@ -138,18 +138,6 @@ inline size_t occurrences(const std::string& text, const std::string& needle) {
     return n;
 }
 
-// A small textured cube-like object: four vertices, two triangles and a
-// quad, with texture vertices.
-inline cobtest::Polygon sample_polygon(const std::string& name = "Box") {
-    cobtest::Polygon p;
-    p.axes.name = name;
-    p.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}};
-    p.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    p.faces = {
-        {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}},
-        {false, 1, 0, {{0, 0}, {1, 1}, {4, 2}}, {}},
-    };
-    return p;
-}
+using cobtest::sample_polygon;
 
 }  // namespace harness

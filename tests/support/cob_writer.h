@@ -193,4 +193,18 @@ std::string procedural_body(Encoding e, const Procedural& procedural, const std:
 // The ASCII form of one float: "%.9g", which reads back to the same float.
 std::string ascii_float(float value);
 
+// A small textured object: five vertices, a quad and a triangle, with four
+// texture vertices; the tests' and the fuzz seeds' everyday polygon.
+inline Polygon sample_polygon(const std::string& name = "Box") {
+    Polygon p;
+    p.axes.name = name;
+    p.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}};
+    p.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    p.faces = {
+        {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}},
+        {false, 1, 0, {{0, 0}, {1, 1}, {4, 2}}, {}},
+    };
+    return p;
+}
+
 }  // namespace cobtest
