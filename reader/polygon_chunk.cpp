@@ -4,8 +4,11 @@
 // Counts are taken from the file but never trusted beyond the bytes that the
 // chunk holds: an element is read only while the chunk has room for it, so a
 // damaged count costs no more than the chunk's own size.
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "ascii_formats.h"
 #include "ascii_scan.h"
@@ -211,8 +214,19 @@ int read_faces(MMesh_P* mesh) {
     return highest;
 }
 
+// The text of "mat_%08X_%d" with snprintf's truncation, written by hand: a
+// scene of many small objects formats one key per material of every object,
+// and snprintf's format parsing was the largest single cost of such a read.
 void format_material_key(char* out, int size, uint32_t owner_id, unsigned material_number) {
-    std::snprintf(out, static_cast<size_t>(size), "mat_%08X_%d", owner_id, static_cast<int>(material_number));
+    if (size <= 0) return;
+    static const char hex[] = "0123456789ABCDEF";
+    char text[32] = {'m', 'a', 't', '_'};
+    for (int i = 0; i < 8; ++i) text[4 + i] = hex[(owner_id >> (28 - 4 * i)) & 0xFu];
+    text[12] = '_';
+    const auto end = std::to_chars(text + 13, text + sizeof text, static_cast<int>(material_number)).ptr;
+    const size_t length = std::min(static_cast<size_t>(end - text), static_cast<size_t>(size) - 1);
+    std::memcpy(out, text, length);
+    out[length] = '\0';
 }
 
 void add_material_references(MMesh_P* mesh, const ChunkHeader& chunk, int highest_material) {

@@ -1,6 +1,6 @@
 #include "progress_logic.h"
 
-#include <cstdio>
+#include <cstring>
 
 namespace cob_progress {
 
@@ -33,7 +33,18 @@ int label_percent(int position, int lower, int upper) {
 void format_label(char* out, size_t size, int percent) {
     if (percent > 100) percent = 100;
     if (percent < 0) percent = 0;
-    std::snprintf(out, size, "%d%c", percent, '%');
+    // "%d%" of 0..100 with snprintf's truncation; the dialog formats a label
+    // for every element of a scene, so this is written out by hand.
+    if (size == 0) return;
+    char text[5];
+    size_t length = 0;
+    if (percent >= 100) text[length++] = '1';
+    if (percent >= 10) text[length++] = static_cast<char>('0' + percent / 10 % 10);
+    text[length++] = static_cast<char>('0' + percent % 10);
+    text[length++] = '%';
+    if (length > size - 1) length = size - 1;
+    std::memcpy(out, text, length);
+    out[length] = '\0';
 }
 
 }  // namespace cob_progress

@@ -1,6 +1,8 @@
 // Object blocks, groups and polygon objects.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "chunk_handlers.h"
@@ -214,6 +216,26 @@ TEST(TextureVertices, AsciiLineThatDoesNotParseIsReportedAndReplaced) {
     EXPECT_EQ(pos.back(), '\n');
     EXPECT_EQ(pos.find_first_not_of("0123456789ABCDEF"), 8u);
     EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2) << "the faces after the texture vertices are read";
+}
+
+// The hand-written key formatter gives exactly snprintf's text, cut the same
+// way when the buffer is short.
+TEST(PolygonChunk, MaterialKeyMatchesPrintf) {
+    const uint32_t ids[] = {0u, 1u, 0x1Au, 0x7FFFFFFFu, 0x80000000u, 0xDEADBEEFu, 0xFFFFFFFFu};
+    const unsigned numbers[] = {0u, 9u, 10u, 65535u, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu};
+    for (uint32_t id : ids) {
+        for (unsigned number : numbers) {
+            for (int size : {32, 15, 14, 13, 5, 1}) {
+                char expected[32];
+                char got[40];
+                std::memset(got, '#', sizeof got);
+                std::snprintf(expected, static_cast<size_t>(size), "mat_%08X_%d", id, static_cast<int>(number));
+                format_material_key(got, size, id, number);
+                EXPECT_STREQ(got, expected) << id << " " << number << " size " << size;
+                EXPECT_EQ(got[size], '#') << "wrote past the buffer of " << size;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,14 @@ TEST(ProgressLabel, PercentOfRangeAndText) {
     EXPECT_EQ(label(42), "42%");
     EXPECT_EQ(label(-3), "0%");
     EXPECT_EQ(label(100, 3), "10");
+    // Every percent, clamped and cut like snprintf would.
+    for (int percent = -5; percent <= 105; ++percent) {
+        for (size_t size : {16, 4, 3, 2, 1}) {
+            char expected[16];
+            std::snprintf(expected, size, "%d%%", percent < 0 ? 0 : percent > 100 ? 100 : percent);
+            EXPECT_EQ(label(percent, size), expected) << percent << " size " << size;
+        }
+    }
 }
 
 }  // namespace
