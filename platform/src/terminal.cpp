@@ -3,6 +3,7 @@
 // redrawn in place on standard error and take no input.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -229,17 +230,24 @@ public:
     }
 
     // Modeless windows (the progress window) are drawn on standard error,
-    // over their previous drawing.
+    // over their previous drawing: at once when first shown, then at most
+    // once per kRedrawInterval. A window changes with every element read
+    // (a status text, a bar), and drawing each change made a scene of many
+    // small objects write hundreds of megabytes to the terminal. A change
+    // made within the interval stays marked and is drawn by the first pass
+    // after it.
     void paint() override {
+        const auto now = std::chrono::steady_clock::now();
         for (HWND top : top_level_windows()) {
             if (top->modal || top->cls != "#dialog" || (top->style & WS_VISIBLE) == 0 || !top->dirty) continue;
+            auto it = drawn_.find(top);
+            if (it != drawn_.end() && now - it->second.at < kRedrawInterval) continue;
             top->dirty = false;
             Canvas canvas = render(top);
             std::string out;
-            auto it = drawn_.find(top);
-            if (it != drawn_.end() && it->second > 0) out += "\x1b[" + std::to_string(it->second) + "A";
+            if (it != drawn_.end() && it->second.rows > 0) out += "\x1b[" + std::to_string(it->second.rows) + "A";
             out += draw(canvas, true);
-            drawn_[top] = static_cast<int>(canvas.text.size());
+            drawn_[top] = Drawn{static_cast<int>(canvas.text.size()), now};
             write_all(STDERR_FILENO, out);
         }
     }
@@ -247,7 +255,7 @@ public:
     void destroyed(HWND top) override {
         auto it = drawn_.find(top);
         if (it != drawn_.end()) {
-            write_all(STDERR_FILENO, "\x1b[" + std::to_string(it->second) + "A\r\x1b[J");
+            write_all(STDERR_FILENO, "\x1b[" + std::to_string(it->second.rows) + "A\r\x1b[J");
             drawn_.erase(it);
         }
         if (top->modal) {
@@ -270,7 +278,12 @@ private:
         on_screen_ = false;
     }
 
-    std::map<HWND, int> drawn_;
+    static constexpr std::chrono::milliseconds kRedrawInterval{40};
+    struct Drawn {
+        int rows;  // how far up the next drawing starts
+        std::chrono::steady_clock::time_point at;
+    };
+    std::map<HWND, Drawn> drawn_;
     bool on_screen_ = false;
 };
 

@@ -3,6 +3,7 @@
 // dialogs on a terminal are driven through vertexa configure (tests/cli).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -29,20 +30,27 @@ TEST(TerminalFrontEnd, ProgressWindowMovesInPlaceInTmux) {
     EXPECT_EQ(tmux.pane().find("COB Import"), std::string::npos) << "the window is erased when it goes";
 }
 
-// With standard error in a file: the drawing frame by frame.
-TEST(TerminalFrontEnd, InfoDrawsTheProgressWindowOnStderr) {
+// With standard error in a file: the drawing frame by frame. A scene of
+// many small objects changes the window several times per object; it is
+// drawn when shown and then at most every 40 ms, not once per change.
+TEST(TerminalFrontEnd, InfoDrawsTheProgressWindowOnStderrAtABoundedRate) {
     const std::string folder = host_test::scratch_folder();
-    cobtest::Polygon p;
-    p.axes.name = "Long";
-    for (int i = 0; i < 20000; ++i) p.vertices.push_back({static_cast<float>(i), 0, 0});
     cobtest::CobFile file(cobtest::Encoding::Binary);
-    file.polygon(3, 0, p).end();
-    const std::string path = folder + "/long.cob";
+    for (int i = 0; i < 3000; ++i) {
+        cobtest::Polygon p;
+        p.axes.name = "Box" + std::to_string(i);
+        p.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+        file.polygon(3 + i, 0, p);
+    }
+    file.end();
+    const std::string path = folder + "/boxes.cob";
     file.write(path);
     host_test::write_file(folder + "/profile.ini", "[Common Settings]\nverbose=0\n");
     const std::string vertexa =
         "VERTEXA_PROFILE=" + folder + "/profile.ini " + VERTEXA_BIN_DIR + "/vertexa info " + path;
+    const auto started = std::chrono::steady_clock::now();
     const std::string with = run_output(vertexa + " --progress 2>" + folder + "/err.txt");
+    const auto elapsed = std::chrono::steady_clock::now() - started;
     const std::string without = run_output(vertexa + " --no-progress 2>" + folder + "/err2.txt");
     EXPECT_EQ(with, without) << "the summary does not change";
     EXPECT_EQ(std::filesystem::file_size(folder + "/err2.txt"), 0u);
@@ -55,15 +63,13 @@ TEST(TerminalFrontEnd, InfoDrawsTheProgressWindowOnStderr) {
         next = drawn.find(up, pos + 1);
         frames.push_back(drawn.substr(pos, next == std::string::npos ? std::string::npos : next - pos));
     }
-    ASSERT_GE(frames.size(), 10u) << drawn.substr(0, 2000);
+    ASSERT_GE(frames.size(), 2u) << drawn.substr(0, 2000);
     EXPECT_EQ(frames.back(), up + "\r\x1b[J") << "the window is erased at the end";
-    std::set<int> fills;
-    for (const std::string& f : frames)
-        if (int fill = bar_fill(f, "Mesh Progres"); fill >= 0) fills.insert(fill);
-    EXPECT_GE(fills.size(), 10u);
     // The caption, cut to the window's width.
     EXPECT_NE(frames.front().find("COB Import " + path.substr(0, 20)), std::string::npos) << frames.front();
-    EXPECT_NE(drawn.find("Vertices ..."), std::string::npos);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    EXPECT_LE(static_cast<long long>(frames.size()), ms / 40 + 3)
+        << "frames drawn in " << ms << " ms: " << frames.size() << ", " << drawn.size() << " bytes";
 }
 
 }  // namespace
