@@ -4,6 +4,9 @@
 #
 #   fuzz/run.sh -t SECONDS [TARGET...]   each target for that long (CI: -t 60)
 #   fuzz/run.sh -r RUNS [TARGET...]      each target for that many executions
+#   -j WORKERS (before the target names) shares that work among as many
+#   processes at once on the same corpus, one per core (default 1); each
+#   worker logs to LOG.N beside the run's log.
 #
 # TARGET is import, options or profile (default: all three). Corpora grow in
 # build-fuzz/corpus/TARGET and start from the seeds that make_fuzz_seeds
@@ -24,16 +27,22 @@ cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 MODE=""
 AMOUNT=""
-while getopts "t:r:" opt; do
+WORKERS=1
+USAGE="usage: fuzz/run.sh [-j WORKERS] -t SECONDS | -r RUNS [import|options|profile...]"
+while getopts "t:r:j:" opt; do
   case $opt in
     t) MODE=time; AMOUNT=$OPTARG ;;
     r) MODE=runs; AMOUNT=$OPTARG ;;
-    *) echo "usage: fuzz/run.sh -t SECONDS | -r RUNS [import|options|profile...]" >&2; exit 2 ;;
+    j) WORKERS=$OPTARG ;;
+    *) echo "$USAGE" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
+case $WORKERS in
+  ''|*[!0-9]*|0) echo "$USAGE" >&2; exit 2 ;;
+esac
 if [ -z "$MODE" ]; then
-  echo "usage: fuzz/run.sh -t SECONDS | -r RUNS [import|options|profile...]" >&2
+  echo "$USAGE" >&2
   exit 2
 fi
 TARGETS=${*:-import options profile}
@@ -58,17 +67,33 @@ for t in $TARGETS; do
     *) echo "unknown target $t" >&2; exit 2 ;;
   esac
   mkdir -p "$BUILD/corpus/$t"
-  if [ "$MODE" = time ]; then amount="-max_total_time=$AMOUNT"; else amount="-runs=$AMOUNT"; fi
+  # A time bound holds for every worker; a number of runs is shared among them.
+  if [ "$MODE" = time ]; then amount="-max_total_time=$AMOUNT"; else amount="-runs=$(((AMOUNT + WORKERS - 1) / WORKERS))"; fi
   log="$LOGS/$t-$(date -u +%Y%m%dT%H%M%S).log"
-  echo "fuzz_$t $amount: log $log"
+  echo "fuzz_$t $amount x $WORKERS: log $log"
+  set -- "$amount" -print_final_stats=1 \
+    -max_len=4096 -timeout=2 -rss_limit_mb=768 -malloc_limit_mb=16 \
+    -dict="$ROOT/fuzz/$dict" -artifact_prefix="$LOGS/$t-" \
+    "$BUILD/corpus/$t" "$BUILD/seeds/$t"
   # Paths are absolute: the options target works in a folder of its own.
-  if ASAN_OPTIONS=detect_leaks=1:malloc_context_size=0:quarantine_size_mb=64 \
-     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-     nice -n 10 "$BUILD/bin/fuzz_$t" "$amount" -print_final_stats=1 \
-       -max_len=4096 -timeout=2 -rss_limit_mb=768 -malloc_limit_mb=16 \
-       -dict="$ROOT/fuzz/$dict" -artifact_prefix="$LOGS/$t-" \
-       "$BUILD/corpus/$t" "$BUILD/seeds/$t" >"$log" 2>&1; then
-    grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+  export ASAN_OPTIONS=detect_leaks=1:malloc_context_size=0:quarantine_size_mb=64
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  pids=""
+  n=0
+  while [ $n -lt "$WORKERS" ]; do
+    out=$log
+    [ "$WORKERS" -gt 1 ] && out=$log.$n
+    nice -n 10 "$BUILD/bin/fuzz_$t" "$@" >"$out" 2>&1 &
+    pids="$pids $!"
+    n=$((n + 1))
+  done
+  failed=0
+  for pid in $pids; do wait "$pid" || failed=1; done
+  if [ "$WORKERS" -gt 1 ]; then
+    for f in "$log".*; do echo "== $f"; cat "$f"; done >"$log"
+  fi
+  if [ $failed -eq 0 ]; then
+    grep -E '^(== |stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb))' "$log" || true
   else
     echo "fuzz_$t FAILED, see $log" >&2
     tail -n 40 "$log" >&2
