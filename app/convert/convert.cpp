@@ -9,7 +9,6 @@
 #include <CLI/CLI.hpp>
 
 #include "geometry.h"
-#include "import.h"
 #include "output.h"
 #include "vertexa/scene.h"
 #include "writers.h"
@@ -67,7 +66,11 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
         err << "vertexa: cannot read " << in << ": " << std::strerror(errno) << "\n";
         return kExitFailure;
     }
-    std::unique_ptr<MScene> scene(options.importer ? options.importer(in) : import_scene(in));
+    if (!options.importer) {
+        err << "vertexa: no importer to read " << in << "\n";
+        return kExitFailure;
+    }
+    std::unique_ptr<MScene> scene(options.importer(in));
     if (!scene) {
         err << "vertexa: out of memory importing " << in << "\n";
         return kExitFailure;

@@ -20,8 +20,8 @@ struct Options {
     std::optional<Format> format;        // else taken from the output's extension
     bool z_up = false;                   // true: keep trueSpace's Z-up axes
     std::vector<std::string> image_paths;  // folders searched after the file's own and the profile's
-    // How the file is imported; the command gives the plug-in module's
-    // importer. Unset: the reader is called directly (tests).
+    // How the file is imported (required): the command gives the plug-in
+    // module's importer.
     std::function<MScene*(const std::string&)> importer;
 };
 

@@ -18,12 +18,19 @@
 #include "cob_writer.h"
 #include "convert.h"
 #include "geometry.h"
+#include "import.h"
 
 using namespace cobtest;
 namespace fs = std::filesystem;
 namespace cv = vertexa::convert;
 
 namespace {
+
+// Options that import by calling the reader directly, without the module.
+cv::Options direct(cv::Options o = {}) {
+    o.importer = import_scene;
+    return o;
+}
 
 std::string tmp_dir(const std::string& name) {
     const std::string dir = std::string(VERTEXA_TEST_TMP) + "/convert_" + std::to_string(::getpid()) + "/" + name;
@@ -204,7 +211,7 @@ TEST(ConvertGltf, TranslatedAndRotatedObjectKeepsItsWorldBoxAndTurnsToYUp) {
         f.polygon(1, 0, p).material(2, 1, colour(0, 1, 0, 0)).material(3, 1, colour(1, 0, 0, 1)).end();
         f.write(dir + "/in.cob");
         std::ostringstream err;
-        ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", {}, err), 0) << err.str();
+        ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", direct(), err), 0) << err.str();
         tinygltf::Model m = load_gltf(dir + "/out.glb");
         double lo[3], hi[3];
         world_box(m, lo, hi);
@@ -224,7 +231,7 @@ TEST(ConvertGltf, TranslatedAndRotatedObjectKeepsItsWorldBoxAndTurnsToYUp) {
         // --up z keeps the file's axes.
         cv::Options z;
         z.z_up = true;
-        ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/z.gltf", z, err), 0) << err.str();
+        ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/z.gltf", direct(z), err), 0) << err.str();
         world_box(load_gltf(dir + "/z.gltf"), lo, hi);
         EXPECT_NEAR(lo[0], 4, 1e-5);
         EXPECT_NEAR(lo[1], 6, 1e-5);
@@ -239,7 +246,7 @@ TEST(ConvertGltf, TrianglesFaceOutwardsAfterTheReadersFlip) {
     f.polygon(1, 0, cube("Cube")).end();
     f.write(dir + "/in.cob");
     std::ostringstream err;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", {}, err), 0) << err.str();
+    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", direct(), err), 0) << err.str();
     tinygltf::Model m = load_gltf(dir + "/out.glb");
     for (const auto& prim : m.meshes[0].primitives) {
         size_t n = 0;
@@ -279,7 +286,7 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
     cv::Options o;
     o.image_paths = {dir + "/maps/"};
     std::ostringstream err;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", o, err), 0) << err.str();
+    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", direct(o), err), 0) << err.str();
     tinygltf::Model m = load_gltf(dir + "/out.glb");
     ASSERT_EQ(m.images.size(), 1u);
     EXPECT_EQ(m.images[0].mimeType, "image/png");
@@ -303,7 +310,7 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
 
     // Without the search folder: a warning, and the material is untextured.
     std::ostringstream err2;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/plain.gltf", {}, err2), 0);
+    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/plain.gltf", direct(), err2), 0);
     EXPECT_NE(err2.str().find("wood.bmp not found"), std::string::npos) << err2.str();
     tinygltf::Model plain = load_gltf(dir + "/plain.gltf");
     EXPECT_TRUE(plain.images.empty());
@@ -311,7 +318,7 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
     EXPECT_FALSE(plain.meshes[0].primitives[0].attributes.count("TEXCOORD_0"));
 
     // .gltf: buffer and PNG beside it, by relative URI.
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/side.gltf", o, err), 0);
+    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/side.gltf", direct(o), err), 0);
     tinygltf::Model side = load_gltf(dir + "/side.gltf");
     ASSERT_EQ(side.images.size(), 1u);
     EXPECT_EQ(side.images[0].uri.find('/'), std::string::npos);
@@ -334,7 +341,7 @@ TEST(ConvertObj, ReadsBackWithVerticesFacesAndMaterials) {
     cv::Options o;
     o.image_paths = {dir + "/maps"};
     std::ostringstream err;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.obj", o, err), 0) << err.str();
+    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.obj", direct(o), err), 0) << err.str();
 
     tinyobj::ObjReader reader;
     ASSERT_TRUE(reader.ParseFromFile(dir + "/out.obj")) << reader.Error();
@@ -381,7 +388,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     std::ostringstream err;
 
     // Unknown extension: refused before anything is read or written.
-    EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.fbx", {}, err), cv::kExitUsage);
+    EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.fbx", direct(), err), cv::kExitUsage);
     EXPECT_NE(err.str().find("cannot tell the format"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir + "/out.fbx"));
 
@@ -389,7 +396,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     CobFile empty(Encoding::Binary);
     empty.material(2, 1, colour(0, 1, 0, 0)).end();
     empty.write(dir + "/empty.cob");
-    EXPECT_EQ(cv::convert_file(dir + "/empty.cob", dir + "/empty.glb", {}, err), cv::kExitFailure);
+    EXPECT_EQ(cv::convert_file(dir + "/empty.cob", dir + "/empty.glb", direct(), err), cv::kExitFailure);
     EXPECT_NE(err.str().find("holds no objects"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir + "/empty.glb"));
 
@@ -399,15 +406,15 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
         fs::create_directories(dir + "/locked");
         std::ofstream(dir + "/locked/out.glb") << "old";
         ::chmod((dir + "/locked").c_str(), 0555);
-        EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/locked/out.glb", {}, err), cv::kExitFailure);
+        EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/locked/out.glb", direct(), err), cv::kExitFailure);
         ::chmod((dir + "/locked").c_str(), 0755);
         EXPECT_EQ(read_file(dir + "/locked/out.glb"), "old");
     }
-    EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/missing/out.gltf", {}, err), cv::kExitFailure);
+    EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/missing/out.gltf", direct(), err), cv::kExitFailure);
     EXPECT_NE(err.str().find("cannot write"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir + "/missing"));
     std::ofstream(dir + "/kept.glb") << "old";
-    EXPECT_EQ(cv::convert_file(dir + "/empty.cob", dir + "/kept.glb", {}, err), cv::kExitFailure);
+    EXPECT_EQ(cv::convert_file(dir + "/empty.cob", dir + "/kept.glb", direct(), err), cv::kExitFailure);
     EXPECT_EQ(read_file(dir + "/kept.glb"), "old");
     for (const auto& e : fs::directory_iterator(dir))
         EXPECT_EQ(e.path().filename().string().find(".vertexa-"), std::string::npos) << e.path();
@@ -421,7 +428,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     bad.polygon(1, 0, broken).end();
     bad.write(dir + "/broken.cob");
     std::ostringstream warn;
-    ASSERT_EQ(cv::convert_file(dir + "/broken.cob", dir + "/broken.glb", {}, warn), 0);
+    ASSERT_EQ(cv::convert_file(dir + "/broken.cob", dir + "/broken.glb", direct(), warn), 0);
     EXPECT_NE(warn.str().find("1 degenerate face(s) dropped"), std::string::npos) << warn.str();
     EXPECT_NE(warn.str().find("1 face(s) with vertex or texture vertex indices outside"), std::string::npos);
     tinygltf::Model m = load_gltf(dir + "/broken.glb");
