@@ -121,8 +121,8 @@ void write_obj(const std::vector<MeshOut>& meshes, ImageCache& images, const std
             for (size_t t = 0; t + 2 < p.indices.size(); t += 3) {
                 obj += "f";
                 for (int k = 0; k < 3; ++k) {
-                    obj += " " + std::to_string(v_base + p.indices[t + k]);
-                    if (p.has_uvs) obj += "/" + std::to_string(vt_base + p.indices[t + k]);
+                    obj.append(" ").append(std::to_string(v_base + p.indices[t + k]));
+                    if (p.has_uvs) obj.append("/").append(std::to_string(vt_base + p.indices[t + k]));
                 }
                 obj += "\n";
             }
