@@ -6,8 +6,8 @@
 // prints. Windows larger than the terminal are shown in part with a notice
 // on the last row; a resized terminal is drawn anew. The terminal is given
 // back (primary screen, cursor, modes) when the last window goes, at exit,
-// and on SIGINT, SIGTERM, SIGHUP and SIGQUIT, which then end the program with
-// 128 + the signal's number.
+// on a crash, and on SIGINT, SIGTERM, SIGHUP and SIGQUIT, which then end the
+// program with 128 + the signal's number.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -62,13 +62,28 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 struct sigaction previous_actions[4];
 bool handlers_installed = false;
 
+// A crash gives the terminal back too, then takes its usual course.
+constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+struct sigaction previous_faults[5];
+
+void give_back_terminal() {
+    if (screen_active == 0) return;
+    ssize_t ignored = ::write(restore_data.fd, restore_data.bytes, restore_data.length);
+    (void)ignored;
+    if (restore_data.have_modes) tcsetattr(restore_data.fd, TCSANOW, &restore_data.modes);
+    screen_active = 0;
+}
+
 extern "C" void on_signal(int sig) {
-    if (screen_active != 0) {
-        ssize_t ignored = ::write(restore_data.fd, restore_data.bytes, restore_data.length);
-        (void)ignored;
-        if (restore_data.have_modes) tcsetattr(restore_data.fd, TCSANOW, &restore_data.modes);
-    }
+    give_back_terminal();
     _exit(128 + sig);
+}
+
+extern "C" void on_fault(int sig) {
+    give_back_terminal();
+    for (size_t i = 0; i < 5; ++i)
+        if (kFaults[i] == sig) sigaction(sig, &previous_faults[i], nullptr);
+    raise(sig);
 }
 
 void install_handlers() {
@@ -78,12 +93,18 @@ void install_handlers() {
     sigemptyset(&action.sa_mask);
     for (int s : kSignals) sigaddset(&action.sa_mask, s);
     for (size_t i = 0; i < 4; ++i) sigaction(kSignals[i], &action, &previous_actions[i]);
+    struct sigaction fault {};
+    fault.sa_handler = on_fault;
+    sigemptyset(&fault.sa_mask);
+    fault.sa_flags = SA_RESETHAND;
+    for (size_t i = 0; i < 5; ++i) sigaction(kFaults[i], &fault, &previous_faults[i]);
     handlers_installed = true;
 }
 
 void remove_handlers() {
     if (!handlers_installed) return;
     for (size_t i = 0; i < 4; ++i) sigaction(kSignals[i], &previous_actions[i], nullptr);
+    for (size_t i = 0; i < 5; ++i) sigaction(kFaults[i], &previous_faults[i], nullptr);
     handlers_installed = false;
 }
 
@@ -315,8 +336,8 @@ void show(const Canvas& canvas, const std::string& hint) {
     }
     attrset(A_NORMAL);
     if (!fits) {
-        std::string notice = " Window " + std::to_string(cols) + "x" + std::to_string(rows) + " is larger than the terminal " +
-                             std::to_string(COLS) + "x" + std::to_string(LINES) + ": shown in part ";
+        std::string notice = " Window shown in part (" + std::to_string(cols) + "x" + std::to_string(rows) + " on " +
+                             std::to_string(COLS) + "x" + std::to_string(LINES) + ") ";
         if (!hint.empty()) notice += "| " + hint + " ";
         attrset(A_REVERSE);
         mvaddnstr(LINES - 1, 0, fit_text(notice, COLS).c_str(), COLS);
@@ -746,8 +767,8 @@ std::string hint_for(HWND focus) {
     const std::string common = "Tab: next  Enter: <default>  Esc: cancel";
     if (focus == nullptr) return common;
     if (focus->cls == "Edit" && (focus->style & ES_MULTILINE) != 0)
-        return "Arrows, PgUp/PgDn, Home/End: scroll  " + common;
-    if (focus->cls == "Edit") return "Left/Right/Home/End: move  Del/Backspace: delete  " + common;
+        return "Arrows/PgUp/PgDn/Home/End: scroll  " + common;
+    if (focus->cls == "Edit") return "Arrows/Home/End: move  Del: delete  " + common;
     if ((focus->style & BS_TYPEMASK) == BS_AUTOCHECKBOX) return "Space: check/uncheck  " + common;
     return "Space: press  " + common;
 }
