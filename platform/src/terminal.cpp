@@ -187,8 +187,12 @@ private:
         restore_data.have_modes = tcgetattr(fd, &restore_data.modes) == 0;
         install_handlers();
         const char* term = std::getenv("TERM");
-        screen_ = newterm(term != nullptr && *term != '\0' ? term : "vt100", out_, in_);
+        const char* type = term != nullptr && *term != '\0' ? term : "vt100";
+        screen_ = newterm(type, out_, in_);
         if (screen_ == nullptr) {
+            static bool said = false;
+            if (!said) std::fprintf(stderr, "windows cannot be drawn on a terminal of type \"%s\"\n", type);
+            said = true;
             close();
             return false;
         }
@@ -533,7 +537,8 @@ public:
 
 private:
     void reload() {
-        entries_ = list_folder(folder, files_ ? &filters_[filter_].patterns : nullptr);
+        std::vector<std::string> typed = {custom_};
+        entries_ = list_folder(folder, !files_ ? nullptr : custom_.empty() ? &filters_[filter_].patterns : &typed);
         at_ = std::min(at_, entries_.empty() ? 0 : entries_.size() - 1);
         first_ = std::min(first_, at_);
     }
@@ -645,7 +650,7 @@ private:
             return choose(join(folder, entries_[at_].name));
         }
         if (files_ && name.find_first_of("*?") != std::string::npos) {
-            filters_[filter_].patterns = {name};
+            custom_ = name;
             set_name("");
             reload();
             return 0;
@@ -763,8 +768,12 @@ private:
     std::string chosen_;
 };
 
-std::string hint_for(HWND focus) {
+std::string hint_for(HWND dialog, HWND focus) {
     const std::string common = "Tab: next  Enter: <default>  Esc: cancel";
+    if (focus == nullptr || focus->cls != "Edit")
+        for (HWND kid : dialog->kids)
+            if (kid->cls == "Edit" && (kid->style & ES_MULTILINE) != 0 && (kid->style & WS_VISIBLE) != 0)
+                return "Tab: to the text, where arrows and PgUp/PgDn scroll  Enter: <default>  Esc: cancel";
     if (focus == nullptr) return common;
     if (focus->cls == "Edit" && (focus->style & ES_MULTILINE) != 0)
         return "Arrows/PgUp/PgDn/Home/End: scroll  " + common;
@@ -783,7 +792,7 @@ public:
     bool wait_input(HWND dialog) override {
         if (!screen_.enter(STDOUT_FILENO)) return false;
         HWND focus = GetFocus();
-        show(render(dialog), hint_for(focus != nullptr && is_inside(focus, dialog) ? focus : nullptr));
+        show(render(dialog), hint_for(dialog, focus != nullptr && is_inside(focus, dialog) ? focus : nullptr));
         int key = read_key();
         if (key == key_eof) return false;
         focus = GetFocus();
