@@ -57,26 +57,88 @@ struct Line {
 
 }  // namespace
 
+std::vector<std::string> characters(const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        bool whole = n > 0 && i + n <= text.size();
+        for (size_t k = 1; whole && k < n; ++k) whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (whole && n > 1 && c < 0xC2) whole = false;  // overlong forms
+        out.push_back(whole ? text.substr(i, n) : "?");
+        i += whole ? n : 1;
+    }
+    return out;
+}
+
+int character_count(const std::string& text, size_t bytes) {
+    return static_cast<int>(characters(text.substr(0, std::min(bytes, text.size()))).size());
+}
+
+namespace {
+
+std::string join(const std::vector<std::string>& chars, size_t from, size_t count) {
+    std::string out;
+    for (size_t i = from; i < chars.size() && i < from + count; ++i) out += chars[i];
+    return out;
+}
+
+}  // namespace
+
 std::string fit_text(const std::string& text, int width) {
     if (width <= 0) return "";
-    if (static_cast<int>(text.size()) <= width) return text;
-    std::string t = text;
-    while (!t.empty() && t.back() == ' ') t.pop_back();
-    if (static_cast<int>(t.size()) <= width) return t;
-    if (width <= 3) return t.substr(0, static_cast<size_t>(width));
-    size_t head = static_cast<size_t>((width - 3) / 2);
-    size_t tail = static_cast<size_t>(width - 3) - head;
-    return t.substr(0, head) + "..." + t.substr(t.size() - tail);
+    std::vector<std::string> chars = characters(text);
+    if (static_cast<int>(chars.size()) <= width) return text;
+    while (!chars.empty() && chars.back() == " ") chars.pop_back();
+    size_t n = chars.size(), w = static_cast<size_t>(width);
+    if (n <= w) return join(chars, 0, n);
+    if (w <= 3) return join(chars, 0, w);
+    size_t head = (w - 3) / 2;
+    size_t tail = w - 3 - head;
+    return join(chars, 0, head) + "..." + join(chars, n - tail, tail);
+}
+
+void Canvas::resize(int rows, int columns) {
+    cells.assign(static_cast<size_t>(rows), std::vector<std::string>(static_cast<size_t>(columns), " "));
+    attr.assign(static_cast<size_t>(rows), std::vector<unsigned char>(static_cast<size_t>(columns), plain));
 }
 
 void Canvas::put(int row, int col, const std::string& s, unsigned char a) {
-    if (row < 0 || row >= static_cast<int>(text.size())) return;
-    for (size_t i = 0; i < s.size(); ++i) {
+    if (row < 0 || row >= rows()) return;
+    std::vector<std::string> chars = characters(s);
+    for (size_t i = 0; i < chars.size(); ++i) {
         int c = col + static_cast<int>(i);
-        if (c < 0 || c >= static_cast<int>(text[row].size())) continue;
-        text[row][c] = s[i];
-        attr[row][c] = a;
+        if (c < 0 || c >= columns()) continue;
+        cells[static_cast<size_t>(row)][static_cast<size_t>(c)] = chars[i];
+        attr[static_cast<size_t>(row)][static_cast<size_t>(c)] = a;
     }
+}
+
+std::string Canvas::line(int row) const {
+    std::string out;
+    for (const std::string& cell : cells[static_cast<size_t>(row)]) out += cell;
+    return out;
+}
+
+void put_field(Canvas& canvas, int row, int col, int width, const std::string& text, size_t caret_byte,
+               size_t anchor_byte, int& scroll, bool focused, bool follow_caret) {
+    std::vector<std::string> chars = characters(text);
+    int n = static_cast<int>(chars.size());
+    int caret = character_count(text, caret_byte);
+    if (!follow_caret || n < width) scroll = 0;
+    if (caret < scroll) scroll = caret;
+    if (caret >= scroll + width) scroll = caret - width + 1;
+    scroll = std::clamp(scroll, 0, std::max(0, n));
+    std::string shown = join(chars, static_cast<size_t>(scroll), static_cast<size_t>(width));
+    int blanks = width - std::min(width, n - scroll);
+    canvas.put(row, col, shown + std::string(static_cast<size_t>(std::max(0, blanks)), '_'), focused ? bold : plain);
+    if (!focused) return;
+    int from = character_count(text, std::min(caret_byte, anchor_byte));
+    int to = character_count(text, std::max(caret_byte, anchor_byte));
+    for (int i = std::max(from, scroll); i < to && i < scroll + width; ++i)
+        canvas.put(row, col + i - scroll, chars[static_cast<size_t>(i)], inverse);
+    canvas.cursor_row = row;
+    canvas.cursor_col = col + std::min(caret - scroll, width - 1);
 }
 
 Canvas render(HWND top) {
@@ -144,8 +206,7 @@ Canvas render(HWND top) {
 
     int cols = std::max(20, inner_cols + 2);
     int rows = std::max(3, inner_rows + 2);
-    canvas.text.assign(rows, std::string(cols, ' '));
-    canvas.attr.assign(rows, std::vector<unsigned char>(cols, plain));
+    canvas.resize(rows, cols);
     std::string top_line = "+" + std::string(cols - 2, '-') + "+";
     canvas.put(0, 0, top_line);
     canvas.put(rows - 1, 0, top_line);
@@ -198,19 +259,19 @@ Canvas render(HWND top) {
                 c->view_rows = view_rows;
                 c->view_cols = view_cols;
                 int widest = 0;
-                for (const std::string& t : text) widest = std::max(widest, static_cast<int>(t.size()));
+                for (const std::string& t : text) widest = std::max(widest, character_count(t));
                 c->scroll_y = std::clamp(c->scroll_y, 0, std::max(0, total - view_rows));
                 c->scroll_x = std::clamp(c->scroll_x, 0, std::max(0, widest - view_cols));
                 for (int r = 0; r < view_rows; ++r) {
                     int at = c->scroll_y + r;
-                    std::string shown_line = at < total ? text[static_cast<size_t>(at)] : "";
-                    std::string part = static_cast<int>(shown_line.size()) > c->scroll_x
-                                           ? shown_line.substr(static_cast<size_t>(c->scroll_x))
-                                           : "";
-                    if (static_cast<int>(part.size()) > view_cols) part = part.substr(0, view_cols - 1) + ">";
-                    if (c->scroll_x > 0 && !shown_line.empty()) part = "<" + part.substr(std::min<size_t>(1, part.size()));
-                    part.resize(static_cast<size_t>(view_cols), ' ');
+                    std::vector<std::string> chars =
+                        characters(at < total ? text[static_cast<size_t>(at)] : std::string());
+                    int n = static_cast<int>(chars.size());
+                    std::string part = join(chars, static_cast<size_t>(c->scroll_x), static_cast<size_t>(view_cols));
+                    canvas.put(row + r, col, std::string(static_cast<size_t>(view_cols), ' '));
                     canvas.put(row + r, col, part, has_focus && r == 0 ? inverse : plain);
+                    if (n > c->scroll_x + view_cols) canvas.put(row + r, col + view_cols - 1, ">");
+                    if (c->scroll_x > 0 && n > 0) canvas.put(row + r, col, "<");
                 }
                 if (bar) {
                     int track = std::max(1, view_rows - 2);
@@ -225,27 +286,9 @@ Canvas render(HWND top) {
                 }
             } else if (c->cls == "Edit") {
                 // One line: the caret stays in view, the text scrolling sideways.
-                int caret = static_cast<int>(std::min(c->caret, c->text.size()));
-                int& x = c->scroll_x;
-                if (static_cast<int>(c->text.size()) < cw) x = 0;
-                if (caret < x) x = caret;
-                if (caret >= x + cw) x = caret - cw + 1;
-                x = std::clamp(x, 0, std::max(0, static_cast<int>(c->text.size())));
-                if ((c->style & ES_AUTOHSCROLL) == 0) x = 0;
                 c->view_cols = cw;
-                std::string shown_text = c->text.substr(static_cast<size_t>(x));
-                if (static_cast<int>(shown_text.size()) > cw) shown_text.resize(static_cast<size_t>(cw));
-                shown_text += std::string(static_cast<size_t>(cw) - shown_text.size(), '_');
-                canvas.put(row, col, shown_text, has_focus ? bold : plain);
-                if (has_focus) {
-                    size_t from = std::min(c->caret, c->anchor), to = std::max(c->caret, c->anchor);
-                    for (size_t i = from; i < to; ++i) {
-                        int cell = static_cast<int>(i) - x;
-                        if (cell >= 0 && cell < cw) canvas.put(row, col + cell, std::string(1, c->text[i]), inverse);
-                    }
-                    canvas.cursor_row = row;
-                    canvas.cursor_col = col + std::min(caret - x, cw - 1);
-                }
+                put_field(canvas, row, col, cw, c->text, c->caret, c->anchor, c->scroll_x, has_focus,
+                          (c->style & ES_AUTOHSCROLL) != 0);
             } else if (c->cls == "msctls_progress32") {
                 int inner = std::max(1, cw - 2);
                 int span = std::max(1, c->upper - c->lower);
@@ -265,6 +308,11 @@ Canvas render(HWND top) {
 
 namespace vxp {
 
-std::vector<std::string> render_text(HWND top_level) { return detail::render(top_level).text; }
+std::vector<std::string> render_text(HWND top_level) {
+    detail::Canvas canvas = detail::render(top_level);
+    std::vector<std::string> rows;
+    for (int r = 0; r < canvas.rows(); ++r) rows.push_back(canvas.line(r));
+    return rows;
+}
 
 }  // namespace vxp

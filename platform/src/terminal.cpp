@@ -19,6 +19,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fnmatch.h>
+#include <langinfo.h>
 #include <map>
 #include <string>
 #include <sys/ioctl.h>
@@ -117,6 +118,9 @@ void add_capability(const char* name) {
     restore_data.length += n;
 }
 
+// Characters beyond ASCII show as "?" on a terminal that is not UTF-8.
+bool utf8_terminal = true;
+
 bool same_file(int a, int b) {
     struct stat sa, sb;
     return fstat(a, &sa) == 0 && fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino &&
@@ -183,6 +187,7 @@ private:
             return false;
         }
         std::setlocale(LC_CTYPE, "");
+        utf8_terminal = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
         restore_data.fd = fd;
         restore_data.have_modes = tcgetattr(fd, &restore_data.modes) == 0;
         install_handlers();
@@ -313,8 +318,8 @@ attr_t curses_attr(unsigned char a) {
 // in view, with a notice on the last row.
 void show(const Canvas& canvas, const std::string& hint) {
     ::erase();
-    int rows = static_cast<int>(canvas.text.size());
-    int cols = rows > 0 ? static_cast<int>(canvas.text[0].size()) : 0;
+    int rows = canvas.rows();
+    int cols = canvas.columns();
     bool fits = rows <= LINES && cols <= COLS;
     int top = 0, left = 0, first = 0, shown_rows = rows;
     if (fits) {
@@ -327,14 +332,19 @@ void show(const Canvas& canvas, const std::string& hint) {
         if (keep >= shown_rows) first = std::min(rows - shown_rows, keep - shown_rows + 2);
     }
     for (int r = 0; r < shown_rows; ++r) {
-        const std::string& line = canvas.text[static_cast<size_t>(first + r)];
+        const auto& cells = canvas.cells[static_cast<size_t>(first + r)];
         const auto& attrs = canvas.attr[static_cast<size_t>(first + r)];
         int width = std::min(cols, COLS - left);
         for (int c = 0; c < width;) {
             int end = c;
-            while (end < width && attrs[static_cast<size_t>(end)] == attrs[static_cast<size_t>(c)]) ++end;
+            std::string run;
+            while (end < width && attrs[static_cast<size_t>(end)] == attrs[static_cast<size_t>(c)])
+            {
+                const std::string& cell = cells[static_cast<size_t>(end++)];
+                run += utf8_terminal || cell.size() == 1 ? cell : "?";
+            }
             attrset(curses_attr(attrs[static_cast<size_t>(c)]));
-            mvaddnstr(top + r, left + c, line.c_str() + c, end - c);
+            mvaddstr(top + r, left + c, run.c_str());
             c = end;
         }
     }
@@ -679,8 +689,7 @@ private:
         int height = std::max(9 + (files_ ? 1 : 0), LINES - 1);
         list_rows_ = height - (files_ ? 8 : 7);
         Canvas canvas;
-        canvas.text.assign(static_cast<size_t>(height), std::string(static_cast<size_t>(width), ' '));
-        canvas.attr.assign(static_cast<size_t>(height), std::vector<unsigned char>(static_cast<size_t>(width), plain));
+        canvas.resize(height, width);
         std::string frame = "+" + std::string(static_cast<size_t>(width - 2), '-') + "+";
         canvas.put(0, 0, frame);
         canvas.put(height - 1, 0, frame);
@@ -716,24 +725,9 @@ private:
         std::string label = files_ ? "File name:     " : "Folder:        ";
         canvas.put(row, 2, label);
         int field = inner - static_cast<int>(label.size());
-        int caret = static_cast<int>(std::min(caret_, name.size()));
-        if (static_cast<int>(name.size()) < field) scroll_ = 0;
-        if (caret < scroll_) scroll_ = caret;
-        if (caret >= scroll_ + field) scroll_ = caret - field + 1;
-        std::string shown = name.substr(static_cast<size_t>(std::min<int>(scroll_, static_cast<int>(name.size()))));
-        if (static_cast<int>(shown.size()) > field) shown.resize(static_cast<size_t>(field));
-        shown += std::string(static_cast<size_t>(field) - shown.size(), '_');
-        int col = 2 + static_cast<int>(label.size());
-        canvas.put(row, col, shown, focus_ == name_field ? bold : plain);
-        if (focus_ == name_field) {
-            for (size_t i = std::min(caret_, anchor_); i < std::max(caret_, anchor_) && i < name.size(); ++i) {
-                int cell = static_cast<int>(i) - scroll_;
-                if (cell >= 0 && cell < field) canvas.put(row, col + cell, std::string(1, name[i]), inverse);
-            }
-            canvas.cursor_row = row;
-            canvas.cursor_col = col + caret - scroll_;
-            canvas.focus_row = row;
-        }
+        put_field(canvas, row, 2 + static_cast<int>(label.size()), field, name, caret_, anchor_, scroll_,
+                  focus_ == name_field);
+        if (focus_ == name_field) canvas.focus_row = row;
         if (files_) {
             ++row;
             canvas.put(row, 2, "Files of type: ");

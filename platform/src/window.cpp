@@ -235,16 +235,37 @@ LRESULT default_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+namespace {
+
+// The caret steps over whole UTF-8 characters.
+bool continuation(const std::string& text, size_t at) {
+    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+}
+size_t previous_char(const std::string& text, size_t at) {
+    if (at == 0) return 0;
+    size_t p = at - 1;
+    for (int k = 0; k < 3 && p > 0 && continuation(text, p); ++k) --p;
+    return p;
+}
+size_t next_char(const std::string& text, size_t at) {
+    if (at >= text.size()) return text.size();
+    size_t n = at + 1;
+    for (int k = 0; k < 3 && continuation(text, n); ++k) ++n;
+    return n;
+}
+
+}  // namespace
+
 bool line_key(std::string& text, size_t& caret, size_t& anchor, int vk) {
     caret = std::min(caret, text.size());
     anchor = std::min(anchor, text.size());
     switch (vk) {
     case VK_LEFT:
         // With a selection, Left and Right go to its ends.
-        caret = caret != anchor ? std::min(caret, anchor) : caret - (caret > 0 ? 1 : 0);
+        caret = caret != anchor ? std::min(caret, anchor) : previous_char(text, caret);
         break;
     case VK_RIGHT:
-        caret = caret != anchor ? std::max(caret, anchor) : caret + (caret < text.size() ? 1 : 0);
+        caret = caret != anchor ? std::max(caret, anchor) : next_char(text, caret);
         break;
     case VK_HOME: caret = 0; break;
     case VK_END: caret = text.size(); break;
@@ -254,7 +275,7 @@ bool line_key(std::string& text, size_t& caret, size_t& anchor, int vk) {
             text.erase(from, std::max(caret, anchor) - from);
             caret = from;
         } else if (caret < text.size()) {
-            text.erase(caret, 1);
+            text.erase(caret, next_char(text, caret) - caret);
         }
         break;
     default: return false;
@@ -270,8 +291,9 @@ void line_char(std::string& text, size_t& caret, size_t& anchor, unsigned limit,
     size_t selected = std::max(caret, anchor) - from;
     if (c == VK_BACK) {
         if (selected == 0 && from > 0) {
-            from -= 1;
-            selected = 1;
+            size_t start = previous_char(text, from);
+            selected = from - start;
+            from = start;
         }
         text.erase(from, selected);
     } else if (c >= 32 && (limit == 0 || text.size() - selected < limit)) {
