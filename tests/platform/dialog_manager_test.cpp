@@ -126,6 +126,37 @@ TEST_F(Platform, KillFocusAndButtonsReachTheHandlers) {
     EXPECT_EQ(d.events, std::vector<std::string>({"kill:ac", "push", "push", "box", "box", "box", "kill:acd"}));
 }
 
+// Edit keys on texts with UTF-8 characters: the caret, Backspace and Delete
+// take whole characters; typing goes in at the caret, replacing a selection.
+TEST_F(Platform, EditKeysTakeWholeCharacters) {
+    const struct {
+        const char* start;
+        std::vector<int> keys;
+        const char* typed;
+        const char* expected;
+    } rows[] = {
+        {"a\xC3\xA9", {VK_BACK}, "", "a"},
+        {"\xC3\xA9" "b", {VK_HOME, VK_DELETE}, "", "b"},
+        {"a\xE2\x82\xAC" "b", {VK_LEFT, VK_LEFT}, "x", "ax\xE2\x82\xAC" "b"},
+        {"abc", {VK_END, VK_LEFT, VK_BACK}, "X", "aXc"},
+    };
+    TestDialog d;
+    vxp::script_call([&](HWND dlg) {
+        HWND edit = vxp::dialog_item(dlg, kEdit);
+        for (const auto& row : rows) {
+            SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(row.start));
+            for (int k : row.keys) SendMessageA(edit, WM_KEYDOWN, static_cast<WPARAM>(k), 0);
+            for (const char* c = row.typed; *c != '\0'; ++c) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(*c), 0);
+            EXPECT_EQ(vxp::inspect(edit).text, row.expected) << row.start;
+        }
+        SendMessageA(edit, EM_SETSEL, 0, -1);  // as tabbing in does
+        SendMessageA(edit, WM_CHAR, 'z', 0);
+        EXPECT_EQ(vxp::inspect(edit).text, "z");
+    });
+    vxp::script_key(VK_ESCAPE);
+    EXPECT_EQ(d.DoModal(), IDCANCEL);
+}
+
 TEST_F(Platform, DataExchangeLimitsAndRefusesOverlongTexts) {
     TestDialog d;
     d.text = "start";
