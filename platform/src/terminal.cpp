@@ -260,9 +260,14 @@ enum Key {
 };
 
 int read_key() {
+    // An interrupted read is tried again (a few times in a row at most);
+    // any other failure is the end of the input.
+    static int interrupted = 0;
+    errno = 0;
     int c = getch();
+    if (c == kCursesError) return errno == EINTR && ++interrupted < 10 ? key_resize : key_eof;
+    interrupted = 0;
     switch (c) {
-    case kCursesError: return errno == EINTR ? key_resize : key_eof;
     case '\t': return key_tab;
     case KEY_BTAB: return key_backtab;
     case '\r':
