@@ -208,10 +208,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // The dialog manager's keyboard: Tab and Shift-Tab (and the arrows outside
-// edits) move the focus, Esc is
-// Cancel, Enter the focused push button or else the default one, Space
-// clicks the focused button. Every other message of the dialog's windows is
-// dispatched here.
+// edits) move the focus, Esc is Cancel, Enter the focused push button or
+// else the default one, Space clicks the focused button. Every other message
+// of the dialog's windows is dispatched here.
 BOOL CWnd::IsDialogMessage(LPMSG msg) {
     HWND dialog = m_hWnd;
     if (msg == nullptr || !is_alive(dialog) || !is_inside(msg->hwnd, dialog)) return FALSE;
