@@ -1,7 +1,6 @@
 // The progress window and the six callbacks, alone and during real imports.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -184,73 +183,45 @@ TEST_F(ProgressWindow, AWindowThatCouldNotBeMadeCountsAsNone) {
     EXPECT_EQ(last_percent[1], 0);
 }
 
-// Real imports, as the importer runs them: the window and the six callbacks.
-class ProgressImport : public ProgressWindow {
-protected:
-    void SetUp() override {
-        ProgressWindow::SetUp();
-        folder = host_test::scratch_folder();
-        host_test::write_file(folder + "/profile.ini", "[Common Settings]\nverbose=0\n");
-        ::setenv("VERTEXA_PROFILE", (folder + "/profile.ini").c_str(), 1);
+// A real import of a strip of 20000 vertices, as the importer runs it, in
+// both encodings: the rows move, Esc pressed early (binary) asks to cancel
+// but does not stop the import, and the owner is disabled until the end.
+TEST_F(ProgressWindow, RowsMoveDuringARealImportEscDoesNotStopItAndTheOwnerComesBack) {
+    const std::string folder = host_test::scratch_folder(), path = folder + "/strip.cob";
+    host_test::write_file(folder + "/profile.ini", "[Common Settings]\nverbose=0\n");
+    host_test::ScopedEnv profile("VERTEXA_PROFILE", folder + "/profile.ini");
+    constexpr int n = 20000;
+    cobtest::Polygon p;
+    for (int i = 0; i < n; ++i) {
+        p.vertices.push_back({static_cast<float>(i), static_cast<float>(i % 7), 0});
+        p.uvs.emplace_back(static_cast<float>(i) / n, 0.5f);
     }
-
-    // Writes a polygon of `n` vertices and texture vertices in a fan of faces,
-    // imports it and returns its mesh; the window's state just before it
-    // closes is kept in `cancelled` and `row2_at_end`.
-    MMesh_P* import(cobtest::Encoding e, int n) {
-        cobtest::Polygon p;
-        p.axes.name = "Strip";
-        for (int i = 0; i < n; ++i) {
-            p.vertices.push_back({static_cast<float>(i), static_cast<float>(i % 7), 0});
-            p.uvs.emplace_back(static_cast<float>(i) / static_cast<float>(n), 0.5f);
-        }
-        for (int i = 1; i + 1 < n; ++i) p.faces.push_back({.corners = {{0, 0}, {i, i}, {i + 1, i + 1}}});
-        cobtest::CobFile file(e);
-        file.polygon(7, 0, p).end();
-        const std::string path = folder + "/strip.cob";
-        file.write(path);
-
+    for (int i = 1; i + 1 < n; ++i) p.faces.push_back({.corners = {{0, 0}, {i, i}, {i + 1, i + 1}}});
+    for (cobtest::Encoding e : {cobtest::Encoding::Binary, cobtest::Encoding::Ascii}) {
+        cobtest::CobFile(e).polygon(7, 0, p).end().write(path);
+        std::vector<int> row2;
+        std::set<std::string> status2;
+        bool owner_enabled_meanwhile = false;
+        vxp::set_pump_observer([&] {
+            if (row2.size() == 3 && e == cobtest::Encoding::Binary) PostMessageA(window->m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+            row2.push_back(item(IDC_PROGRESS2).position);
+            status2.insert(item(IDC_STATUS2).text);
+            owner_enabled_meanwhile |= IsWindowEnabled(main_window) != FALSE;
+        });
+        for (int& percent : last_percent) percent = 0;
         CobImportOptions options;
         options.Set_Filename(path.c_str());
         MessageCallBack1 callbacks(report_status_1, report_progress_1, report_status_2, report_progress_2,
                                    report_status_3, report_progress_3);
         open(path.c_str());
-        scene = std::make_unique<MScene>(path.c_str());
-        import_file(scene.get(), &options, &callbacks);
-        cancelled = window->cancel_requested;
-        row2_at_end = item(IDC_PROGRESS2).position;
+        MScene scene(path.c_str());
+        import_file(&scene, &options, &callbacks);
+        EXPECT_EQ(window->cancel_requested, e == cobtest::Encoding::Binary ? 1 : 0);
+        EXPECT_EQ(item(IDC_PROGRESS2).position, 100);
         close();
         vxp::set_pump_observer(nullptr);
-        EXPECT_EQ(scene->Get_ObjectList()->size(), 1u);
-        return scene->Get_ObjectList()->size() == 1 ? static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0))
-                                                    : nullptr;
-    }
-
-    std::string folder;
-    std::unique_ptr<MScene> scene;
-    int cancelled = -1, row2_at_end = -1;
-};
-
-// Esc pressed early (binary) asks to cancel but does not stop the import.
-TEST_F(ProgressImport, RowsMoveDuringALongImportEscDoesNotStopItAndTheOwnerComesBack) {
-    for (cobtest::Encoding e : {cobtest::Encoding::Binary, cobtest::Encoding::Ascii}) {
-        std::vector<int> row2;
-        std::set<std::string> status2;
-        bool owner_enabled_meanwhile = false;
-        vxp::set_pump_observer([&] {
-            if (window == nullptr || window->m_hWnd == nullptr) return;
-            if (row2.size() == 3 && e == cobtest::Encoding::Binary) PostMessageA(window->m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
-            row2.push_back(item(IDC_PROGRESS2).position);
-            status2.insert(item(IDC_STATUS2).text);
-            if (IsWindowEnabled(main_window)) owner_enabled_meanwhile = true;
-        });
-        for (int& p : last_percent) p = 0;
-        MMesh_P* mesh = import(e, 20000);
-        ASSERT_NE(mesh, nullptr);
-        EXPECT_EQ(mesh->Get_Vertex_Count(), 20000);
-        EXPECT_EQ(mesh->Get_Face_Count(), 19998);
-        EXPECT_EQ(cancelled, e == cobtest::Encoding::Binary ? 1 : 0);
-        EXPECT_EQ(row2_at_end, 100);
+        ASSERT_EQ(scene.Get_ObjectList()->size(), 1u);
+        EXPECT_EQ(static_cast<MMesh_P*>(scene.Get_ObjectList()->get(0))->Get_Face_Count(), n - 2);
         EXPECT_TRUE(IsWindowEnabled(main_window));
         EXPECT_FALSE(owner_enabled_meanwhile);
         // Three loops of 20000 elements, each shown from 0 to 100 in steps of
