@@ -315,6 +315,15 @@ TEST(CliTerminal, CancelChangesNothingAndHelpShowsTheText) {
     EXPECT_NE(tmux.pane().find("Verbose: enable detailed logging"), std::string::npos) << tmux.pane();
     tmux.keys("Enter");
     EXPECT_TRUE(tmux.shows("status=0"));
+
+    // The Open dialog takes any name; one that is not there is said.
+    Tmux open(command(folder, "open") + "; echo status=$?");
+    ASSERT_TRUE(open.started());
+    ASSERT_TRUE(open.shows("File name"));
+    open.keys("-l /vx-absent.cob");
+    open.keys("Enter");
+    EXPECT_TRUE(open.shows("status=4"));
+    EXPECT_NE(open.pane().find("vertexa: /vx-absent.cob: not found"), std::string::npos) << open.pane();
 }
 
 }  // namespace
