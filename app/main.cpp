@@ -97,7 +97,9 @@ int print_scene(MScene* scene, const std::string& file, bool as_json) {
         std::cout << scene_summary_text(*scene, file);
     }
     std::cout.flush();
-    return std::cout.good() ? 0 : kExitFailure;
+    if (std::cout.good()) return 0;
+    std::fprintf(stderr, "vertexa: cannot write the summary of %s to standard output\n", shown(file).c_str());
+    return kExitFailure;
 }
 
 // Progress is for people: shown when stderr is a terminal unless asked.

@@ -28,24 +28,30 @@ constexpr long kMaxImageFileBytes = 256L << 20;
 constexpr long long kMaxImagePixels = 64LL << 20;
 
 bool read_whole(const std::string& path, std::string& bytes, std::string& why) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        why = std::strerror(errno);
+    // Only a regular file is read; a FIFO put in its place is not waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = fd < 0 ? std::strerror(errno) : "not a regular file";
+        if (fd >= 0) ::close(fd);
         return false;
     }
     bytes.clear();
     char buf[65536];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        bytes.append(buf, got);
+    bool failed = false;
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        failed = got < 0;
+        if (got <= 0) break;
+        bytes.append(buf, static_cast<size_t>(got));
         if (static_cast<long>(bytes.size()) > kMaxImageFileBytes) {
-            std::fclose(f);
+            ::close(fd);
             why = "larger than 256 MB";
             return false;
         }
     }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
+    ::close(fd);
     if (failed) why = "read error";
     return !failed;
 }
