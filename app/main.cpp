@@ -223,10 +223,9 @@ int run_plugins(const std::string& plugin_dir, const std::string& module_path) {
         }
         ++loaded_count;
         std::printf("%s\n  name: %s\n  version: 0x%lX\n", shown(module.path()).c_str(),
-                    vertexa::utf8_from_cp1252(module.name()).c_str(), module.version());
+                    shown(module.name()).c_str(), module.version());
         for (const vertexa::PluginClass& cls : module.classes())
-            std::printf("  class: %s (super class 0x%lX, class 0x%lX)\n", vertexa::utf8_from_cp1252(cls.name).c_str(),
-                        cls.super_class_id,
+            std::printf("  class: %s (super class 0x%lX, class 0x%lX)\n", shown(cls.name).c_str(), cls.super_class_id,
                         cls.class_id);
     }
     if (loaded_count == 0) {
