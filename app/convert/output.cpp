@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -242,17 +243,32 @@ std::string failure(const std::string& path, const std::string& why) {
 
 std::string OutputFiles::commit() {
     const size_t n = files_.size();
+    // What is replaced: through a symbolic link the file it names, so the
+    // link stays as the user made it.
+    std::vector<std::string> targets(n);
+    // A replaced file keeps its permissions; a new one gets the usual ones.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    std::vector<mode_t> modes(n, 0666 & ~mask);
     // Refused before anything is written.
     for (size_t i = 0; i < n; ++i) {
         const std::string& path = files_[i].first;
-        for (size_t k = 0; k < i; ++k)
-            if (files_[k].first == path) return failure(path, "two of the files to write have this name");
+        targets[i] = path;
         struct stat st;
-        if (::stat(path.c_str(), &st) != 0) continue;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+                targets[i] = resolved;
+                std::free(resolved);
+            }
+        }
+        for (size_t k = 0; k < i; ++k)
+            if (targets[k] == targets[i]) return failure(path, "two of the files to write have this name");
+        if (::stat(targets[i].c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) return failure(path, "it is a folder");
         if (!S_ISREG(st.st_mode)) return failure(path, "it exists and is not a regular file");
         for (const auto& [dev, ino] : protected_)
             if (st.st_dev == dev && st.st_ino == ino) return failure(path, "it is the input file");
+        modes[i] = st.st_mode & 07777;
     }
 
     std::vector<std::string> temps(n);
@@ -266,15 +282,13 @@ std::string OutputFiles::commit() {
         for (std::sig_atomic_t i = 0; i < temp_count; ++i) ::unlink(temps[i].c_str());
         temp_count = 0;
     };
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
     for (size_t i = 0; i < n; ++i) {
         const auto& [path, bytes] = files_[i];
         int fd;
         {
             // Created and registered at once: a signal finds it either way.
             SignalsHeld hold;
-            temps[i] = folder_of(path) + ".vx" + "XXXXXX";
+            temps[i] = folder_of(targets[i]) + ".vx" + "XXXXXX";
             fd = ::mkostemp(temps[i].data(), O_CLOEXEC);
             if (fd >= 0) temp_count = static_cast<std::sig_atomic_t>(i + 1);
         }
@@ -285,8 +299,7 @@ std::string OutputFiles::commit() {
         }
         bool ok = write_all(fd, bytes);
         int saved = errno;
-        // Files made by mkostemp are private; outputs get the usual permissions.
-        ::fchmod(fd, 0666 & ~mask);
+        ::fchmod(fd, modes[i]);
         if (ok && ::fsync(fd) != 0 && errno != EINVAL) {
             ok = false;
             saved = errno;
@@ -312,7 +325,7 @@ std::string OutputFiles::commit() {
         std::string out = message;
         for (size_t k = 0; k < n; ++k) {
             const bool replaced = k >= replaced_from;
-            const std::string& target = files_[k].first;
+            const std::string& target = targets[k];
             if (!replaced) ::unlink(temps[k].c_str());
             if (kept[k] == Kept::linked && !replaced) {
                 ::unlink(backups[k].c_str());
@@ -327,7 +340,7 @@ std::string OutputFiles::commit() {
         return out;
     };
     for (size_t i = 0; i < n; ++i) {
-        const std::string& target = files_[i].first;
+        const std::string& target = targets[i];
         struct stat st;
         // Only files and symbolic links are set aside; a rename over anything
         // else fails and leaves it as it is.
@@ -352,14 +365,14 @@ std::string OutputFiles::commit() {
     // The first file (the one the user named) goes into place last, so that
     // it never refers to files that are not there yet.
     for (size_t i = n; i-- > 0;) {
-        if (::rename(temps[i].c_str(), files_[i].first.c_str()) != 0)
+        if (::rename(temps[i].c_str(), targets[i].c_str()) != 0)
             return undo(i + 1, failure(files_[i].first, std::strerror(errno)));
     }
     temp_count = 0;
     for (size_t k = 0; k < n; ++k)
         if (kept[k] != Kept::none) ::unlink(backups[k].c_str());
     for (size_t k = 0; k < n; ++k)
-        if (k == 0 || folder_of(files_[k].first) != folder_of(files_[k - 1].first)) sync_folder(folder_of(files_[k].first));
+        if (k == 0 || folder_of(targets[k]) != folder_of(targets[k - 1])) sync_folder(folder_of(targets[k]));
     return {};
 }
 

@@ -40,7 +40,9 @@ private:
 };
 
 // Files to write together, all or nothing. Each goes to a temporary file in
-// its folder first (a short name, so that any name the folder accepts works).
+// its folder first (a short name, so that any name the folder accepts works);
+// a symbolic link is followed, and the file it names is replaced with its
+// permissions kept.
 // Before anything is written, a target that exists and is not a regular file,
 // or that is one of the protected files (the input) under any name, is
 // refused. Once all are written, every existing target is kept aside under a

@@ -486,6 +486,20 @@ TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
     }
 }
 
+TEST(OutputCommit, ALinkedOutputReplacesTheFileItNamesWithItsPermissions) {
+    const std::string dir = tmp_dir("link");
+    std::ofstream(dir + "/real.glb") << "old";
+    ::chmod((dir + "/real.glb").c_str(), 0600);
+    fs::create_symlink("real.glb", dir + "/link.glb");
+    cv::OutputFiles files;
+    files.add(dir + "/link.glb", "new");
+    EXPECT_EQ(files.commit(), "");
+    EXPECT_TRUE(fs::is_symlink(dir + "/link.glb"));
+    EXPECT_EQ(read_file(dir + "/real.glb"), "new");
+    EXPECT_EQ(fs::status(dir + "/real.glb").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{"link.glb", "profile.ini", "real.glb"}));
+}
+
 TEST(OutputCommit, ASignalWhileWritingRemovesTheTemporaryFiles) {
     const std::string dir = tmp_dir("signal");
     std::ofstream(dir + "/out.gltf") << "old";
