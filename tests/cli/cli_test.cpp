@@ -141,11 +141,15 @@ TEST(Cli, NamesAndPathsInTheWindowsCodePageComeOutAsUtf8) {
     EXPECT_EQ(summary["maps"][0], "C:\\maps\\w\u00F6od.bmp");
     run = vertexa(folder, "info --no-progress '" + file + "'");
     EXPECT_TRUE(utf8(run.out) && run.out.find("W\u00FCrfel") != std::string::npos) << run.out;
-    // Converted files name the object in UTF-8; warnings are UTF-8 too.
-    run = vertexa(folder, "convert '" + file + "' '" + folder + "/out.gltf'");
+    // Converted files name the object in UTF-8, and the files beside OUT
+    // have the UTF-8 names their URIs give; warnings are UTF-8 too.
+    run = vertexa(folder, "convert '" + file + "' '" + folder + "/out\xE9.gltf'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(utf8(run.err) && run.err.find("w\u00F6od.bmp") != std::string::npos) << run.err;
-    EXPECT_EQ(nlohmann::json::parse(read_file(folder + "/out.gltf"))["nodes"][0]["name"], "W\u00FCrfel");
+    const auto gltf = nlohmann::json::parse(read_file(folder + "/out\xE9.gltf"));
+    EXPECT_EQ(gltf["nodes"][0]["name"], "W\u00FCrfel");
+    EXPECT_EQ(gltf["buffers"][0]["uri"], "out\u00E9.bin");
+    EXPECT_TRUE(std::filesystem::exists(folder + "/out\u00E9.bin"));
     run = vertexa(folder, "convert '" + file + "' '" + folder + "/out.obj'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(read_file(folder + "/out.obj").find("o W\u00FCrfel\n"), std::string::npos);
