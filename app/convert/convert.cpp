@@ -12,6 +12,7 @@
 #include "import.h"
 #include "output.h"
 #include "vertexa/scene.h"
+#include "vertexa/text.h"
 #include "writers.h"
 
 namespace vertexa::convert {
@@ -35,7 +36,9 @@ std::optional<Format> format_of(const std::string& out_path) {
 int convert_scene(MScene& scene, const std::string& out, Format format, const Options& options, std::ostream& err) {
     BuildOptions build;
     build.y_up = !options.z_up;
-    build.bake_world = format == Format::Obj;
+    build.obj = format == Format::Obj;
+    build.smooth_angle = options.smooth_angle;
+    if (const std::string stem = utf8_from_native(file_stem(scene.get_name())); !stem.empty()) build.fallback_name = stem;
     std::vector<MeshOut> meshes = build_meshes(scene, build, err);
     if (meshes.empty()) {
         err << "vertexa: " << scene.get_name() << " holds no objects with faces; nothing written\n";
@@ -95,6 +98,11 @@ int Command::run(std::ostream& err) const {
         return kExitUsage;
     }
     options.z_up = up == "z";
+    if (!(smooth_angle >= 0.0 && smooth_angle <= 180.0)) {
+        err << "vertexa: --smooth-angle takes degrees from 0 to 180\n";
+        return kExitUsage;
+    }
+    options.smooth_angle = smooth_angle;
     options.image_paths = image_paths;
     options.importer = importer;
     return convert_file(in, out, options, err);
@@ -107,6 +115,9 @@ Command* add_convert_command(CLI::App& app) {
     command.sub->add_option("OUT", command.out, "output file: .glb, .gltf or .obj")->required();
     command.sub->add_option("--format", command.format, "glb, gltf or obj (default: from OUT's extension)");
     command.sub->add_option("--up", command.up, "y (default: Z-up turned to Y-up) or z (kept as in the file)");
+    command.sub->add_option("--smooth-angle", command.smooth_angle,
+                            "faces meeting at less than DEG degrees are shaded smooth (default 40; 0: faceted, "
+                            "180: smooth everywhere)");
     command.sub->add_option("--image-path", command.image_paths,
                             "folders to look for images in, after the file's own and the profile's; "
                             "several separated by ';'");
