@@ -4,6 +4,12 @@
 #include <cmath>
 #include <cstring>
 #include <ostream>
+#include <string_view>
+#include <unordered_map>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "vertexa/scene.h"
 #include "vertexa/text.h"
@@ -262,6 +268,19 @@ bool triangulate(std::span<const Point> points, std::vector<uint32_t>& triangles
     return triangulate_face(points, triangles, normal);
 }
 
+void advise_huge_pages(const void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    if (bytes < 2 * kHuge) return;
+    const auto first = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t start = (first + kHuge - 1) & ~(kHuge - 1), end = (first + bytes) & ~(kHuge - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 std::string UniqueNames::take(const std::string& base) {
     std::string name = base;
     if (taken_.count(name) != 0) {
@@ -315,10 +334,33 @@ enum : uint8_t { kTriangle, kConvexQuad, kOther };
 // rather than by trying each against each.
 constexpr size_t kFewCorners = 32;
 
+// The scene's surfaces by name: the first of each name, and DEFAULT.
+class SurfaceTable {
+public:
+    explicit SurfaceTable(MScene& scene) {
+        for (MListNode* n = scene.Get_SurfaceList()->head; n != nullptr; n = n->next) {
+            auto* s = static_cast<const MSurface*>(n->item);
+            by_name_.emplace(s->get_name(), s);
+        }
+        auto it = by_name_.find("DEFAULT");
+        default_ = it != by_name_.end() ? it->second : nullptr;
+    }
+    const MSurface* find(const char* name) const {
+        if (name == nullptr) return default_;
+        auto it = by_name_.find(name);
+        return it != by_name_.end() ? it->second : default_;
+    }
+
+private:
+    std::unordered_map<std::string_view, const MSurface*> by_name_;
+    const MSurface* default_ = nullptr;
+};
+
 class MeshBuilder {
 public:
-    MeshBuilder(MScene& scene, MMesh_P& mesh, const BuildOptions& options, MeshOut& out, std::ostream& err)
-        : scene_(scene), mesh_(mesh), options_(options), out_(out), err_(err), faces_(mesh.Faces()),
+    MeshBuilder(const SurfaceTable& surfaces, MMesh_P& mesh, const BuildOptions& options, MeshOut& out,
+                std::ostream& err)
+        : surfaces_(surfaces), mesh_(mesh), options_(options), out_(out), err_(err), faces_(mesh.Faces()),
           uv_faces_(mesh.UVFaces()) {}
 
     void run() {
@@ -340,6 +382,7 @@ public:
         cos_limit_ = std::cos(angle * M_PI / 180.0);
 
         const std::vector<MVector3>& verts = mesh_.Vertices();
+        reserve_large(positions_, verts.size() * 3);
         positions_.resize(verts.size() * 3);
         for (size_t i = 0; i < verts.size(); ++i) {
             double p[3] = {verts[i][0], verts[i][1], verts[i][2]};
@@ -381,7 +424,14 @@ private:
     uint32_t prim_for(int32_t material) {
         for (const auto& [m, prim] : material_prims_)
             if (m == material) return prim;
-        const MSurface* surface = scene_.Find_Surface(&mesh_, material);
+        // The surface the object's reference for this index names, else
+        // DEFAULT (as MScene::Find_Surface, by a table: scenes of many
+        // objects have as many surfaces).
+        const char* ref = nullptr;
+        int64_t entry = static_cast<int64_t>(material) - mesh_.material_ref_base, k = 0;
+        for (MListNode* n = mesh_.material_refs.head; n != nullptr && ref == nullptr; n = n->next, ++k)
+            if (k == entry) ref = static_cast<const char*>(n->item);
+        const MSurface* surface = surfaces_.find(ref);
         uint32_t prim = 0;
         while (prim < out_.primitives.size() && out_.primitives[prim].surface != surface) ++prim;
         if (prim == out_.primitives.size()) {
@@ -394,10 +444,6 @@ private:
                 p.key = utf8_from_cp1252(surface->get_name());
                 // The surface the object's own reference names gets a name a
                 // person can read; shared ones (DEFAULT) keep theirs.
-                const char* ref = nullptr;
-                int64_t entry = static_cast<int64_t>(material) - mesh_.material_ref_base, k = 0;
-                for (MListNode* n = mesh_.material_refs.head; n != nullptr && ref == nullptr; n = n->next, ++k)
-                    if (k == entry) ref = static_cast<const char*>(n->item);
                 p.name = ref != nullptr && std::strcmp(ref, surface->get_name()) == 0
                              ? out_.name + " material " + std::to_string(material)
                              : p.key;
@@ -415,6 +461,10 @@ private:
         const size_t vertex_count = mesh_.Vertices().size();
         const size_t uv_count = mesh_.UVVertices().size();
         const uint32_t face_count = faces_.Size();
+        reserve_large(face_prim_, face_count);
+        reserve_large(face_kind_, face_count);
+        reserve_large(face_normal_, 3 * static_cast<size_t>(face_count));
+        reserve_large(offsets_, vertex_count + 1);
         face_prim_.assign(face_count, kNoIndex);
         face_kind_.assign(face_count, kTriangle);
         face_normal_.resize(3 * static_cast<size_t>(face_count));
@@ -467,13 +517,13 @@ private:
         for (size_t i = 0; i < out_.primitives.size(); ++i) {
             Primitive& p = out_.primitives[i];
             if (options_.obj) {
-                p.corners.reserve(3 * prim_corners_[i]);
+                reserve_large(p.corners, 3 * prim_corners_[i]);
                 continue;
             }
-            p.positions.reserve(3 * prim_corners_[i]);
-            p.normals.reserve(3 * prim_corners_[i]);
-            if (p.has_uvs) p.uvs.reserve(2 * prim_corners_[i]);
-            p.indices.reserve(prim_indices_[i]);
+            reserve_large(p.positions, 3 * prim_corners_[i]);
+            reserve_large(p.normals, 3 * prim_corners_[i]);
+            if (p.has_uvs) reserve_large(p.uvs, 2 * prim_corners_[i]);
+            reserve_large(p.indices, prim_indices_[i]);
         }
         if (dropped_degenerate != 0)
             err_ << "vertexa: warning: object " << out_.name << ": " << dropped_degenerate << " degenerate face(s) dropped\n";
@@ -491,8 +541,10 @@ private:
             o = static_cast<uint32_t>(total);
             total += n;
         }
+        reserve_large(entries_, total);
         entries_.resize(total);
         const uint32_t face_count = faces_.Size();
+        reserve_large(corner_data_, face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
         corner_data_.resize(face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
         for (uint32_t f = 0; f < face_count; ++f) {
             if (face_prim_[f] == kNoIndex) continue;
@@ -684,7 +736,7 @@ private:
         }
     }
 
-    MScene& scene_;
+    const SurfaceTable& surfaces_;
     MMesh_P& mesh_;
     const BuildOptions& options_;
     MeshOut& out_;
@@ -710,13 +762,14 @@ private:
 std::vector<MeshOut> build_meshes(MScene& scene, const BuildOptions& options, std::ostream& err) {
     std::vector<MeshOut> meshes;
     UniqueNames names;
+    const SurfaceTable surfaces(scene);
     for (MListNode* node = scene.Get_ObjectList()->head; node != nullptr; node = node->next) {
         auto* mesh = dynamic_cast<MMesh_P*>(static_cast<MObj3d*>(node->item));
         if (mesh == nullptr) continue;
         MeshOut out;
         std::string name = utf8_from_cp1252(mesh->get_name());
         out.name = names.take(name.empty() ? options.fallback_name : name);
-        MeshBuilder(scene, *mesh, options, out, err).run();
+        MeshBuilder(surfaces, *mesh, options, out, err).run();
         if (out.primitives.empty()) {
             err << "vertexa: warning: object " << out.name << " has no faces to write; left out\n";
             continue;

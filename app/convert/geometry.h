@@ -97,6 +97,17 @@ private:
     std::unordered_map<std::string, uint64_t> next_;
 };
 
+// Asks the system to back the whole 2 MiB ranges of a large block, not yet
+// written, with huge pages: filling the arrays of a million-vertex mesh
+// page by page costs tens of thousands of page faults.
+void advise_huge_pages(const void* data, size_t bytes);
+// Reserves room for n elements and advises huge pages for it.
+template <typename V>
+void reserve_large(V& v, size_t n) {
+    v.reserve(n);
+    advise_huge_pages(v.data(), n * sizeof(*v.data()));
+}
+
 // Triangulates a simple polygon given by its corner points (3D, any plane
 // orientation): ear clipping in the polygon's plane, concave polygons
 // included; triangles and convex quads without allocating. Output triangles

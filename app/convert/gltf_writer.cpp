@@ -220,7 +220,7 @@ void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::str
     gltf = json();
     if (!binary) {
         std::string bin;
-        bin.reserve(b.padded());
+        reserve_large(bin, b.padded());
         b.write(bin);
         files.add(out, text + "\n");
         files.add(folder + stem + ".bin", std::move(bin));
@@ -229,7 +229,7 @@ void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::str
     }
     while (text.size() % 4 != 0) text.push_back(' ');
     std::string glb;
-    glb.reserve(12 + 8 + text.size() + 8 + b.padded());
+    reserve_large(glb, 12 + 8 + text.size() + 8 + b.padded());
     auto u32 = [&](uint32_t v) {
         for (int k = 0; k < 4; ++k) glb.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
     };

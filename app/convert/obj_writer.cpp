@@ -32,7 +32,7 @@ std::string num(double v) {
 
 // The shortest text that reads back to the same float.
 void append_float(std::string& out, float v) {
-    if (!std::isfinite(v)) v = 0.0f;
+    if (!std::isfinite(v) || v == 0.0f) v = 0.0f;  // no "-0"
     char buf[32];
     out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
