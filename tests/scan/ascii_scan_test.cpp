@@ -119,6 +119,33 @@ const Directive kPrimitives[] = {
     DIRECTIVE("%d %s %f", &s.i[0], s.s[0], &s.f[0]),
 };
 
+// The reader's dedicated line readers, each against fscanf with its format.
+#define LINE(format, ours_call, ...)                                                                  \
+    Directive{format,                                                                                 \
+              +[](FILE* in, Slots& s, bool ours, long* consumed) -> int {                             \
+                  return ours ? ours_call : std::fscanf(in, format __VA_OPT__(, ) __VA_ARGS__);       \
+              },                                                                                      \
+              true}
+int three_pairs(FILE* in, Slots& s, bool ours, long* consumed) {
+    if (ours) return static_cast<int>(ascii_scan_pairs(in, consumed, 3, s.l));
+    int k = 0;
+    while (k < 3 && std::fscanf(in, f::kPair, &s.l[2 * k], &s.l[2 * k + 1]) == 2) ++k;
+    return k;
+}
+const Directive kLineReaders[] = {
+    LINE(f::kVertex, ascii_scan_vertex(in, consumed, &s.f[0], &s.f[1], &s.f[2]), &s.f[0], &s.f[1], &s.f[2]),
+    LINE(f::kUV, ascii_scan_uv(in, consumed, &s.f[0], &s.f[1]), &s.f[0], &s.f[1]),
+    LINE(f::kHole, ascii_scan_hole(in, consumed, &s.h[0]), &s.h[0]),
+    LINE(f::kFace, ascii_scan_face(in, consumed, &s.h[0], &s.h[1], &s.h[2]), &s.h[0], &s.h[1], &s.h[2]),
+    LINE(f::kSkipSpace, ((void)s, ascii_skip_space(in, consumed))),
+    Directive{f::kPair, three_pairs, true},
+};
+const Directive& line_reader(const char* format) {
+    for (const Directive& d : kLineReaders)
+        if (d.format == format) return d;
+    std::abort();
+}
+
 // The directive of the reader's format `format` (one of ascii_format's).
 const Directive& reader_format(const char* format) {
     for (const Directive& d : kReaderFormats)
@@ -374,22 +401,27 @@ std::string mutate(std::string text, Random& r) {
 // ---- the tests ------------------------------------------------------------
 
 TEST(AsciiScanAgainstFscanf, NumberSoupUnderEveryDirective) {
+    const std::vector<Directive> primitives(std::begin(kPrimitives), std::end(kPrimitives)),
+        lines(std::begin(kLineReaders), std::end(kLineReaders));
     Random r(7);
     StreamPair streams;
     for (int n = 0; n < 1500; ++n) {
         const std::string text = number_soup(r);
         streams.open(text, Buffering::Default);
-        for (const Directive& d : kPrimitives) {
-            streams.rewind();
-            ASSERT_TRUE(repeat_until_stuck(streams, d, text));
-        }
+        for (const std::vector<Directive>& set : {primitives, lines})
+            for (const Directive& d : set) {
+                streams.rewind();
+                ASSERT_TRUE(repeat_until_stuck(streams, d, text));
+            }
     }
 }
 
 TEST(AsciiScanAgainstFscanf, ReaderFormatsOnMatchingAndDamagedText) {
     Random r(11);
     StreamPair streams;
-    for (const Directive& d : kReaderFormats) {
+    std::vector<Directive> all(std::begin(kReaderFormats), std::end(kReaderFormats));
+    all.insert(all.end(), std::begin(kLineReaders), std::end(kLineReaders));
+    for (const Directive& d : all) {
         for (int n = 0; n < 250; ++n) {
             std::string text;
             const uint32_t lines = 1 + r.below(3);
@@ -438,7 +470,7 @@ TEST(AsciiScanAgainstFscanf, DecimalConversionIsCorrectlyRounded) {
     }
     ASSERT_GT(near_halfway, 1000);
     StreamPair streams;
-    for (const Directive& d : {primitive("%f"), primitive("%lf")}) {
+    for (const Directive& d : {primitive("%f"), primitive("%lf"), line_reader(f::kVertex)}) {
         streams.open(text, Buffering::Default);
         for (int k = 0;; ++k) {
             long at = 0;
@@ -459,6 +491,11 @@ TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
         {reader_format(f::kChunkHeader), "PolH V0.08 Id 7 Parent 3 Size 00000120\n"},
         {reader_format(f::kCenter), "\r\ncenter -1.5e-3 +2.25 0x1p3\n"},
         {reader_format(f::kVertex), "\n -0.000123 infinity nan\n"},
+        {line_reader(f::kVertex), "\n -1.5e-3 +2.25 1234567890123456789012.5e-3\n"},
+        {line_reader(f::kUV), "\r\n.5 -0x1p-3\r\n"},
+        {line_reader(f::kHole), "\n Hole verts 3\n"},
+        {line_reader(f::kFace), "\r\nFace verts 4 flags 0 mat 12\r\n"},
+        {line_reader(f::kPair), "<123,-456> <7,+8>\r\n<9, 10> "},
         {reader_format(f::kSkipTwoWords), "\n bad words\n"},
         {reader_format(f::kFace), "\nFace verts 4 flags 0 mat 12\n"},
         {reader_format(f::kPair), "<123,-456> \n"},
@@ -507,7 +544,12 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
 
     const Directive line{"name line", read_name_line, false}, peek{"getc/ungetc", peek_char, false},
         take{"getc", take_char, false}, seek{"fseek to here", seek_here, false};
-    auto rf = [](const char* format) { return reader_format(format); };
+    // The line readers where the reader uses them.
+    auto rf = [](const char* format) {
+        for (const Directive& d : kLineReaders)
+            if (d.format == format && format != f::kPair) return d;
+        return reader_format(format);
+    };
     std::vector<Directive> script = {rf(f::kChunkHeader), rf(f::kSkipSpace), line, rf(f::kCenter), rf(f::kXAxis),
                                      rf(f::kYAxis), rf(f::kZAxis), rf(f::kTransform), rf(f::kTransformLine),
                                      rf(f::kTransformLine), seek, rf(f::kTransformLine), rf(f::kTransformLine),
@@ -520,7 +562,8 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
         script.push_back(rf(f::kHole));
         script.push_back(rf(f::kFace));
         script.push_back(rf(f::kSkipSpace));
-        for (int c = 0; c < 4; ++c) script.push_back(rf(f::kPair));
+        script.push_back(line_reader(f::kPair));
+        script.push_back(rf(f::kPair));
         if (k % 5 == 0) script.push_back(peek);
     }
     for (const char* format : {f::kChunkHeader, f::kMaterialNumber, f::kShader, f::kRestOfWord, f::kFacet,
