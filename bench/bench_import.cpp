@@ -7,6 +7,7 @@
 //   bench_import [benchmark flags]      runs everything (files are made on first use)
 //   bench_import --make-files           only writes the files
 //   bench_import --rss-probe FILE       imports FILE once and prints peak RSS (used internally)
+//   bench_import --convert-probe FILE OUT  converts by a vertexa child, prints its time and peak (internal)
 //   bench_import --once FILE | --bare FILE  one import through the module, or one bare import
 //   bench_import --digest FILE...       imports each FILE and prints a digest of the whole scene
 //                                       and the import log (to compare two builds of the module)
@@ -188,35 +189,42 @@ int run_rss_probe(const char* path) {
     return 0;
 }
 
-// Peak resident memory of a fresh process of this program importing the file once.
-Probe probe_rss(const std::string& path) {
-    Probe p;
+// The standard output of a fresh process of this program run with `args`;
+// empty when it failed.
+std::string run_self(std::vector<std::string> args) {
     int fds[2];
-    if (::pipe(fds) != 0) return p;
+    if (::pipe(fds) != 0) return {};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::string flag = "--rss-probe";
-    std::string file = path;
-    char* argv[] = {self.data(), flag.data(), file.data(), nullptr};
+    std::vector<char*> argv{self.data()};
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ);
+    const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
+    std::string out;
     if (spawned == 0) {
-        char out[128] = {};
-        ssize_t got = ::read(fds[0], out, sizeof out - 1);
+        char buffer[256];
+        ssize_t got;
+        while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(got));
         int status = 0;
         ::waitpid(pid, &status, 0);
-        unsigned long long data = 0;
-        if (got > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-            std::sscanf(out, "%ld %ld %llu", &p.peak_kb, &p.baseline_kb, &data) == 3) {
-            p.data_bytes = data;
-        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out.clear();
     }
     ::close(fds[0]);
+    return out;
+}
+
+// Peak resident memory of a fresh process of this program importing the file once.
+Probe probe_rss(const std::string& path) {
+    Probe p;
+    unsigned long long data = 0;
+    if (std::sscanf(run_self({"--rss-probe", path}).c_str(), "%ld %ld %llu", &p.peak_kb, &p.baseline_kb, &data) == 3)
+        p.data_bytes = data;
     return p;
 }
 
@@ -483,8 +491,11 @@ std::string cli_path() {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "vertexa").string();
 }
 
-// One whole conversion by a child process: its wall-clock time and peak
-// resident memory (KiB); false when it failed.
+// One whole conversion by a child process: its wall-clock time, CPU time and
+// peak resident memory (KiB); false when it failed. The child must be started
+// by a small process: a child's peak counts the memory of the process that
+// spawned it, so the benchmark itself has a fresh copy of itself run this
+// (--convert-probe).
 bool convert_once(const std::string& in, const std::string& out, double* seconds, double* cpu, long* peak_kb) {
     std::string cli = cli_path(), command = "convert", file = in, target = out;
     char* argv[] = {cli.data(), command.data(), file.data(), target.data(), nullptr};
@@ -518,7 +529,7 @@ void bm_convert(benchmark::State& state, BenchFile* f) {
     for (auto _ : state) {
         double s = 0.0, cpu = 0.0;
         long kb = 0;
-        if (!convert_once(f->path, out, &s, &cpu, &kb)) {
+        if (std::sscanf(run_self({"--convert-probe", f->path, out}).c_str(), "%lf %lf %ld", &s, &cpu, &kb) != 3) {
             state.SkipWithError("vertexa convert failed");
             break;
         }
@@ -624,6 +635,13 @@ void print_summary(const SummaryReporter& rep) {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--rss-probe") == 0) return run_rss_probe(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "--digest") == 0) return run_digest(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--convert-probe") == 0) {
+        double s = 0.0, cpu = 0.0;
+        long kb = 0;
+        if (!convert_once(argv[2], argv[3], &s, &cpu, &kb)) return 1;
+        std::printf("%.6f %.6f %ld\n", s, cpu, kb);
+        return 0;
+    }
     if (argc == 3 && (std::strcmp(argv[1], "--once") == 0 || std::strcmp(argv[1], "--bare") == 0)) {
         // One import, for profilers: callgrind --toggle-collect='bench::import_entry*' or 'bench::bare_import*'.
         use_bench_profile();

@@ -14,14 +14,7 @@ namespace {
 
 const char kTitle[] = "COB Import Plugin 1.0";
 const char kSignature[] = "Caligari V00.01";
-#if defined(__GLIBC__)
-// glibc's "m": the stream reads from a mapping of the file instead of copying
-// it into a buffer; ftell, fseek and getc behave as on any stream.
-constexpr const char* kReadMode = "rbm";
-#else
-constexpr const char* kReadMode = "rb";
 constexpr size_t kInputBufferSize = 64 * 1024;
-#endif
 
 #define VX_STR2(x) #x
 #define VX_STR(x) VX_STR2(x)
@@ -53,18 +46,16 @@ void finish_log() {
 void parse_file(MScene* scene, CobImportOptions* options) {
     LogFile* log = reader_state.log;
     log->write(0, reader_state.binary != 0 ? "-> Parsing Binary File\n" : "-> Parsing ASCII File\n");
-    reader_state.in = std::fopen(options->Get_Filename(), kReadMode);
+    reader_state.in = std::fopen(options->Get_Filename(), "rb");
     if (reader_state.in == nullptr) {
         log->write("File %s not found\n", options->Get_Filename());
         return;
     }
-#if !defined(__GLIBC__)
     // A larger buffer than stdio's 4 KiB: with it a large binary file took
-    // one read system call per 4 KiB. One import runs at a time, so one
-    // buffer serves all.
+    // one read system call per 4 KiB. glibc ignores the size unless it is
+    // given the buffer; one import runs at a time, so one buffer serves all.
     static char input_buffer[kInputBufferSize];
     std::setvbuf(reader_state.in, input_buffer, _IOFBF, sizeof input_buffer);
-#endif
     long file_size = m_filesize(reader_state.in);
     reader_state.material_refs_left = material_reference_budget(file_size);
     std::fseek(reader_state.in, 32, SEEK_SET);
