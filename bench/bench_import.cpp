@@ -8,7 +8,8 @@
 //   bench_import --make-files           only writes the files
 //   bench_import --rss-probe FILE       imports FILE once and prints peak RSS (used internally)
 //   bench_import --convert-probe FILE OUT  converts by a vertexa child, prints its time and peak (internal)
-//   bench_import --once FILE | --bare FILE  one import through the module, or one bare import
+//   bench_import --once FILE | --bare FILE | --bare-arrays FILE
+//                                       one import through the module, or one bare import
 //   bench_import --digest FILE...       imports each FILE and prints a digest of the whole scene
 //                                       and the import log (to compare two builds of the module)
 //
@@ -74,6 +75,8 @@ struct BenchFile {
     double cat_best_s = 0.0;
     double bare_best_s = 0.0;
     double bare_best_cpu_s = 0.0;
+    double arrays_best_s = 0.0;  // the bare reader into plain arrays
+    double arrays_best_cpu_s = 0.0;
     bool probed = false;
     Probe probe;
 };
@@ -374,15 +377,24 @@ double cpu_seconds() {
 
 // Wall-clock and CPU seconds of one bare import on a trimmed heap, as the
 // imports are measured; false when it read nothing.
-bool time_bare(const BenchFile& f, double* wall, double* cpu) {
+bool time_bare(const BenchFile& f, bool arrays, double* wall, double* cpu) {
     malloc_trim(0);
     const double c0 = cpu_seconds();
     const auto t0 = Clock::now();
-    MScene* scene = bench::bare_import(f.path);
-    *wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    *cpu = cpu_seconds() - c0;
-    const SceneCounts c = scene != nullptr ? count_scene(scene) : SceneCounts{};
-    delete scene;
+    SceneCounts c;
+    if (arrays) {
+        const bench::BareCounts a = bench::bare_import_arrays(f.path);
+        *wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        *cpu = cpu_seconds() - c0;
+        c.vertices = a.vertices;
+        c.faces = a.faces;
+    } else {
+        MScene* scene = bench::bare_import(f.path);
+        *wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        *cpu = cpu_seconds() - c0;
+        if (scene != nullptr) c = count_scene(scene);
+        delete scene;
+    }
     return c.vertices == f.expected.vertices && c.faces == f.expected.faces;
 }
 
@@ -392,7 +404,7 @@ double best_bare_seconds(BenchFile& f) {
         double best = 1e30, best_cpu = 1e30;
         for (int i = 0; i < std::max(3, f.iterations); ++i) {
             double wall = 0.0, cpu = 0.0;
-            time_bare(f, &wall, &cpu);
+            time_bare(f, false, &wall, &cpu);
             best = std::min(best, wall);
             best_cpu = std::min(best_cpu, cpu);
         }
@@ -466,11 +478,11 @@ void bm_import(benchmark::State& state, BenchFile* f, bench::Progress progress) 
     }
 }
 
-void bm_bare(benchmark::State& state, BenchFile* f) {
+void bm_bare(benchmark::State& state, BenchFile* f, bool arrays) {
     double best = 1e30, best_cpu = 1e30;
     for (auto _ : state) {
         double wall = 0.0, cpu = 0.0;
-        if (!time_bare(*f, &wall, &cpu)) {
+        if (!time_bare(*f, arrays, &wall, &cpu)) {
             state.SkipWithError("the bare reader did not read the file");
             break;
         }
@@ -478,9 +490,14 @@ void bm_bare(benchmark::State& state, BenchFile* f) {
         best = std::min(best, wall);
         best_cpu = std::min(best_cpu, cpu);
     }
-    best_bare_seconds(*f);
-    f->bare_best_s = std::min(f->bare_best_s, best);
-    f->bare_best_cpu_s = std::min(f->bare_best_cpu_s, best_cpu);
+    if (arrays) {
+        f->arrays_best_s = best;
+        f->arrays_best_cpu_s = best_cpu;
+    } else {
+        best_bare_seconds(*f);
+        f->bare_best_s = std::min(f->bare_best_s, best);
+        f->bare_best_cpu_s = std::min(f->bare_best_cpu_s, best_cpu);
+    }
     set_rate_counters(state, *f, best);
     state.counters["best_cpu_ms"] = benchmark::Counter(best_cpu * 1e3);
 }
@@ -581,20 +598,24 @@ double counter(const SummaryReporter& rep, const std::string& name, const char* 
 }
 
 void print_summary(const SummaryReporter& rep) {
-    std::printf("\nSummary (best of the imports; ratios to the bare reader's best, wall-clock and, off, CPU time):\n");
-    std::printf("%-22s %7s %8s %9s %9s %9s %9s %8s %8s %9s %8s %8s\n", "file", "MB", "bare ms", "live MB/s",
-                "off MB/s", "live/bare", "off/bare", "cpu/bare", "cat", "peak RSS", "data MB", "RSS/data");
+    std::printf("\nSummary (best of the imports; ratios to the bare reader's best, wall-clock and CPU time):\n");
+    std::printf("%-22s %7s %8s %9s %9s %9s %9s %9s %9s %7s %9s %8s %8s %9s %9s\n", "file", "MB", "bare ms",
+                "live MB/s", "off MB/s", "live/bare", "off/bare", "cpu live", "cpu off", "cat", "peak RSS", "data MB",
+                "RSS/data", "arrays ms", "off/arr");
     for (const BenchFile& f : files) {
         const std::string live = "import/" + f.key + "/live";
         const std::string off = "import/" + f.key + "/off";
         if (rep.results.count(live) == 0 && rep.results.count(off) == 0) continue;
         const double bare_ms = f.bare_best_s * 1e3;
-        std::printf("%-22s %7.1f %8.1f %9.1f %9.1f %9.2f %9.2f %8.2f %8.1f %9.1f %8.1f %8.2f\n", f.key.c_str(),
+        const double bare_cpu_ms = f.bare_best_cpu_s * 1e3;
+        std::printf("%-22s %7.1f %8.1f %9.1f %9.1f %9.2f %9.2f %9.2f %9.2f %7.1f %9.1f %8.1f %8.2f %9.1f %9.2f\n",
+                    f.key.c_str(),
                     static_cast<double>(f.bytes) / 1e6, bare_ms, counter(rep, live, "best_MB/s"),
                     counter(rep, off, "best_MB/s"), counter(rep, live, "best_ms") / bare_ms,
-                    counter(rep, off, "best_ms") / bare_ms,
-                    counter(rep, off, "best_cpu_ms") / (f.bare_best_cpu_s * 1e3), counter(rep, live, "cat_ratio"),
-                    counter(rep, live, "peak_RSS_MB"), counter(rep, live, "data_MB"), counter(rep, live, "RSS/data"));
+                    counter(rep, off, "best_ms") / bare_ms, counter(rep, live, "best_cpu_ms") / bare_cpu_ms,
+                    counter(rep, off, "best_cpu_ms") / bare_cpu_ms, counter(rep, live, "cat_ratio"),
+                    counter(rep, live, "peak_RSS_MB"), counter(rep, live, "data_MB"), counter(rep, live, "RSS/data"),
+                    f.arrays_best_s * 1e3, counter(rep, off, "best_ms") / (f.arrays_best_s * 1e3));
     }
     bool header = false;
     for (const BenchFile& f : files) {
@@ -614,7 +635,7 @@ void print_summary(const SummaryReporter& rep) {
     for (const BenchFile& big : files) {
         for (const BenchFile& small : files) {
             if (small.shape != big.shape || small.encoding != big.encoding || small.scale * 10 != big.scale) continue;
-            for (const char* mode : {"import/%s/live", "import/%s/off", "bare/%s", "convert/%s"}) {
+            for (const char* mode : {"import/%s/live", "import/%s/off", "bare/%s", "bare_arrays/%s", "convert/%s"}) {
                 char nb[128], ns[128];
                 std::snprintf(nb, sizeof nb, mode, big.key.c_str());
                 std::snprintf(ns, sizeof ns, mode, small.key.c_str());
@@ -642,6 +663,7 @@ int main(int argc, char** argv) {
         std::printf("%.6f %.6f %ld\n", s, cpu, kb);
         return 0;
     }
+    if (argc == 3 && std::strcmp(argv[1], "--bare-arrays") == 0) return bench::bare_import_arrays(argv[2]).vertices > 0 ? 0 : 1;
     if (argc == 3 && (std::strcmp(argv[1], "--once") == 0 || std::strcmp(argv[1], "--bare") == 0)) {
         // One import, for profilers: callgrind --toggle-collect='bench::import_entry*' or 'bench::bare_import*'.
         use_bench_profile();
@@ -675,10 +697,11 @@ int main(int argc, char** argv) {
                 ->Iterations(f.iterations)
                 ->Unit(benchmark::kMillisecond);
         }
-        benchmark::RegisterBenchmark(("bare/" + f.key).c_str(), bm_bare, &f)
-            ->UseManualTime()
-            ->Iterations(f.iterations)
-            ->Unit(benchmark::kMillisecond);
+        for (bool arrays : {false, true})
+            benchmark::RegisterBenchmark(((arrays ? "bare_arrays/" : "bare/") + f.key).c_str(), bm_bare, &f, arrays)
+                ->UseManualTime()
+                ->Iterations(f.iterations)
+                ->Unit(benchmark::kMillisecond);
         if (f.shape == "torus")
             benchmark::RegisterBenchmark(("convert/" + f.key).c_str(), bm_convert, &f)
                 ->UseManualTime()
