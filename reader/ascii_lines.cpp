@@ -90,12 +90,10 @@ inline const unsigned char* plain_integer(const unsigned char* p, const unsigned
     const bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
     const unsigned char* first = p;
+    const unsigned char* limit = end - p > 18 ? p + 18 : end;
     long v = 0;
-    while (p < end && is_digit(*p)) {
-        if (p - first == 18) return nullptr;
-        v = v * 10 + (*p++ - '0');
-    }
-    if (p == first || p == end) return nullptr;
+    while (p < limit && is_digit(*p)) v = v * 10 + (*p++ - '0');
+    if (p == first || p == end || is_digit(*p)) return nullptr;
     *value = negative ? -v : v;
     return p;
 }
