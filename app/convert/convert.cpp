@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -142,11 +143,12 @@ int Command::run(std::ostream& err) const {
         return kExitUsage;
     }
     options.z_up = up == "z";
-    if (!(smooth_angle >= 0.0 && smooth_angle <= 180.0)) {
-        err << "vertexa: --smooth-angle takes degrees from 0 to 180\n";
+    char* end = nullptr;
+    options.smooth_angle = std::strtod(smooth_angle.c_str(), &end);
+    if (smooth_angle.empty() || *end != '\0' || !(options.smooth_angle >= 0.0 && options.smooth_angle <= 180.0)) {
+        err << "vertexa: --smooth-angle takes degrees from 0 to 180, not " << to_utf8(smooth_angle) << "\n";
         return kExitUsage;
     }
-    options.smooth_angle = smooth_angle;
     options.image_paths = image_paths;
     options.importer = importer;
     return convert_file(in, out, options, err);

@@ -62,7 +62,7 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
 struct Command {
     CLI::App* sub = nullptr;
     std::string in, out, format, up = "y";
-    double smooth_angle = 40.0;
+    std::string smooth_angle = "40";
     std::vector<std::string> image_paths;
     std::function<MScene*(const std::string&)> importer;
     int run(std::ostream& err) const;

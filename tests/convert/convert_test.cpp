@@ -543,6 +543,17 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     EXPECT_NE(convert(dir + "/in.cob", dir + "/out.fbx", {}, cv::kExitUsage).find("cannot tell the format"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir + "/out.fbx"));
 
+    // A crease angle outside 0 to 180 degrees is a wrong command line.
+    for (const char* angle : {"200", "-1", "abc", "nan", "", "40"}) {
+        cv::Command c;
+        c.in = dir + "/in.cob";
+        c.out = dir + "/angle.glb";
+        c.smooth_angle = angle;
+        std::ostringstream e;
+        EXPECT_EQ(c.run(e), std::string(angle) == "40" ? cv::kExitOk : cv::kExitUsage) << angle << e.str();
+        EXPECT_EQ(fs::exists(dir + "/angle.glb"), std::string(angle) == "40") << angle;
+    }
+
     // A file without objects.
     CobFile empty(Encoding::Binary);
     empty.material(2, 1, colour(0, 1, 0, 0)).end();
