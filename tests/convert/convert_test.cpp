@@ -552,6 +552,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
         c.in = dir + "/in.cob";
         c.out = dir + "/angle.glb";
         c.smooth_angle = angle;
+        c.importer = import_scene;
         std::ostringstream e;
         EXPECT_EQ(c.run(e), std::string(angle) == "40" ? cv::kExitOk : cv::kExitUsage) << angle << e.str();
         EXPECT_EQ(fs::exists(dir + "/angle.glb"), std::string(angle) == "40") << angle;
