@@ -5,7 +5,6 @@
 // up beside the input, all files committed). Host blocks are checked as in
 // the import target.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -40,10 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                            std::pair{cv::Format::Obj, "/out.obj"}})
             cv::convert_scene(*scene, fuzz::scratch_dir() + name, format, options, err);
     }
-    if (vertexa::alloc_stats().live_blocks != live) {
-        std::fprintf(stderr, "summary or conversion left %llu host blocks alive\n",
-                     static_cast<unsigned long long>(vertexa::alloc_stats().live_blocks - live));
-        std::abort();
-    }
+    fuzz::expect_host_blocks(live, "summary or conversion");
     return 0;
 }
