@@ -15,7 +15,6 @@
 #include <CLI/CLI.hpp>
 
 #include "geometry.h"
-#include "import.h"
 #include "output.h"
 #include "vertexa/scene.h"
 #include "writers.h"
@@ -115,7 +114,11 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
         err << "vertexa: " << to_utf8(in) << ": " << problem << "\n";
         return kExitBadInput;
     }
-    std::unique_ptr<MScene> scene(options.importer ? options.importer(in) : import_scene(in));
+    if (!options.importer) {
+        err << "vertexa: no importer to read " << in << "\n";
+        return kExitFailure;
+    }
+    std::unique_ptr<MScene> scene(options.importer(in));
     if (!scene) {
         err << "vertexa: out of memory importing " << to_utf8(in) << "\n";
         return kExitFailure;
