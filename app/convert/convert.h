@@ -48,10 +48,13 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
 // the subcommand was parsed.
 struct Command {
     CLI::App* sub = nullptr;
+    std::vector<std::string> args;  // IN OUT, or the inputs with -o
+    std::string out_dir;            // -o: the batch form
+    int jobs = 0;                   // -j; 0: one per processor
     std::string in, out, format, up = "y";
     std::vector<std::string> image_paths;
     std::function<MScene*(const std::string&)> importer;
-    int run(std::ostream& err) const;
+    int run(std::ostream& err);
 };
 Command* add_convert_command(CLI::App& app);
 
