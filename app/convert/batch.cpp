@@ -18,11 +18,17 @@
 #include <ostream>
 #include <system_error>
 
+#include "vertexa/text.h"
+
 namespace fs = std::filesystem;
 
 namespace vertexa::convert {
 
 namespace {
+
+// A path as it is shown.
+std::string shown(const std::string& path) { return utf8_from_native(path); }
+std::string shown(const fs::path& path) { return utf8_from_native(path.string()); }
 
 struct Item {
     std::string in;
@@ -89,7 +95,7 @@ public:
             std::error_code ec;
             const fs::file_status st = fs::status(in, ec);
             if (ec || !fs::exists(st)) {
-                report_.fail("vertexa: cannot read " + in + ": " +
+                report_.fail("vertexa: cannot read " + shown(in) + ": " +
                              (ec ? ec.message() : std::string(std::strerror(ENOENT))));
             } else if (fs::is_directory(st)) {
                 walk(in, fs::path());
@@ -105,7 +111,7 @@ private:
         std::vector<fs::directory_entry> entries;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
         if (ec) {
-            report_.fail("vertexa: cannot read folder " + folder.string() + ": " + ec.message());
+            report_.fail("vertexa: cannot read folder " + shown(folder) + ": " + ec.message());
             return;
         }
         std::sort(entries.begin(), entries.end());
@@ -128,8 +134,8 @@ private:
         const std::string key = out.lexically_normal().string();
         auto [known, fresh] = claimed_.emplace(key, in);
         if (!fresh) {
-            report_.fail("vertexa: " + in + ": not converted: its output " + out.string() + " is that of " +
-                         known->second);
+            report_.fail("vertexa: " + shown(in) + ": not converted: its output " + shown(out) + " is that of " +
+                         shown(known->second));
             return;
         }
         items.push_back({in, out.string()});
@@ -157,7 +163,8 @@ struct Worker {
 // does already.
 std::string about(const Item& item, std::string text) {
     if (text.rfind("vertexa: ", 0) == 0) text.erase(0, 9);
-    if (text.find(item.in) == std::string::npos) text = item.in + ": " + text;
+    const std::string name = shown(item.in);
+    if (text.find(name) == std::string::npos && text.find(item.in) == std::string::npos) text = name + ": " + text;
     return "vertexa: " + text;
 }
 
@@ -199,7 +206,7 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
     std::error_code ec;
     fs::create_directories(batch.out_dir, ec);
     if (ec || !fs::is_directory(batch.out_dir)) {
-        err << "vertexa: cannot make the output folder " << batch.out_dir << ": "
+        err << "vertexa: cannot make the output folder " << shown(batch.out_dir) << ": "
             << (ec ? ec.message() : std::string("a file of that name is in the way")) << "\n";
         return kExitFailure;
     }
@@ -226,7 +233,7 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
             const fs::path folder = fs::path(item.out).parent_path();
             if (!folder.empty() && !fs::create_directories(folder, ec) && ec) {
                 queue.pop_front();
-                report.fail(about(item, "cannot make the folder " + folder.string() + ": " + ec.message()));
+                report.fail(about(item, "cannot make the folder " + shown(folder) + ": " + ec.message()));
                 continue;
             }
             int fds[2];
@@ -250,7 +257,7 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
                 try {
                     status = convert_file(item.in, item.out, child_options, std::cerr);
                 } catch (const std::exception& e) {
-                    std::cerr << "vertexa: " << item.in << ": " << e.what() << "\n";
+                    std::cerr << "vertexa: " << shown(item.in) << ": " << e.what() << "\n";
                 }
                 std::cerr.flush();
                 std::cout.flush();
