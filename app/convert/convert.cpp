@@ -84,15 +84,11 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
     return convert_scene(*scene, out, *format, options, err);
 }
 
-int Command::run(std::ostream& err) {
+int Command::run(std::ostream& err) const {
     const bool to_folder = !out_dir.empty();
     if (!to_folder && (args.size() != 2 || jobs != 0)) {
         err << "vertexa: convert takes IN OUT, or IN... -o DIR [-j N]\n";
         return kExitUsage;
-    }
-    if (!to_folder) {
-        in = args[0];
-        out = args[1];
     }
     Options options;
     if (!format.empty()) {
@@ -109,7 +105,7 @@ int Command::run(std::ostream& err) {
     options.z_up = up == "z";
     options.image_paths = image_paths;
     options.importer = importer;
-    if (!to_folder) return convert_file(in, out, options, err);
+    if (!to_folder) return convert_file(args[0], args[1], options, err);
     Batch batch;
     batch.inputs = args;
     batch.out_dir = out_dir;

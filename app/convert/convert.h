@@ -51,10 +51,10 @@ struct Command {
     std::vector<std::string> args;  // IN OUT, or the inputs with -o
     std::string out_dir;            // -o: the batch form
     int jobs = 0;                   // -j; 0: one per processor
-    std::string in, out, format, up = "y";
+    std::string format, up = "y";
     std::vector<std::string> image_paths;
     std::function<MScene*(const std::string&)> importer;
-    int run(std::ostream& err);
+    int run(std::ostream& err) const;
 };
 Command* add_convert_command(CLI::App& app);
 
