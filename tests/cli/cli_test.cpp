@@ -203,7 +203,7 @@ TEST(CliTerminal, ConfigureStoresOnOkAndTheNextImportUsesIt) {
         // Back from "..." to Verbose (Space toggles it) and to the log file name.
         tmux.keys("BTab BTab BTab Space");
         EXPECT_TRUE(tmux.shows("[x] Verbose"));
-        tmux.keys("BTab");
+        tmux.keys("BTab End");  // tabbing in selected the text: End keeps it
         tmux.keys("-l '.log'");
         ASSERT_TRUE(tmux.shows("import.log"));
         tmux.keys("Enter");
