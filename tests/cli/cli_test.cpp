@@ -239,15 +239,12 @@ TEST(Cli, TheProfileExampleOfTheReadmeReadsAsItSays) {
 // together; -1 when they do not.
 int glb_meshes(const std::string& path) {
     const std::string b = read_file(path);
-    auto u32 = [&](size_t at) {
-        uint32_t v = 0;
-        std::memcpy(&v, b.data() + at, 4);
-        return v;
-    };
-    if (b.size() < 20 || b.compare(0, 4, "glTF") != 0 || u32(4) != 2 || u32(8) != b.size() ||
-        u32(16) != 0x4E4F534A || 20 + static_cast<size_t>(u32(12)) > b.size())
+    uint32_t h[5] = {};  // magic, version, length; the JSON chunk's length and type
+    std::memcpy(h, b.data(), std::min<size_t>(b.size(), sizeof h));
+    if (b.size() < 20 || b.compare(0, 4, "glTF") != 0 || h[1] != 2 || h[2] != b.size() || h[4] != 0x4E4F534A ||
+        20 + static_cast<size_t>(h[3]) > b.size())
         return -1;
-    const auto json = nlohmann::json::parse(b.substr(20, u32(12)), nullptr, false);
+    const auto json = nlohmann::json::parse(b.substr(20, h[3]), nullptr, false);
     return json.is_discarded() ? -1 : static_cast<int>(json.value("meshes", nlohmann::json::array()).size());
 }
 
@@ -256,22 +253,15 @@ TEST(Cli, ConvertsOneFileOrWholeFoldersInWorkers) {
     const std::string folder = scratch_folder();
     fs::create_directories(folder + "/in/sub/deeper");
     fs::create_directories(folder + "/extra");
-    write_sample(folder + "/in/a.cob");
-    write_sample(folder + "/in/sub/b.COB");
-    write_sample(folder + "/in/sub/deeper/c.Scn");
-    write_sample(folder + "/extra/d.cob");
+    for (const char* name : {"/in/a.cob", "/in/sub/b.COB", "/in/sub/deeper/c.Scn", "/extra/d.cob"}) write_sample(folder + name);
     write_file(folder + "/in/notes.txt", "not a model");
     // Cut short after the file header: nothing in it can be read.
     write_file(folder + "/in/sub/damaged.cob", read_file(folder + "/in/a.cob").substr(0, 40));
 
-    Outcome run = vertexa(folder, "convert '" + folder + "/in/a.cob' '" + folder + "/single.glb'");
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(glb_meshes(folder + "/single.glb"), 1);
-
     // The folder, a file given by name, and a file whose output the folder
     // already gives.
     const std::string out = folder + "/out";
-    run = vertexa(folder, "convert in extra/d.cob ./in/a.cob -o out -j 2");
+    Outcome run = vertexa(folder, "convert in extra/d.cob ./in/a.cob -o out -j 2");
     EXPECT_EQ(run.status, 1) << run.err;
     for (const char* written : {"/a.glb", "/sub/b.glb", "/sub/deeper/c.glb", "/d.glb"})
         EXPECT_EQ(glb_meshes(out + written), 1) << written;

@@ -109,9 +109,7 @@ const T* data(const tinygltf::Model& m, int accessor) {
 
 // A face as a viewer shows it: world-space corners in the order that faces
 // the viewer, and the corners' normals.
-struct Shown {
-    std::vector<V3> p, n;
-};
+struct Shown { std::vector<V3> p, n; };
 
 // Every triangle of a glTF model through its node's matrix: normals through
 // the inverse transpose, windings reversed under a mirroring matrix (glTF's rule).
@@ -143,8 +141,7 @@ std::vector<Shown> gltf_faces(const tinygltf::Model& m) {
                             n[r] += cof[r][c] * nor[3 * v + c] * (det < 0 ? -1 : 1);
                         }
                     }
-                    s.p.push_back(p);
-                    s.n.push_back(n);
+                    s.p.push_back(p), s.n.push_back(n);
                 }
                 out.push_back(s);
             }
@@ -169,10 +166,10 @@ std::vector<Shown> obj_faces(const tinyobj::ObjReader& r) {
         size_t c = 0;
         for (unsigned count : shape.mesh.num_face_vertices) {
             Shown s;
+            auto at = [](const std::vector<float>& v, int i) { return V3{v[3 * i], v[3 * i + 1], v[3 * i + 2]}; };
             for (unsigned k = 0; k < count; ++k, ++c) {
-                const auto& i = shape.mesh.indices[c];
-                s.p.push_back({a.vertices[3 * i.vertex_index], a.vertices[3 * i.vertex_index + 1], a.vertices[3 * i.vertex_index + 2]});
-                s.n.push_back({a.normals[3 * i.normal_index], a.normals[3 * i.normal_index + 1], a.normals[3 * i.normal_index + 2]});
+                s.p.push_back(at(a.vertices, shape.mesh.indices[c].vertex_index));
+                s.n.push_back(at(a.normals, shape.mesh.indices[c].normal_index));
             }
             out.push_back(s);
         }
@@ -203,14 +200,12 @@ void expect_outward(const std::vector<Shown>& faces, const V3& centre, const std
     EXPECT_EQ(bad_normals, 0) << what << ": normals pointing inwards";
 }
 
-bool web_tools_required() { return std::getenv("CI") != nullptr; }
-
 // Runs the Node validator script on the files; skips the test when Node or
 // the script's packages are missing outside CI.
 void expect_valid(const std::vector<std::string>& files) {
     const std::string web = std::string(VERTEXA_SOURCE_DIR) + "/tests/web";
     if (std::system("node --version >/dev/null 2>&1") != 0 || !fs::exists(web + "/node_modules/gltf-validator")) {
-        if (web_tools_required()) FAIL() << "node or tests/web/node_modules missing (run npm ci in tests/web)";
+        if (std::getenv("CI") != nullptr) FAIL() << "node or tests/web/node_modules missing (run npm ci in tests/web)";
         GTEST_SKIP() << "node or the npm packages of tests/web are not installed (npm ci in tests/web); CI runs this";
     }
     std::string cmd = "node " + web + "/validate.mjs";

@@ -246,12 +246,10 @@ public:
     uint32_t below(uint32_t n) { return static_cast<uint32_t>(engine_() % n); }
     bool chance(uint32_t percent) { return below(100) < percent; }
     template <size_t N>
-    const char* pick(const char* const (&items)[N]) {
-        return items[below(N)];
-    }
+    const char* pick(const char* const (&items)[N]) { return items[below(N)]; }
     std::string digits(uint32_t n) {
-        std::string out;
-        for (uint32_t k = 0; k < n; ++k) out += static_cast<char>('0' + below(10));
+        std::string out(n, '0');
+        for (char& c : out) c = static_cast<char>('0' + below(10));
         return out;
     }
 

@@ -192,30 +192,22 @@ CobFile& CobFile::chunk(std::string type4, int32_t id, int32_t parent, std::stri
   });
 }
 
+// A chunk of version 0.minor whose body is made when the bytes are asked for.
+#define TYPED_CHUNK(type, minor, body) \
+  add([=](Encoding e, const std::string& eol) { return encode_chunk(e, eol, type, 0, minor, id, parent, body); })
+
 CobFile& CobFile::group(int32_t id, int32_t parent, const Axes& axes) {
-  return add([=](Encoding e, const std::string& eol) {
-    return encode_chunk(e, eol, "Grou", 0, 1, id, parent, axes_body(e, axes, eol));
-  });
+  return TYPED_CHUNK("Grou", 1, axes_body(e, axes, eol));
 }
-
 CobFile& CobFile::polygon(int32_t id, int32_t parent, const Polygon& polygon) {
-  return add([=](Encoding e, const std::string& eol) {
-    return encode_chunk(e, eol, "PolH", 0, 8, id, parent, polygon_body(e, polygon, eol));
-  });
+  return TYPED_CHUNK("PolH", 8, polygon_body(e, polygon, eol));
 }
-
 CobFile& CobFile::material(int32_t id, int32_t parent, const Material& material) {
-  return add([=](Encoding e, const std::string& eol) {
-    return encode_chunk(e, eol, "Mat1", 0, 8, id, parent, material_body(e, material, eol));
-  });
+  return TYPED_CHUNK("Mat1", 8, material_body(e, material, eol));
 }
-
 CobFile& CobFile::procedural(int32_t id, int32_t parent, const Procedural& procedural) {
-  return add([=](Encoding e, const std::string& eol) {
-    return encode_chunk(e, eol, "PrTx", 0, 8, id, parent, material_head(e, procedural.head, eol) + procedural.parameters);
-  });
+  return TYPED_CHUNK("PrTx", 8, material_head(e, procedural.head, eol) + procedural.parameters);
 }
-
 CobFile& CobFile::end() {
   return add([](Encoding e, const std::string& eol) { return encode_chunk(e, eol, "END ", 1, 0, 0, 0, ""); });
 }

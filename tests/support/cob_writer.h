@@ -81,10 +81,7 @@ struct Material {
 
 // A procedural material: the material head (number to ior; head.maps and
 // head.trailing are not written) followed by raw parameter bytes.
-struct Procedural {
-  Material head{};
-  std::string parameters{};
-};
+struct Procedural { Material head{}; std::string parameters{}; };
 
 class CobFile {
  public:
@@ -143,10 +140,7 @@ inline Polygon sample_polygon(const std::string& name = "Box") {
     p.axes.name = name;
     p.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}};
     p.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    p.faces = {
-        {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}},
-        {false, 1, 0, {{0, 0}, {1, 1}, {4, 2}}, {}},
-    };
+    p.faces = {{false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}, {false, 1, 0, {{0, 0}, {1, 1}, {4, 2}}, {}}};
     return p;
 }
 
