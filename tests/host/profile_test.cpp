@@ -1,9 +1,12 @@
 // The settings profile.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host_test_util.h"
 #include "vertexa/services.h"
@@ -110,7 +113,50 @@ TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
     EXPECT_NE(st.st_ino, inode);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // permissions carried over
     EXPECT_EQ(read_file(path), "[S]\nk = new\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and settings.ini.lock
+}
+
+// Writers that all read the profile before any of them writes: each keeps
+// its own key, and the stale copies of a key that one of them changed, which
+// the others store back unchanged (as every import does), do not undo it.
+TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
+    write_file(path, "[S]\nshared=old\n");
+    constexpr int kWriters = 8;
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> writers;
+    for (int k = 0; k < kWriters; ++k) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid > 0) {
+            writers.push_back(pid);
+            continue;
+        }
+        ::close(ready[0]);
+        ::close(go[1]);
+        Profile profile("x");
+        profile.WriteString("S", "shared", k == 0 ? "new" : "old");
+        profile.WriteString("S", ("key" + std::to_string(k)).c_str(), std::to_string(k).c_str());
+        char c = 0;
+        const bool told = ::write(ready[1], "r", 1) == 1 && ::read(go[0], &c, 1) == 0;  // until go closes
+        ::_exit(told && profile.Flush() ? 0 : 1);
+    }
+    ::close(ready[1]);
+    ::close(go[0]);
+    char c = 0;
+    for (int k = 0; k < kWriters; ++k) ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(go[1]);  // all at once
+    ::close(ready[0]);
+    for (pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Profile profile("x");
+    EXPECT_EQ(get(profile, "S", "shared"), "new");
+    for (int k = 0; k < kWriters; ++k)
+        EXPECT_EQ(get(profile, "S", ("key" + std::to_string(k)).c_str(), "lost"), std::to_string(k));
 }
 
 TEST_F(ProfileFile, UnwritableLocationsFailQuietly) {

@@ -114,7 +114,10 @@ VX_API int m_get_cmdl_string(int argc, char** argv, const char* key, char* out,
 // $XDG_CONFIG_HOME/vertexa/<name>.ini (or ~/.config/vertexa/<name>.ini).
 // A missing or unreadable file reads as empty. Changes are written when the
 // profile is destroyed, atomically (a temporary file renamed over the old one);
-// lines and sections it does not know are kept.
+// lines and sections it does not know are kept. Processes that write the same
+// profile at once lose nothing: a write takes a lock (a file beside the
+// profile, "<profile>.lock"), reads the file again and applies only the keys
+// this profile changed since it was read.
 class VX_API Profile : public vertexa::HostObject {
 public:
     explicit Profile(const char* name);
@@ -136,9 +139,14 @@ public:
     static std::string PathFor(const char* name);
 
 private:
+    // A key set since the file was read: its value then (absent or not) and now.
+    struct Change {
+        std::string section, key, value, loaded;
+        bool was_set = false;
+    };
     std::string path_;
     std::vector<std::string> lines_;
-    bool dirty_ = false;
+    std::vector<Change> changes_;
 };
 
 // ---------------------------------------------------------------------------
