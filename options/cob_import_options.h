@@ -12,7 +12,7 @@ class CobImportOptions : public Import_FileOption {
 public:
     // Defaults, then the profile.
     CobImportOptions();
-    // Stores both settings in the profile.
+    // Stores both settings in the profile (those changed since it was read).
     ~CobImportOptions();
 
     void Set_Defaults();
@@ -32,4 +32,9 @@ public:
     static constexpr int kPathSize = 4096;
     char home_path[kPathSize];
     char image_search_path[kPathSize];
+
+private:
+    // The profile as Load_Profile read it: Save_Profile stores into it, so
+    // that only settings changed since are written.
+    Profile* profile_ = nullptr;
 };

@@ -154,7 +154,9 @@ private:
 // log file name, the verbose flag and the host's data, reads them from the
 // command line, prints and saves them, and keeps the log file name and the
 // verbose flag in the profile section "Common Settings" (keys "verbose" and
-// "log_file_name"): loaded on construction, stored on destruction.
+// "log_file_name"): loaded on construction, stored on destruction. The profile
+// read on construction is kept till then, so that what is stored is only what
+// changed since (another process may have changed the rest meanwhile).
 class VX_API Import_FileOption : public vertexa::HostObject {
 public:
     Import_FileOption(const char* name, const char* log_file_name);
@@ -192,6 +194,7 @@ private:
     void load_common_settings();
     void save_common_settings();
 
+    Profile* profile_ = nullptr;  // as read on construction
     char profile_name_[256] = {};
     char filename_[kTextSize] = {};
     char log_file_name_[kTextSize] = {};
