@@ -75,8 +75,8 @@ VX_API long m_filepos(FILE* f);
 // consumed but not stored; of a longer line the rest stays unread. Null at end
 // of file with nothing read, else `buffer`.
 VX_API char* m_read_line(char* buffer, int size, FILE* f);
-// The directory part of `path` (up to and including its last / or \); "./"
-// for a bare file name. `directory` must hold 260 characters; a directory
+// The directory part of `path` (up to and including its last /, on Windows
+// also \); "./" for a bare file name. `directory` must hold 260 characters; a directory
 // longer than 259 characters gives the empty text.
 VX_API void m_getpath(char* directory, const char* path);
 
