@@ -15,49 +15,31 @@ using cobtest::Encoding;
 
 namespace {
 
-TEST(ChunkHeaderRead, BothEncodings) {
-    auto use = [](const std::string& bytes, int binary) {
-        if (reader_state.in != nullptr) std::fclose(reader_state.in);
-        reader_state.in = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
-        std::rewind(reader_state.in);
-        reader_state.binary = binary;
-    };
-    ChunkHeader h;
-    use("xx" + cobtest::binary_chunk_header("Grou", 0, 1, 5, -1, 100), 1);
-    std::fseek(reader_state.in, 2, SEEK_SET);
-    ASSERT_TRUE(read_chunk_header(h));
-    EXPECT_STREQ(h.type, "Grou");
-    EXPECT_EQ(h.type_id, 0x47726F75u);
-    EXPECT_EQ(h.minor, 1);
-    EXPECT_EQ(h.id, 5);
-    EXPECT_EQ(h.parent_id, -1);
-    EXPECT_EQ(h.start, 2u);
-    EXPECT_EQ(h.size, 120u);
-    EXPECT_EQ(h.end, 122u);
-
-    const std::string line = cobtest::ascii_chunk_header("PolH", 0, 8, 7, 3, 120);
-    use(line + "\nUnit V0.02 Id 11 Parent", 0);
-    ASSERT_TRUE(read_chunk_header(h));
-    EXPECT_STREQ(h.type, "PolH");
-    EXPECT_EQ(h.type_id, 0x506F6C48u);
-    EXPECT_EQ(h.minor, 8);
-    EXPECT_EQ(h.id, 7);
-    EXPECT_EQ(h.parent_id, 3);
-    EXPECT_EQ(h.end, line.size() + 120u) << "the size counts from just after the last digit";
-    // Fields missing from a line keep the values of the previous header.
-    std::fseek(reader_state.in, static_cast<long>(line.size() + 1), SEEK_SET);
-    ASSERT_TRUE(read_chunk_header(h));
-    EXPECT_STREQ(h.type, "Unit");
-    EXPECT_EQ(h.minor, 2);
-    EXPECT_EQ(h.id, 11);
-    EXPECT_EQ(h.parent_id, 3);
-    EXPECT_EQ(h.size, std::string("Unit V0.02 Id 11 Parent").size() + 120u);
-
-    use("", 0);
-    EXPECT_FALSE(read_chunk_header(h));
+// One header as a line: type, id, version, id, parent, start, size, end.
+std::string read_header(const std::string& bytes, int binary, long at) {
+    reader_state.in = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
+    std::fseek(reader_state.in, at, SEEK_SET);
+    reader_state.binary = binary;
+    static ChunkHeader h;  // fields a line does not hold keep the previous header's values
+    char text[160] = "none";
+    if (read_chunk_header(h))
+        std::snprintf(text, sizeof text, "%s %08X V%u.%u id %d parent %d start %u size %u end %u", h.type,
+                      h.type_id, h.major, h.minor, h.id, h.parent_id, h.start, h.size, h.end);
     std::fclose(reader_state.in);
     reader_state.in = nullptr;
+    return text;
+}
+
+TEST(ChunkHeaderRead, BothEncodings) {
+    const std::string line = cobtest::ascii_chunk_header("PolH", 0, 8, 7, 3, 120);  // the size with leading zeros
+    EXPECT_EQ(read_header("xx" + cobtest::binary_chunk_header("Grou", 2, 1, 5, -1, 100), 1, 2),
+              "Grou 47726F75 V2.1 id 5 parent -1 start 2 size 120 end 122");
+    // The size counts from just after the last digit.
+    EXPECT_EQ(read_header(line, 0, 0), "PolH 506F6C48 V0.8 id 7 parent 3 start 0 size 158 end 158");
+    EXPECT_EQ(line.size(), 38u);
+    EXPECT_EQ(read_header("\nUnit V0.02 Id 11 Parent", 0, 1), "Unit 556E6974 V0.2 id 11 parent 3 start 1 size 143 end 144");
+    EXPECT_EQ(read_header("", 0, 0), "none");
 }
 
 // --- The walk, through whole imports ------------------------------------------
