@@ -116,26 +116,22 @@ TEST_F(ProfileFile, WritesTouchOnlyTheirLines) {
     }
 }
 
+// A write renames a complete new file over the old one, keeping its
+// permissions, and only when something changed; no temporary file stays.
 TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
     write_file(path, "[S]\nk = same\n");
     ::chmod(path.c_str(), 0640);
-    struct stat st;
-    ::stat(path.c_str(), &st);
-    const ino_t inode = st.st_ino;
-    {
-        Profile profile("x");
-        profile.WriteString("S", "k", "same");
-    }
-    ::stat(path.c_str(), &st);
-    EXPECT_EQ(st.st_ino, inode);  // a write would have renamed a new file over it
-    {
-        Profile profile("x");
-        profile.WriteString("S", "k", "new");
-        EXPECT_TRUE(profile.Flush());
-    }
-    ::stat(path.c_str(), &st);
-    EXPECT_NE(st.st_ino, inode);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);  // permissions carried over
+    auto inode = [&] {
+        struct stat st;
+        ::stat(path.c_str(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        return st.st_ino;
+    };
+    const ino_t before = inode();
+    Profile("x").WriteString("S", "k", "same");
+    EXPECT_EQ(inode(), before);
+    Profile("x").WriteString("S", "k", "new");
+    EXPECT_NE(inode(), before);
     EXPECT_EQ(read_file(path), "[S]\nk = new\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and settings.ini.lock
 }
@@ -167,11 +163,9 @@ TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
         ::_exit(told && profile.Flush() ? 0 : 1);
     }
     ::close(ready[1]);
-    ::close(go[0]);
     char c = 0;
     for (int k = 0; k < kWriters; ++k) ASSERT_EQ(::read(ready[0], &c, 1), 1);
     ::close(go[1]);  // all at once
-    ::close(ready[0]);
     for (pid_t pid : writers) {
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);

@@ -7,12 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../host/host_test_util.h"
 #include "cob_import_options.h"
 #include "cob_writer.h"
 #include "import_file.h"
@@ -27,17 +26,8 @@ inline std::string temp_dir() {
     return dir;
 }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using host_test::read_file;
+using host_test::write_file;
 
 // What the progress callbacks saw.
 struct Progress {

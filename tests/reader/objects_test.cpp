@@ -100,29 +100,40 @@ TEST(ObjectBlock, NamesAreCutAndTheNextLineIsRead) {
     }
 }
 
+// Every step is logged; faces are flipped and their texture polygons follow
+// them. Without faces the mesh is dropped; without texture vertices it has
+// no texture faces.
 TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
     for (Encoding e : kBoth) {
+        cobtest::Polygon no_faces = harness::sample_polygon("A"), no_uvs = harness::sample_polygon("B");
+        no_faces.faces.clear();
+        no_uvs.uvs.clear();
         CobFile f(e);
-        f.polygon(26, 0, harness::sample_polygon());
+        f.polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces).polygon(2, 0, no_uvs);
         auto r = harness::import_file_of(f);
         EXPECT_TRUE(harness::in_order(
             r.log, {"-> PolH (0x", "-> Start parsing Polygon Object\n", "name: Box\n", "cur_pos: ",
                     "-> read 5 Vertices \n", "-> read 4 UVVertices \n", "-> read 2 Faces \n",
                     "  Material reference mat_0000001A_0 created\n", "  Material reference mat_0000001A_1 created\n",
-                    "-> Object Box added\n"}))
+                    "-> Object Box added\n", "name: A\n", "-> read 0 Faces \n", "name: B\n",
+                    "-> read 0 UVVertices \n", "-> Object B added\n"}))
             << name_of(e) << "\n"
             << r.log;
-        EXPECT_EQ(r.progress.status_2, (std::vector<std::string>{"Vertices ...", "UVVertices ...", "Faces ..."}));
+        EXPECT_EQ(r.log.find("mat_00000001"), std::string::npos);
+        EXPECT_EQ(r.progress.status_2.size(), 9u);
+        EXPECT_EQ(r.progress.status_2[2], "Faces ...");
+        ASSERT_EQ(r.meshes(), 2u);
         MMesh_P* m = r.mesh(0);
-        ASSERT_EQ(m->Get_Face_Count(), 2);
         ASSERT_EQ(m->Get_UVFace_Count(), 2);
-        const MPolygonList& faces = m->Faces();
-        ASSERT_EQ(faces.Count(1), 3u);
-        EXPECT_EQ(faces.Indices(1)[0], 4);  // file order 0, 1, 4 reversed
-        EXPECT_EQ(faces.Indices(1)[2], 0);
-        EXPECT_EQ(faces.MatId(1), 1);
+        ASSERT_EQ(m->Faces().Count(1), 3u);
+        EXPECT_EQ(m->Faces().Indices(1)[0], 4);  // file order 0, 1, 4 reversed
+        EXPECT_EQ(m->Faces().Indices(1)[2], 0);
+        EXPECT_EQ(m->Faces().MatId(1), 1);
         EXPECT_EQ(m->UVFaces().Indices(1)[0], 2);
         EXPECT_EQ(m->UVFaces().MatId(0), 0);
+        EXPECT_EQ(r.mesh(1)->UVUsed(), 0);
+        EXPECT_EQ(r.mesh(1)->Get_Face_Count(), 2);
+        EXPECT_EQ(r.mesh(1)->Get_UVFace_Count(), 0);
     }
 }
 
@@ -141,26 +152,6 @@ TEST(PolygonChunk, ShortFacesCountForMaterialsHolesAreSkippedWhole) {
         ASSERT_EQ(r.mesh(0)->material_refs.size(), 6u) << "a hole's material does not count";
         EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(0)), "mat_0000001A_0");
         EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(5)), "mat_0000001A_5");
-    }
-}
-
-// Without faces the mesh is dropped; without texture vertices it has no
-// texture faces.
-TEST(PolygonChunk, WithoutFacesOrTextureVertices) {
-    for (Encoding e : kBoth) {
-        cobtest::Polygon no_faces = harness::sample_polygon(), no_uvs = harness::sample_polygon("B");
-        no_faces.faces.clear();
-        no_uvs.uvs.clear();
-        CobFile f(e);
-        f.polygon(1, 0, no_faces).polygon(2, 0, no_uvs);
-        auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.meshes(), 1u) << name_of(e);
-        EXPECT_EQ(r.log.find("Material reference mat_00000001"), std::string::npos);
-        EXPECT_TRUE(harness::in_order(r.log, {"-> read 0 Faces \n", "-> read 0 UVVertices \n", "-> Object B added"}));
-        EXPECT_EQ(harness::occurrences(r.log, "-> Object"), 1u);
-        EXPECT_EQ(r.mesh(0)->UVUsed(), 0);
-        EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2);
-        EXPECT_EQ(r.mesh(0)->Get_UVFace_Count(), 0);
     }
 }
 
