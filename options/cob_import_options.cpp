@@ -61,8 +61,7 @@ unsigned CobImportOptions::Save_Profile() {
     Profile& profile = profile_ != nullptr ? *profile_ : fallback.emplace(Get_ProfileName());
     profile.WriteString(kSection, "home_path", home_path);
     profile.WriteString(kSection, "image_search_path", image_search_path);
-    profile.Flush();
-    return 1;
+    return profile.Flush() ? 1 : 0;
 }
 
 void CobImportOptions::Print_Options(FILE* f) {

@@ -17,6 +17,8 @@ public:
 
     void Set_Defaults();
     unsigned Load_Profile();
+    // 1 when the settings are stored (or there was nothing to store), 0 when
+    // the profile could not be written.
     unsigned Save_Profile();
     void Print_Options(FILE* f);
 

@@ -145,33 +145,29 @@ TEST_F(FileOption, CommonSettingsLoadedFromAndStoredInTheProfile) {
         EXPECT_STREQ(options.Get_LogFileName(), "scnin.log") << bad;
     }
     write_file(profile_path, "[Common Settings]\nverbose = -2\nlog_file_name = x.log\n");
+    const std::string huge(10000, 'n');
+    const vertexa::AllocStats before = vertexa::alloc_stats();
     {
         Import_FileOption options("scn_in", "scnin.log");
         EXPECT_EQ(options.Get_Verbose(), -2);
         EXPECT_STREQ(options.Get_LogFileName(), "x.log");
         options.Set_Verbose(1);
-    }
-    EXPECT_EQ(read_file(profile_path), "[Common Settings]\nverbose = 1\nlog_file_name = x.log\n");
-}
-
-TEST_F(FileOption, SettersAreBoundedAndTheFilterIsAHostBlock) {
-    const vertexa::AllocStats before = vertexa::alloc_stats();
-    {
-        Import_FileOption options(std::string(300, 'p').c_str(), "scnin.log");
-        EXPECT_EQ(std::strlen(options.Get_ProfileName()), 255u);
-        const std::string huge(10000, 'n');
+        // Setters are bounded; the filter is a copy in a host block (the other: the profile as read).
         options.Set_Filename(huge.c_str());
-        options.Set_LogFileName(huge.c_str());
         EXPECT_EQ(std::strlen(options.Get_Filename()), size_t{Import_FileOption::kTextSize - 1});
-        EXPECT_EQ(std::strlen(options.Get_LogFileName()), size_t{Import_FileOption::kTextSize - 1});
         const char filter[] = "Truespace File (*.scn;*.cob)|*.scn;*.cob||";
         options.Set_Filter(filter);
         options.Set_Filter(filter);
         EXPECT_NE(options.Get_Filter(), filter);
         EXPECT_STREQ(options.Get_Filter(), filter);
-        EXPECT_EQ(vertexa::alloc_stats().live_blocks, before.live_blocks + 2);  // the filter, the profile as read
+        EXPECT_EQ(vertexa::alloc_stats().live_blocks, before.live_blocks + 2);
     }
     EXPECT_EQ(vertexa::alloc_stats().live_blocks, before.live_blocks);
+    EXPECT_EQ(read_file(profile_path), "[Common Settings]\nverbose = 1\nlog_file_name = x.log\n");
+    Import_FileOption named(std::string(300, 'p').c_str(), "scnin.log");
+    EXPECT_EQ(std::strlen(named.Get_ProfileName()), 255u);
+    named.Set_LogFileName(huge.c_str());
+    EXPECT_EQ(std::strlen(named.Get_LogFileName()), size_t{Import_FileOption::kTextSize - 1});
 }
 
 TEST_F(FileOption, SavedOptionsFileReadsBackThroughTheCommandLine) {
