@@ -1,6 +1,7 @@
 #include "plugin_host.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace vertexa {
@@ -122,6 +124,9 @@ std::vector<std::string> plugin_folders(const std::string& explicit_dir) {
 
 std::vector<std::string> find_plugin_files(const std::vector<std::string>& folders) {
     std::vector<std::string> files;
+    // Two entries may lead to one folder (the default named again, a link):
+    // each module file counts once, by its device and inode.
+    std::set<std::pair<dev_t, ino_t>> seen;
     for (const std::string& folder : folders) {
         std::error_code ec;
         std::vector<std::string> here;
@@ -129,7 +134,11 @@ std::vector<std::string> find_plugin_files(const std::vector<std::string>& folde
             if (it->path().extension() == ".so" && it->is_regular_file(ec)) here.push_back(it->path().string());
         }
         std::sort(here.begin(), here.end());
-        files.insert(files.end(), here.begin(), here.end());
+        for (std::string& file : here) {
+            struct stat st;
+            if (::stat(file.c_str(), &st) == 0 && !seen.emplace(st.st_dev, st.st_ino).second) continue;
+            files.push_back(std::move(file));
+        }
     }
     return files;
 }

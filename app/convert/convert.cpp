@@ -1,5 +1,10 @@
 #include "convert.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,17 +37,59 @@ std::optional<Format> format_of(const std::string& out_path) {
     return parse_format(out_path.substr(dot + 1));
 }
 
+std::string file_problem(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "not found" : std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a folder";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    return {};
+}
+
+std::string truespace_file_problem(const std::string& path) {
+    std::string problem = file_problem(path);
+    if (!problem.empty()) return problem;
+    // Non-blocking, in case a FIFO took the file's place since.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    struct stat st;
+    char head[18];
+    size_t got = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        problem = "not a regular file";
+    } else {
+        while (got < sizeof head) {
+            const ssize_t n = ::read(fd, head + got, sizeof head - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) problem = std::strerror(errno);
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (!problem.empty()) return problem;
+    // The importer reads the header up to its first NUL and looks for the
+    // signature among its first 18 characters; the letter at index 15 tells
+    // the encoding.
+    const std::string text(head, std::find(head, head + got, '\0'));
+    if (text.find("Caligari V00.01") == std::string::npos) return "not a trueSpace file";
+    const char letter = text.size() > 15 ? text[15] : '\0';
+    if (letter == 'B' || letter == 'A') return {};
+    if (letter > ' ' && letter < 0x7F) return std::string("unknown encoding letter '") + letter + "' (B or A expected)";
+    return "no encoding letter B or A after \"Caligari V00.01\"";
+}
+
 int convert_scene(MScene& scene, const std::string& out, Format format, const Options& options, std::ostream& err) {
     BuildOptions build;
     build.y_up = !options.z_up;
     build.bake_world = format == Format::Obj;
     std::vector<MeshOut> meshes = build_meshes(scene, build, err);
     if (meshes.empty()) {
-        err << "vertexa: " << scene.get_name() << " holds no objects with faces; nothing written\n";
+        err << "vertexa: " << to_utf8(scene.get_name()) << " holds no objects with faces; nothing written\n";
         return kExitFailure;
     }
     ImageCache images(*scene.Get_MapList(), err);
     OutputFiles files;
+    files.protect(scene.get_name());
     if (format == Format::Obj)
         write_obj(meshes, images, out, files, err);
     else
@@ -58,18 +105,16 @@ int convert_scene(MScene& scene, const std::string& out, Format format, const Op
 int convert_file(const std::string& in, const std::string& out, const Options& options, std::ostream& err) {
     std::optional<Format> format = options.format ? options.format : format_of(out);
     if (!format) {
-        err << "vertexa: cannot tell the format of " << out << ": use .glb, .gltf or .obj, or --format\n";
+        err << "vertexa: cannot tell the format of " << to_utf8(out) << ": use .glb, .gltf or .obj, or --format\n";
         return kExitUsage;
     }
-    if (FILE* f = std::fopen(in.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
-        err << "vertexa: cannot read " << in << ": " << std::strerror(errno) << "\n";
-        return kExitFailure;
+    if (const std::string problem = truespace_file_problem(in); !problem.empty()) {
+        err << "vertexa: " << to_utf8(in) << ": " << problem << "\n";
+        return kExitBadInput;
     }
     std::unique_ptr<MScene> scene(options.importer ? options.importer(in) : import_scene(in));
     if (!scene) {
-        err << "vertexa: out of memory importing " << in << "\n";
+        err << "vertexa: out of memory importing " << to_utf8(in) << "\n";
         return kExitFailure;
     }
     for (const std::string& dirs : options.image_paths) {

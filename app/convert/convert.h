@@ -29,6 +29,18 @@ struct Options {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The input cannot be used: not found, a folder, not a regular file,
+// unreadable, not a trueSpace file (or not an options file).
+constexpr int kExitBadInput = 4;
+
+// What keeps `path` from being read as a file, in words for a message ("not
+// found", "is a folder", "not a regular file", ...), or "" when it is a
+// regular file. Nothing is opened.
+std::string file_problem(const std::string& path);
+// The same, and then what keeps it from being a trueSpace file by its
+// header ("not a trueSpace file", "unknown encoding letter ..."). A FIFO or
+// device is refused before it is opened, so nothing waits on it.
+std::string truespace_file_problem(const std::string& path);
 
 // "glb", "gltf", "obj" (any case); nullopt for anything else.
 std::optional<Format> parse_format(const std::string& text);

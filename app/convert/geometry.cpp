@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "vertexa/scene.h"
+#include "vertexa/text.h"
 
 namespace vertexa::convert {
 
@@ -233,7 +234,7 @@ std::vector<MeshOut> build_meshes(MScene& scene, const BuildOptions& options, st
         auto* mesh = dynamic_cast<MMesh_P*>(static_cast<MObj3d*>(node->item));
         if (mesh == nullptr) continue;
         MeshOut out;
-        out.name = mesh->get_name();
+        out.name = vertexa::utf8_from_cp1252(mesh->get_name());
         Placement local = Placement::from_host(mesh->Get_LocalMatrix());
         if (!local.is_finite()) {
             err << "vertexa: warning: object " << out.name << " has a matrix that is not finite; placed at the origin\n";

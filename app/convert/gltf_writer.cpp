@@ -119,7 +119,7 @@ void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const st
         json pbr = {{"metallicFactor", 0.0}, {"roughnessFactor", 0.7}};
         double alpha = 1.0;
         if (s != nullptr) {
-            m["name"] = to_utf8(s->get_name());
+            m["name"] = vertexa::utf8_from_cp1252(s->get_name());
             alpha = unit(s->alpha);
             pbr["baseColorFactor"] = {unit(s->color.r), unit(s->color.g), unit(s->color.b), alpha};
             if (const MSrf_TextureLayer* layer = color_layer(*s)) {

@@ -81,8 +81,8 @@ void write_obj(const std::vector<MeshOut>& meshes, ImageCache& images, const std
     auto material_for = [&](const MSurface* s) {
         auto it = material_name.find(s);
         if (it != material_name.end()) return it->second;
-        std::string name = safe_name(s != nullptr ? s->get_name() : "DEFAULT");
-        for (int k = 2; taken.count(name) != 0; ++k) name = safe_name(s != nullptr ? s->get_name() : "DEFAULT") + "_" + std::to_string(k);
+        std::string name = safe_name(s != nullptr ? vertexa::utf8_from_cp1252(s->get_name()) : "DEFAULT");
+        for (int k = 2; taken.count(name) != 0; ++k) name = safe_name(s != nullptr ? vertexa::utf8_from_cp1252(s->get_name()) : "DEFAULT") + "_" + std::to_string(k);
         taken.insert(name);
         material_name[s] = name;
         mtl += "\nnewmtl " + name + "\n";

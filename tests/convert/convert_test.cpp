@@ -4,9 +4,12 @@
 // Khronos validator).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
+#include <set>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +21,7 @@
 #include "cob_writer.h"
 #include "convert.h"
 #include "geometry.h"
+#include "output.h"
 
 using namespace cobtest;
 namespace fs = std::filesystem;
@@ -410,7 +414,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     EXPECT_EQ(cv::convert_file(dir + "/empty.cob", dir + "/kept.glb", {}, err), cv::kExitFailure);
     EXPECT_EQ(read_file(dir + "/kept.glb"), "old");
     for (const auto& e : fs::directory_iterator(dir))
-        EXPECT_EQ(e.path().filename().string().find(".vertexa-"), std::string::npos) << e.path();
+        EXPECT_NE(e.path().filename().string().rfind(".vx", 0), 0u) << e.path();
 
     // Faces with indices past the vertices and degenerate faces are dropped
     // with a warning; the rest is written.
@@ -427,4 +431,94 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     tinygltf::Model m = load_gltf(dir + "/broken.glb");
     EXPECT_EQ(m.accessors[m.meshes[0].primitives[0].indices].count, 36u);
     expect_valid({dir + "/broken.glb"});
+}
+
+namespace {
+
+std::set<std::string> names_in(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+}  // namespace
+
+TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
+    const std::string dir = tmp_dir("commit");
+    // The longest name the folder takes, written beside companions.
+    const std::string longest = std::string(251, 'n') + ".glb";
+    struct Case {
+        std::vector<std::string> names;  // the first is OUT
+        bool out_becomes_folder;         // made by the hook once every file is written
+    };
+    const Case cases[] = {
+        {{"a.gltf", "a.bin", "a_0_x.png"}, true},
+        {{"b.obj", "b.mtl", "new_companion.png"}, true},
+        {{longest, "c.bin"}, false},
+    };
+    for (const Case& c : cases) {
+        for (size_t i = 1; i < c.names.size(); ++i)
+            if (c.names[i] != "new_companion.png") std::ofstream(dir + "/" + c.names[i]) << "old " << i;
+        const std::set<std::string> before = names_in(dir);
+        cv::OutputFiles files;
+        for (const std::string& name : c.names) files.add(dir + "/" + name, "new " + name);
+        size_t written = 0;
+        files.after_write = [&](const std::string&) {
+            if (++written == c.names.size() && c.out_becomes_folder) fs::create_directory(dir + "/" + c.names[0]);
+        };
+        const std::string failure = files.commit();
+        EXPECT_EQ(written, c.names.size());
+        if (c.out_becomes_folder) {
+            EXPECT_NE(failure.find("cannot write " + dir + "/" + c.names[0]), std::string::npos) << failure;
+            std::set<std::string> expected = before;
+            expected.insert(c.names[0]);  // the folder
+            EXPECT_EQ(names_in(dir), expected);
+            for (size_t i = 1; i < c.names.size(); ++i) {
+                if (before.count(c.names[i]) != 0) {
+                    EXPECT_EQ(read_file(dir + "/" + c.names[i]), "old " + std::to_string(i));
+                }
+            }
+        } else {
+            EXPECT_EQ(failure, "");
+            for (const std::string& name : c.names) EXPECT_EQ(read_file(dir + "/" + name), "new " + name);
+            EXPECT_EQ(names_in(dir).size(), before.size() + 1);  // OUT only: no temporary or old file left
+        }
+    }
+}
+
+TEST(OutputCommit, ALinkedOutputReplacesTheFileItNamesWithItsPermissions) {
+    const std::string dir = tmp_dir("link");
+    std::ofstream(dir + "/real.glb") << "old";
+    ::chmod((dir + "/real.glb").c_str(), 0600);
+    fs::create_symlink("real.glb", dir + "/link.glb");
+    cv::OutputFiles files;
+    files.add(dir + "/link.glb", "new");
+    EXPECT_EQ(files.commit(), "");
+    EXPECT_TRUE(fs::is_symlink(dir + "/link.glb"));
+    EXPECT_EQ(read_file(dir + "/real.glb"), "new");
+    EXPECT_EQ(fs::status(dir + "/real.glb").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{"link.glb", "profile.ini", "real.glb"}));
+}
+
+TEST(OutputCommit, ASignalWhileWritingRemovesTheTemporaryFiles) {
+    const std::string dir = tmp_dir("signal");
+    std::ofstream(dir + "/out.gltf") << "old";
+    for (int sig : {SIGTERM, SIGINT}) {
+        const std::set<std::string> before = names_in(dir);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            cv::OutputFiles files;
+            files.add(dir + "/out.gltf", "new");
+            files.add(dir + "/out.bin", std::string(1 << 20, 'b'));
+            files.after_write = [&](const std::string&) { ::raise(sig); };
+            files.commit();
+            ::_exit(0);  // not reached: the signal ends the process
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(names_in(dir), before);
+        EXPECT_EQ(read_file(dir + "/out.gltf"), "old");
+    }
 }

@@ -1,10 +1,12 @@
-// File helpers, image lookup and the import log. (The byte order helpers are
+// File helpers, whole-file replacement, image lookup and the import log. (The byte order helpers are
 // checked through the reader's field readers.)
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "host_test_util.h"
@@ -106,6 +108,18 @@ TEST(ImageLookup, OnlyInTheModelsFolderAndTheGivenOnes) {
         maps.AddSearchPath(c.search.c_str());
         EXPECT_EQ(maps.Resolve(c.image), c.found.empty() ? "" : root + c.found) << c.model << " " << c.image;
     }
+}
+
+TEST(ReplaceFile, ANameAsLongAsTheFolderTakesIsReplacedWithNothingLeftBeside) {
+    const std::string folder = scratch_folder();
+    const std::string path = folder + "/" + std::string(255, 'p');
+    write_file(path, "old");
+    MReplaceFile* file = m_replace_open(path.c_str());
+    ASSERT_NE(file, nullptr) << std::strerror(errno);
+    std::fputs("new", m_replace_stream(file));
+    EXPECT_EQ(m_replace_commit(file), 1);
+    EXPECT_EQ(read_file(path), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
 }
 
 TEST(Log, WritesExactlyTheFormattedText) {
