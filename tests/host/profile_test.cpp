@@ -166,6 +166,8 @@ TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
     char c = 0;
     for (int k = 0; k < kWriters; ++k) ASSERT_EQ(::read(ready[0], &c, 1), 1);
     ::close(go[1]);  // all at once
+    ::close(go[0]);
+    ::close(ready[0]);
     for (pid_t pid : writers) {
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
