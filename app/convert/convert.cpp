@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -81,7 +82,9 @@ std::string truespace_file_problem(const std::string& path) {
 int convert_scene(MScene& scene, const std::string& out, Format format, const Options& options, std::ostream& err) {
     BuildOptions build;
     build.y_up = !options.z_up;
-    build.bake_world = format == Format::Obj;
+    build.obj = format == Format::Obj;
+    build.smooth_angle = options.smooth_angle;
+    if (const std::string stem = file_stem(scene.get_name()); !stem.empty()) build.fallback_name = stem;
     std::vector<MeshOut> meshes = build_meshes(scene, build, err);
     if (meshes.empty()) {
         err << "vertexa: " << to_utf8(scene.get_name()) << " holds no objects with faces; nothing written\n";
@@ -140,6 +143,12 @@ int Command::run(std::ostream& err) const {
         return kExitUsage;
     }
     options.z_up = up == "z";
+    char* end = nullptr;
+    options.smooth_angle = std::strtod(smooth_angle.c_str(), &end);
+    if (smooth_angle.empty() || *end != '\0' || !(options.smooth_angle >= 0.0 && options.smooth_angle <= 180.0)) {
+        err << "vertexa: --smooth-angle takes degrees from 0 to 180, not " << to_utf8(smooth_angle) << "\n";
+        return kExitUsage;
+    }
     options.image_paths = image_paths;
     options.importer = importer;
     return convert_file(in, out, options, err);
@@ -152,6 +161,9 @@ Command* add_convert_command(CLI::App& app) {
     command.sub->add_option("OUT", command.out, "output file: .glb, .gltf or .obj")->required();
     command.sub->add_option("--format", command.format, "glb, gltf or obj (default: from OUT's extension)");
     command.sub->add_option("--up", command.up, "y (default: Z-up turned to Y-up) or z (kept as in the file)");
+    command.sub->add_option("--smooth-angle", command.smooth_angle,
+                            "faces meeting at less than DEG degrees are shaded smooth (default 40; 0: faceted, "
+                            "180: smooth everywhere)");
     command.sub->add_option("--image-path", command.image_paths,
                             "folders to look for images in, after the file's own and the profile's; "
                             "several separated by ';'");

@@ -19,6 +19,7 @@ enum class Format { Glb, Gltf, Obj };
 struct Options {
     std::optional<Format> format;        // else taken from the output's extension
     bool z_up = false;                   // true: keep trueSpace's Z-up axes
+    double smooth_angle = 40.0;          // crease angle in degrees, 0 to 180 (see BuildOptions)
     std::vector<std::string> image_paths;  // folders searched after the file's own and the profile's
     // How the file is imported; the command gives the plug-in module's
     // importer. Unset: the reader is called directly (tests).
@@ -61,6 +62,7 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
 struct Command {
     CLI::App* sub = nullptr;
     std::string in, out, format, up = "y";
+    std::string smooth_angle = "40";
     std::vector<std::string> image_paths;
     std::function<MScene*(const std::string&)> importer;
     int run(std::ostream& err) const;
