@@ -64,11 +64,12 @@ struct Imported {
 };
 
 // Writes the profile `ini` with the verbose level, the log file and the image
-// search path, and points $VERTEXA_PROFILE at it.
+// search path, and points $VERTEXA_PROFILE at it. It holds every setting, so
+// that an import stores nothing (no synced write per import).
 inline void use_profile(const std::string& ini, int verbose, const std::string& log_file,
                         const std::string& search_path = "") {
     write_file(ini, "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + log_file +
-                        "\n[Specific Settings]\nimage_search_path=" + search_path + "\n");
+                        "\n[Specific Settings]\nhome_path=c:\\Truespace\\\nimage_search_path=" + search_path + "\n");
     ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
 }
 
