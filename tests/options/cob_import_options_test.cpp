@@ -124,7 +124,7 @@ TEST_F(OptionsTest, SettingsStoredBackUnchangedKeepAnotherProcesssChange) {
     EXPECT_STREQ(after.home_path, "c:\\Truespace\\") << "a setting absent from the profile is stored";
     EXPECT_NE(read_file(path("scn_in.ini")).find("home_path=c:\\Truespace\\\n"), std::string::npos);
     EXPECT_EQ(after.Save_Profile(), 1u);  // nothing changed
-    ScopedEnv unwritable("VERTEXA_PROFILE", folder_);
+    host_test::ScopedEnv unwritable("VERTEXA_PROFILE", folder_);
     CobImportOptions options;
     std::snprintf(options.home_path, sizeof options.home_path, "d:\\ts\\");
     EXPECT_EQ(options.Save_Profile(), 0u);
