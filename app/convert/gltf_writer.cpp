@@ -106,12 +106,17 @@ private:
             return;
         }
         text.push_back('"');
-        for (char c : value) {
+        size_t plain = 0;  // where the characters not yet written start
+        for (size_t i = 0; i < value.size(); ++i) {
+            const char c = value[i];
             const auto u = static_cast<unsigned char>(c);
+            if (c != '"' && c != '\\' && u >= 0x20) continue;
+            text.append(value.data() + plain, i - plain);
+            plain = i + 1;
             if (c == '"' || c == '\\') {
                 text.push_back('\\');
                 text.push_back(c);
-            } else if (u < 0x20) {
+            } else {
                 static const char* const hex = "0123456789abcdef";
                 const char* named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : c == '\b' ? "\\b" : c == '\f' ? "\\f" : nullptr;
                 if (named != nullptr) {
@@ -121,10 +126,9 @@ private:
                     text.push_back(hex[u >> 4]);
                     text.push_back(hex[u & 15]);
                 }
-            } else {
-                text.push_back(c);
             }
         }
+        text.append(value.data() + plain, value.size() - plain);
         text.push_back('"');
     }
 
