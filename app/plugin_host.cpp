@@ -117,7 +117,7 @@ std::vector<std::string> plugin_folders(const std::string& explicit_dir) {
     const std::string bin = program_folder();
     if (!bin.empty()) {
         folders.push_back((fs::path(bin) / "plugins").string());
-        folders.push_back((fs::path(bin).parent_path() / "lib" / "vertexa" / "plugins").string());
+        folders.push_back((fs::path(bin) / VERTEXA_INSTALLED_PLUGINS).lexically_normal().string());
     }
     return folders;
 }

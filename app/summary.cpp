@@ -45,7 +45,9 @@ std::string num(double v) {
     return std::string(text, end);
 }
 
-std::string vec3_text(const MVector3& v) { return "(" + num(v[0]) + ", " + num(v[1]) + ", " + num(v[2]) + ")"; }
+std::string vec3_text(const MVector3& v) {
+    return std::string("(").append(num(v[0])).append(", ").append(num(v[1])).append(", ").append(num(v[2])).append(")");
+}
 
 }  // namespace
 
@@ -114,7 +116,7 @@ std::string scene_summary_text(MScene& scene, const std::string& file) {
                    " texture faces";
             if (mesh->material_refs.size() != 0) {
                 out += "; materials";
-                mesh->material_refs.for_each([&](void* t) { out += " " + name(static_cast<const char*>(t)); });
+                mesh->material_refs.for_each([&](void* t) { out.append(" ").append(name(static_cast<const char*>(t))); });
             }
             const MMatrix& m = obj->Get_LocalMatrix();
             out += "; at " + vec3_text(MVector3(m[3][0], m[3][1], m[3][2]));

@@ -21,8 +21,8 @@ struct Options {
     bool z_up = false;                   // true: keep trueSpace's Z-up axes
     double smooth_angle = 40.0;          // crease angle in degrees, 0 to 180 (see BuildOptions)
     std::vector<std::string> image_paths;  // folders searched after the file's own and the profile's
-    // How the file is imported; the command gives the plug-in module's
-    // importer. Unset: the reader is called directly (tests).
+    // How the file is imported (required): the command gives the plug-in
+    // module's importer.
     std::function<MScene*(const std::string&)> importer;
 };
 
@@ -61,7 +61,10 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
 // the subcommand was parsed.
 struct Command {
     CLI::App* sub = nullptr;
-    std::string in, out, format, up = "y";
+    std::vector<std::string> args;  // IN OUT, or the inputs with -o
+    std::string out_dir;            // -o: the batch form
+    int jobs = 0;                   // -j; 0: one per processor
+    std::string format, up = "y";
     std::string smooth_angle = "40";
     std::vector<std::string> image_paths;
     std::function<MScene*(const std::string&)> importer;

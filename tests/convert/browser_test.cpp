@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "convert.h"
+#include "import.h"
 
 namespace fs = std::filesystem;
 
@@ -30,6 +31,7 @@ TEST(ConvertBrowser, ThreeJsLoadsTheSampleWithItsMeshesAndColours) {
     std::ofstream(profile) << "[Common Settings]\nverbose=0\n";
     ::setenv("VERTEXA_PROFILE", profile.c_str(), 1);
     vertexa::convert::Options o;
+    o.importer = import_scene;
     o.image_paths = {std::string(VERTEXA_SOURCE_DIR) + "/samples/maps"};
     std::ostringstream err;
     ASSERT_EQ(vertexa::convert::convert_file(std::string(VERTEXA_SOURCE_DIR) + "/samples/still_life.scn",

@@ -23,6 +23,7 @@
 #include "cob_writer.h"
 #include "convert.h"
 #include "geometry.h"
+#include "import.h"
 #include "output.h"
 
 using namespace cobtest;
@@ -93,8 +94,10 @@ std::string read_file(const std::string& path) {
     return s.str();
 }
 
-std::string convert(const std::string& in, const std::string& out, const cv::Options& o = {}, int want = 0) {
+// Converts with the reader called directly, without the module.
+std::string convert(const std::string& in, const std::string& out, cv::Options o = {}, int want = 0) {
     std::ostringstream err;
+    o.importer = import_scene;
     EXPECT_EQ(cv::convert_file(in, out, o, err), want) << err.str();
     return err.str();
 }
@@ -551,9 +554,9 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     // A crease angle outside 0 to 180 degrees is a wrong command line.
     for (const char* angle : {"200", "-1", "abc", "nan", "", "40"}) {
         cv::Command c;
-        c.in = dir + "/in.cob";
-        c.out = dir + "/angle.glb";
+        c.args = {dir + "/in.cob", dir + "/angle.glb"};
         c.smooth_angle = angle;
+        c.importer = import_scene;
         std::ostringstream e;
         EXPECT_EQ(c.run(e), std::string(angle) == "40" ? cv::kExitOk : cv::kExitUsage) << angle << e.str();
         EXPECT_EQ(fs::exists(dir + "/angle.glb"), std::string(angle) == "40") << angle;

@@ -421,7 +421,7 @@ TEST(AsciiScanAgainstFscanf, DecimalConversionIsCorrectlyRounded) {
     for (int n = 0; n < 4000; ++n) {
         const uint32_t digits = 1 + r.below(19);
         std::string number = r.digits(digits);
-        if (r.chance(85)) number.insert(r.below(digits + 1), ".");
+        if (r.chance(85)) number.insert(number.begin() + r.below(digits + 1), '.');
         text += (r.chance(50) ? "-" : "") + number + r.pick(kSpaces) + " ";
     }
     // Halfway points between floats, written with few digits: 2^24 + odd

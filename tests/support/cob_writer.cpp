@@ -76,7 +76,8 @@ std::string ascii_vec(const Vec3& v) {
 // "<v,uv> " for every corner, the line of pairs after a face or hole line.
 std::string ascii_pairs(const std::vector<Corner>& corners) {
   std::string out;
-  for (const Corner& c : corners) out += "<" + std::to_string(c.vertex) + "," + std::to_string(c.uv) + "> ";
+  for (const Corner& c : corners)
+    out.append("<").append(std::to_string(c.vertex)).append(",").append(std::to_string(c.uv)).append("> ");
   return out;
 }
 
