@@ -2,20 +2,19 @@
 // materials is a primitive with its own vertex stream. What the file holds
 // is kept to what is used, so that validators find no unused objects.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
 #include <ostream>
 
-#include <nlohmann/json.hpp>
 
 #include "vertexa/scene.h"
+#include "vertexa/text.h"
 #include "writers.h"
 
 namespace vertexa::convert {
-
-using nlohmann::json;
 
 namespace {
 
@@ -31,82 +30,195 @@ double unit(double v) {
 
 double finite_or(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
 
-// The binary buffer is laid out first and filled once the JSON is written:
-// the vertex data is copied once, into the output itself, and each
-// primitive's arrays are freed as soon as they are in.
-class Builder {
+// JSON written as text as it goes: a scene of many objects costs its text
+// and no tree. Compact, or indented by two spaces per level from `depth`.
+class Json {
 public:
-    size_t size = 0;
-    json accessors = json::array();
-    json views = json::array();
+    Json(bool pretty, int depth) : pretty_(pretty), depth_(depth) {}
+    std::string text;
 
-    int view(const void* data, size_t bytes, int target, std::vector<float>* floats = nullptr,
-             std::vector<uint32_t>* ints = nullptr) {
-        size = (size + 3) & ~size_t{3};
-        json v = {{"buffer", 0}, {"byteOffset", size}, {"byteLength", bytes}};
-        if (target != 0) v["target"] = target;
-        pieces_.push_back({static_cast<const char*>(data), bytes, size, floats, ints});
-        size += bytes;
-        views.push_back(v);
-        return static_cast<int>(views.size() - 1);
+    Json& open(char bracket) {
+        element();
+        text.push_back(bracket);
+        first_.push_back(true);
+        return *this;
+    }
+    Json& close(char bracket) {
+        const bool had = !first_.back();
+        first_.pop_back();
+        if (pretty_ && had) newline();
+        text.push_back(bracket);
+        return *this;
+    }
+    Json& key(std::string_view name) {
+        element();
+        string(name);
+        text += pretty_ ? ": " : ":";
+        after_key_ = true;
+        return *this;
+    }
+    Json& str(std::string_view value) {
+        element();
+        string(value);
+        return *this;
+    }
+    Json& num(double value) {
+        element();
+        if (!std::isfinite(value)) {
+            text += "null";
+            return *this;
+        }
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, value);
+        text.append(buf, r.ptr);
+        // A number that was a float stays one to the reader.
+        if (std::find_if(buf, r.ptr, [](char c) { return c == '.' || c == 'e'; }) == r.ptr) text += ".0";
+        return *this;
+    }
+    Json& uint(uint64_t value) {
+        element();
+        char buf[24];
+        text.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+        return *this;
+    }
+    // Before a value or a key: the comma and the line break it needs.
+    void element() {
+        if (after_key_) {
+            after_key_ = false;
+            return;
+        }
+        if (first_.empty()) return;
+        if (!first_.back()) text.push_back(',');
+        first_.back() = false;
+        if (pretty_) newline();
     }
 
-    int floats(std::vector<float>& values, int width, bool bounds) {
-        const int v = view(values.data(), values.size() * sizeof(float), kArrayBuffer, &values);
-        json a = {{"bufferView", v}, {"componentType", kFloat}, {"count", values.size() / width},
-                  {"type", width == 3 ? "VEC3" : "VEC2"}};
+private:
+    void newline() {
+        text.push_back('\n');
+        text.append(2 * (depth_ + first_.size()), ' ');
+    }
+    // Names are UTF-8 already (from Windows-1252 or the system's names);
+    // anything else is read as Windows-1252 rather than written broken.
+    void string(std::string_view value) {
+        if (!vertexa::is_utf8(value)) {
+            string(vertexa::utf8_from_cp1252(value));
+            return;
+        }
+        text.push_back('"');
+        size_t plain = 0;  // where the characters not yet written start
+        for (size_t i = 0; i < value.size(); ++i) {
+            const char c = value[i];
+            const auto u = static_cast<unsigned char>(c);
+            if (c != '"' && c != '\\' && u >= 0x20) continue;
+            text.append(value.data() + plain, i - plain);
+            plain = i + 1;
+            if (c == '"' || c == '\\') {
+                text.push_back('\\');
+                text.push_back(c);
+            } else {
+                static const char* const hex = "0123456789abcdef";
+                const char* named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : c == '\b' ? "\\b" : c == '\f' ? "\\f" : nullptr;
+                if (named != nullptr) {
+                    text += named;
+                } else {
+                    text += "\\u00";
+                    text.push_back(hex[u >> 4]);
+                    text.push_back(hex[u & 15]);
+                }
+            }
+        }
+        text.append(value.data() + plain, value.size() - plain);
+        text.push_back('"');
+    }
+
+    bool pretty_;
+    int depth_;
+    bool after_key_ = false;
+    std::vector<bool> first_;  // per open bracket: nothing in it yet
+};
+
+// The binary buffer is laid out as the JSON is written and goes to the file
+// as views of the primitives' arrays and the images: nothing is copied.
+class Builder {
+public:
+    explicit Builder(bool pretty) : accessors(pretty, 1), views(pretty, 1) {
+        accessors.open('[');
+        views.open('[');
+    }
+    size_t size = 0;
+    Json accessors, views;
+
+    // A view of an array, or of image `image` when data is null.
+    int view(const void* data, size_t bytes, int target, int image = -1) {
+        size = (size + 3) & ~size_t{3};
+        views.open('{').key("buffer").uint(0).key("byteLength").uint(bytes).key("byteOffset").uint(size);
+        if (target != 0) views.key("target").uint(static_cast<uint64_t>(target));
+        views.close('}');
+        pieces_.push_back({static_cast<const char*>(data), bytes, image});
+        size += bytes;
+        return count_views_++;
+    }
+
+    int floats(const std::vector<float>& values, int width, bool bounds) {
+        const int v = view(values.data(), values.size() * sizeof(float), kArrayBuffer);
+        accessors.open('{').key("bufferView").uint(static_cast<uint64_t>(v)).key("componentType").uint(kFloat);
+        accessors.key("count").uint(values.size() / width).key("type").str(width == 3 ? "VEC3" : "VEC2");
         if (bounds) {
-            std::vector<float> lo(width, std::numeric_limits<float>::max()), hi(width, -std::numeric_limits<float>::max());
+            float lo[3], hi[3];
+            std::fill(lo, lo + width, std::numeric_limits<float>::max());
+            std::fill(hi, hi + width, -std::numeric_limits<float>::max());
             for (size_t i = 0; i < values.size(); i += width)
                 for (int k = 0; k < width; ++k) {
                     lo[k] = std::min(lo[k], values[i + k]);
                     hi[k] = std::max(hi[k], values[i + k]);
                 }
-            a["min"] = lo;
-            a["max"] = hi;
+            accessors.key("max").open('[');
+            for (int k = 0; k < width; ++k) accessors.num(hi[k]);
+            accessors.close(']').key("min").open('[');
+            for (int k = 0; k < width; ++k) accessors.num(lo[k]);
+            accessors.close(']');
         }
-        accessors.push_back(a);
-        return static_cast<int>(accessors.size() - 1);
+        accessors.close('}');
+        return count_accessors_++;
     }
 
-    int indices(std::vector<uint32_t>& values) {
-        const int v = view(values.data(), values.size() * sizeof(uint32_t), kElementArrayBuffer, nullptr, &values);
-        accessors.push_back({{"bufferView", v}, {"componentType", kUnsignedInt}, {"count", values.size()}, {"type", "SCALAR"}});
-        return static_cast<int>(accessors.size() - 1);
+    int indices(const std::vector<uint32_t>& values) {
+        const int v = view(values.data(), values.size() * sizeof(uint32_t), kElementArrayBuffer);
+        accessors.open('{').key("bufferView").uint(static_cast<uint64_t>(v)).key("componentType").uint(kUnsignedInt);
+        accessors.key("count").uint(values.size()).key("type").str("SCALAR").close('}');
+        return count_accessors_++;
     }
 
-    // Appends the buffer, padded to a multiple of 4 bytes, to `out`.
-    void write(std::string& out) {
-        const size_t start = out.size();
-        for (Piece& p : pieces_) {
-            out.resize(start + p.offset, '\0');
-            out.append(p.data, p.bytes);
-            if (p.floats != nullptr) std::vector<float>().swap(*p.floats);
-            if (p.ints != nullptr) std::vector<uint32_t>().swap(*p.ints);
+    // The buffer, padded to a multiple of 4 bytes, as views appended to `out`.
+    void write(OutputFiles::Bytes& out, const std::vector<Image>& images) const {
+        for (const Piece& p : pieces_) {
+            out.pad4();
+            out.append_view(p.data != nullptr ? p.data : images[p.image].bytes.data(), p.bytes);
         }
-        out.resize(start + padded(), '\0');
+        out.pad4();
     }
     size_t padded() const { return (size + 3) & ~size_t{3}; }
 
 private:
     struct Piece {
         const char* data;
-        size_t bytes, offset;
-        std::vector<float>* floats;  // the owner, freed once copied
-        std::vector<uint32_t>* ints;
+        size_t bytes;
+        int image;  // the image's bytes are found at the end: the cache's list may still grow
     };
     std::vector<Piece> pieces_;
+    int count_views_ = 0, count_accessors_ = 0;
 };
 
 }  // namespace
 
 void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, bool binary,
                 OutputFiles& files, std::ostream& err) {
-    Builder b;
-    json gltf;
-    gltf["asset"] = {{"version", "2.0"}, {"generator", "vertexa convert"}};
-    json nodes = json::array(), gl_meshes = json::array(), materials = json::array();
-    json textures = json::array(), gl_images = json::array();
+    const bool pretty = !binary;
+    Builder b(pretty);
+    Json nodes(pretty, 1), gl_meshes(pretty, 1), materials(pretty, 1), textures(pretty, 1), gl_images(pretty, 1);
+    for (Json* j : {&nodes, &gl_meshes, &materials, &textures, &gl_images}) j->open('[');
+    int node_count = 0, material_count = 0, texture_count = 0;
     std::map<const MSurface*, int> material_of;
     std::map<int, int> texture_of;  // image cache index -> texture
     UniqueNames material_names;
@@ -120,20 +232,21 @@ void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::str
         auto it = texture_of.find(image);
         if (it != texture_of.end()) return it->second;
         const Image& img = images.images()[image];
-        json gi = {{"name", to_utf8(img.stem)}};
+        gl_images.open('{');
         if (binary) {
-            gi["bufferView"] = b.view(img.bytes.data(), img.bytes.size(), 0);
-            gi["mimeType"] = img.mime;
-        } else {
-            const std::string name = stem + "_" + std::to_string(gl_images.size()) + "_" + img.stem + img.extension();
-            beside.emplace_back(folder + name, img.bytes);
-            gi["uri"] = to_utf8(name);
+            gl_images.key("bufferView").uint(static_cast<uint64_t>(b.view(nullptr, img.bytes.size(), 0, image)));
+            gl_images.key("mimeType").str(img.mime);
         }
-        gl_images.push_back(gi);
-        textures.push_back({{"sampler", 0}, {"source", gl_images.size() - 1}});
-        const int t = static_cast<int>(textures.size() - 1);
-        texture_of[image] = t;
-        return t;
+        gl_images.key("name").str(to_utf8(img.stem));
+        if (!binary) {
+            const std::string name = stem + "_" + std::to_string(texture_count) + "_" + img.stem + img.extension();
+            beside.emplace_back(folder + name, img.bytes);
+            gl_images.key("uri").str(to_utf8(name));
+        }
+        gl_images.close('}');
+        textures.open('{').key("sampler").uint(0).key("source").uint(static_cast<uint64_t>(texture_count)).close('}');
+        texture_of[image] = texture_count;
+        return texture_count++;
     };
 
     // The material of a surface, and whether it samples a texture.
@@ -141,29 +254,34 @@ void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::str
         const MSurface* s = p.surface;
         auto it = material_of.find(s);
         if (it != material_of.end()) return it->second;
-        json m;
-        json pbr = {{"metallicFactor", 0.0}, {"roughnessFactor", 0.7}};
+        Json& m = materials;
+        m.open('{');
         double alpha = 1.0;
-        m["name"] = material_names.take(p.name);
+        if (s != nullptr) alpha = unit(s->alpha);
+        if (alpha < 1.0) m.key("alphaMode").str("BLEND");
+        if (s != nullptr) m.key("extras").open('{').key("key").str(p.key).close('}');
+        m.key("name").str(material_names.take(p.name));
+        m.key("pbrMetallicRoughness").open('{');
         if (s != nullptr) {
-            m["extras"] = {{"key", p.key}};
-            alpha = unit(s->alpha);
-            pbr["baseColorFactor"] = {unit(s->color.r), unit(s->color.g), unit(s->color.b), alpha};
+            m.key("baseColorFactor").open('[').num(unit(s->color.r)).num(unit(s->color.g)).num(unit(s->color.b)).num(alpha).close(']');
             if (const MSrf_TextureLayer* layer = color_layer(*s)) {
                 const int image = images.get(layer->image.name);
                 if (image >= 0) {
-                    json info = {{"index", texture_for(image)}};
+                    const int texture = texture_for(image);
+                    m.key("baseColorTexture").open('{');
                     // trueSpace's texture space has v upwards, glTF's downwards:
                     // with v' = 1 - v a repeat r and offset o along v become
                     // scale r and offset 1 - r - o.
                     const double ru = finite_or(layer->image.scale[0], 1.0), rv = finite_or(layer->image.scale[1], 1.0);
                     const double ou = finite_or(layer->image.offset[0], 0.0), ov = finite_or(layer->image.offset[1], 0.0);
                     if (ru != 1.0 || rv != 1.0 || ou != 0.0 || ov != 0.0) {
-                        info["extensions"]["KHR_texture_transform"] = {{"offset", {ou, 1.0 - rv - ov}},
-                                                                       {"scale", {ru, rv}}};
+                        m.key("extensions").open('{').key("KHR_texture_transform").open('{');
+                        m.key("offset").open('[').num(ou).num(1.0 - rv - ov).close(']');
+                        m.key("scale").open('[').num(ru).num(rv).close(']');
+                        m.close('}').close('}');
                         transform_used = true;
                     }
-                    pbr["baseColorTexture"] = info;
+                    m.key("index").uint(static_cast<uint64_t>(texture)).close('}');
                 }
             }
             if (bump_layer(*s) != nullptr && !warned_bump) {
@@ -171,79 +289,113 @@ void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::str
                 warned_bump = true;
             }
         }
-        m["pbrMetallicRoughness"] = pbr;
-        if (alpha < 1.0) m["alphaMode"] = "BLEND";
-        materials.push_back(m);
-        const int index = static_cast<int>(materials.size() - 1);
-        material_of[s] = index;
-        return index;
+        m.key("metallicFactor").num(0.0).key("roughnessFactor").num(0.7).close('}');
+        m.close('}');
+        material_of[s] = material_count;
+        return material_count++;
     };
 
     for (MeshOut& mesh : meshes) {
-        json prims = json::array();
-        for (Primitive& p : mesh.primitives) {
-            const int material = material_for(p);
-            json attributes = {{"POSITION", b.floats(p.positions, 3, true)}, {"NORMAL", b.floats(p.normals, 3, false)}};
+        // The materials first: a texture's image view goes before the arrays.
+        std::vector<int> material(mesh.primitives.size());
+        for (size_t i = 0; i < mesh.primitives.size(); ++i) material[i] = material_for(mesh.primitives[i]);
+        gl_meshes.open('{').key("name").str(mesh.name).key("primitives").open('[');
+        for (size_t i = 0; i < mesh.primitives.size(); ++i) {
+            Primitive& p = mesh.primitives[i];
+            const int position = b.floats(p.positions, 3, true), normal = b.floats(p.normals, 3, false);
+            int uv = -1;
             if (p.has_uvs) {
                 // glTF's v runs downwards.
-                for (size_t i = 1; i < p.uvs.size(); i += 2) p.uvs[i] = 1.0f - p.uvs[i];
-                attributes["TEXCOORD_0"] = b.floats(p.uvs, 2, false);
+                for (size_t k = 1; k < p.uvs.size(); k += 2) p.uvs[k] = 1.0f - p.uvs[k];
+                uv = b.floats(p.uvs, 2, false);
             }
-            prims.push_back({{"attributes", attributes}, {"indices", b.indices(p.indices)}, {"material", material}});
+            const int index = b.indices(p.indices);
+            gl_meshes.open('{').key("attributes").open('{').key("NORMAL").uint(static_cast<uint64_t>(normal));
+            gl_meshes.key("POSITION").uint(static_cast<uint64_t>(position));
+            if (uv >= 0) gl_meshes.key("TEXCOORD_0").uint(static_cast<uint64_t>(uv));
+            gl_meshes.close('}').key("indices").uint(static_cast<uint64_t>(index));
+            gl_meshes.key("material").uint(static_cast<uint64_t>(material[i])).close('}');
         }
-        gl_meshes.push_back({{"name", mesh.name}, {"primitives", prims}});
-        json node = {{"name", mesh.name}, {"mesh", gl_meshes.size() - 1}};
-        if (!mesh.placement.is_identity()) node["matrix"] = mesh.placement.gltf_matrix();
-        nodes.push_back(node);
+        gl_meshes.close(']').close('}');
+        nodes.open('{');
+        if (!mesh.placement.is_identity()) {
+            nodes.key("matrix").open('[');
+            for (double v : mesh.placement.gltf_matrix()) nodes.num(v);
+            nodes.close(']');
+        }
+        nodes.key("mesh").uint(static_cast<uint64_t>(node_count)).key("name").str(mesh.name).close('}');
+        ++node_count;
     }
-    json scene_nodes = json::array();
-    for (size_t i = 0; i < nodes.size(); ++i) scene_nodes.push_back(i);
-    gltf["scene"] = 0;
-    gltf["scenes"] = json::array({{{"nodes", scene_nodes}}});
-    gltf["nodes"] = nodes;
-    gltf["meshes"] = gl_meshes;
-    gltf["materials"] = materials;
-    if (!textures.empty()) {
-        gltf["textures"] = textures;
-        gltf["images"] = gl_images;
-        // trueSpace repeats its maps in both directions.
-        gltf["samplers"] = json::array({{{"magFilter", 9729}, {"minFilter", 9987}, {"wrapS", 10497}, {"wrapT", 10497}}});
-    }
-    if (transform_used) gltf["extensionsUsed"] = {"KHR_texture_transform"};
-    gltf["accessors"] = std::move(b.accessors);
-    gltf["bufferViews"] = std::move(b.views);
-    json buffer = {{"byteLength", b.padded()}};
-    if (!binary) buffer["uri"] = to_utf8(stem + ".bin");
-    gltf["buffers"] = json::array({buffer});
 
-    std::string text = gltf.dump(binary ? -1 : 2, ' ', false, json::error_handler_t::replace);
-    gltf = json();
+    // The JSON in parts: the large arrays are not copied into one text.
+    std::vector<std::string> parts;
+    Json top(pretty, 0);
+    auto section = [&](const char* name, Json& body) {
+        top.key(name);
+        top.element();
+        parts.push_back(std::move(top.text));
+        top.text.clear();
+        body.close(']');
+        parts.push_back(std::move(body.text));
+        body.text.clear();
+    };
+    top.open('{');
+    section("accessors", b.accessors);
+    top.key("asset").open('{').key("generator").str("vertexa convert").key("version").str("2.0").close('}');
+    section("bufferViews", b.views);
+    top.key("buffers").open('[').open('{').key("byteLength").uint(b.padded());
+    if (!binary) top.key("uri").str(to_utf8(stem + ".bin"));
+    top.close('}').close(']');
+    if (transform_used) top.key("extensionsUsed").open('[').str("KHR_texture_transform").close(']');
+    if (texture_count > 0) section("images", gl_images);
+    section("materials", materials);
+    section("meshes", gl_meshes);
+    section("nodes", nodes);
+    if (texture_count > 0) {
+        // trueSpace repeats its maps in both directions.
+        top.key("samplers").open('[').open('{').key("magFilter").uint(9729).key("minFilter").uint(9987);
+        top.key("wrapS").uint(10497).key("wrapT").uint(10497).close('}').close(']');
+    }
+    top.key("scene").uint(0);
+    top.key("scenes").open('[').open('{').key("nodes").open('[');
+    for (int i = 0; i < node_count; ++i) top.uint(static_cast<uint64_t>(i));
+    top.close(']').close('}').close(']');
+    if (texture_count > 0) section("textures", textures);
+    top.close('}');
+    parts.push_back(std::move(top.text));
+    size_t json_size = 0;
+    for (const std::string& part : parts) json_size += part.size();
+
+    OutputFiles::Bytes file;
     if (!binary) {
-        std::string bin;
-        reserve_large(bin, b.padded());
-        b.write(bin);
-        files.add(out, text + "\n");
+        for (std::string& part : parts) file.append(std::move(part));
+        file.append("\n");
+        files.add(out, std::move(file));
+        OutputFiles::Bytes bin;
+        b.write(bin, images.images());
         files.add(folder + stem + ".bin", std::move(bin));
         for (auto& [path, bytes] : beside) files.add(path, std::move(bytes));
         return;
     }
-    while (text.size() % 4 != 0) text.push_back(' ');
-    std::string glb;
-    reserve_large(glb, 12 + 8 + text.size() + 8 + b.padded());
+    const size_t json_padded = (json_size + 3) & ~size_t{3};
+    std::string head;
     auto u32 = [&](uint32_t v) {
-        for (int k = 0; k < 4; ++k) glb.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+        for (int k = 0; k < 4; ++k) head.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
     };
-    glb += "glTF";
+    head += "glTF";
     u32(2);
-    u32(static_cast<uint32_t>(12 + 8 + text.size() + 8 + b.padded()));
-    u32(static_cast<uint32_t>(text.size()));
-    glb += "JSON";
-    glb += text;
-    std::string().swap(text);
-    u32(static_cast<uint32_t>(b.padded()));
-    glb.append("BIN\0", 4);
-    b.write(glb);
-    files.add(out, std::move(glb));
+    u32(static_cast<uint32_t>(12 + 8 + json_padded + 8 + b.padded()));
+    u32(static_cast<uint32_t>(json_padded));
+    head += "JSON";
+    file.append(std::move(head));
+    for (std::string& part : parts) file.append(std::move(part));
+    std::string bin_head(json_padded - json_size, ' ');
+    const uint32_t bin_size = static_cast<uint32_t>(b.padded());
+    for (int k = 0; k < 4; ++k) bin_head.push_back(static_cast<char>((bin_size >> (8 * k)) & 0xFF));
+    bin_head.append("BIN\0", 4);
+    file.append(std::move(bin_head));
+    b.write(file, images.images());
+    files.add(out, std::move(file));
 }
 
 }  // namespace vertexa::convert

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -132,7 +133,31 @@ int ImageCache::get(const std::string& name) {
     return slot;
 }
 
-void OutputFiles::add(const std::string& path, std::string bytes) { files_.emplace_back(path, std::move(bytes)); }
+void OutputFiles::Bytes::append(std::string text) {
+    if (text.empty()) return;
+    size_ += text.size();
+    pieces_.push_back({nullptr, text.size(), owned_.size()});
+    owned_.push_back(std::move(text));
+}
+
+void OutputFiles::Bytes::append_view(const void* data, size_t size) {
+    if (size == 0) return;
+    size_ += size;
+    pieces_.push_back({static_cast<const char*>(data), size, 0});
+}
+
+void OutputFiles::Bytes::pad4() {
+    static const char zeros[4] = {};
+    append_view(zeros, (4 - size_ % 4) % 4);
+}
+
+void OutputFiles::add(const std::string& path, std::string bytes) {
+    Bytes b;
+    b.append(std::move(bytes));
+    add(path, std::move(b));
+}
+
+void OutputFiles::add(const std::string& path, Bytes bytes) { files_.emplace_back(path, std::move(bytes)); }
 
 void OutputFiles::protect(const std::string& path) {
     struct stat st;
@@ -214,10 +239,10 @@ public:
     TempCleanup& operator=(const TempCleanup&) = delete;
 };
 
-bool write_all(int fd, const std::string& bytes) {
+bool write_all(int fd, const char* data, size_t size) {
     size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -226,6 +251,36 @@ bool write_all(int fd, const std::string& bytes) {
     }
     return true;
 }
+
+}  // namespace
+
+// Many small pieces (the arrays of a scene of many objects) go out a batch
+// of them per system call.
+bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
+    constexpr size_t kBatch = 512;
+    struct iovec batch[kBatch];
+    const auto& pieces = bytes.pieces_;
+    for (size_t first = 0; first < pieces.size();) {
+        size_t count = 0;
+        for (; count < kBatch && first + count < pieces.size(); ++count) {
+            const Bytes::Piece& p = pieces[first + count];
+            batch[count].iov_base = const_cast<char*>(p.data != nullptr ? p.data : bytes.owned_[p.index].data());
+            batch[count].iov_len = p.size;
+        }
+        ssize_t n = ::writev(fd, batch, static_cast<int>(count));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        // A short write: the rest of the piece it stopped in, then on.
+        size_t k = 0;
+        for (; k < count && static_cast<size_t>(n) >= batch[k].iov_len; ++k) n -= static_cast<ssize_t>(batch[k].iov_len);
+        if (k < count && !write_all(fd, static_cast<const char*>(batch[k].iov_base) + n, batch[k].iov_len - n))
+            return false;
+        first += k < count ? k + 1 : count;
+    }
+    return true;
+}
+
+namespace {
 
 void sync_folder(const std::string& folder) {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -297,7 +352,7 @@ std::string OutputFiles::commit() {
             remove_temps();
             return failure(path, why);
         }
-        bool ok = write_all(fd, bytes);
+        bool ok = write_pieces(fd, bytes);
         int saved = errno;
         ::fchmod(fd, modes[i]);
         if (ok && ::fsync(fd) != 0 && errno != EINVAL) {

@@ -54,7 +54,29 @@ private:
 // ends; while they are renamed those signals wait until the end.
 class OutputFiles {
 public:
+    // The bytes of one file as pieces written one after the other: texts it
+    // keeps, and views of memory that the caller keeps unchanged until the
+    // commit is over (large arrays are written from where they are).
+    class Bytes {
+    public:
+        void append(std::string text);
+        void append_view(const void* data, size_t size);
+        // Zero bytes up to the next multiple of 4 of the size so far.
+        void pad4();
+        size_t size() const { return size_; }
+
+    private:
+        friend class OutputFiles;
+        struct Piece {
+            const char* data;  // null: owned_[index]
+            size_t size, index;
+        };
+        std::vector<std::string> owned_;
+        std::vector<Piece> pieces_;
+        size_t size_ = 0;
+    };
     void add(const std::string& path, std::string bytes);
+    void add(const std::string& path, Bytes bytes);
     // A file that must not be written over (the input); ignored when absent.
     void protect(const std::string& path);
     // Returns an empty text on success, else what went wrong.
@@ -63,7 +85,8 @@ public:
     std::function<void(const std::string& temp)> after_write;
 
 private:
-    std::vector<std::pair<std::string, std::string>> files_;
+    static bool write_pieces(int fd, const Bytes& bytes);
+    std::vector<std::pair<std::string, Bytes>> files_;
     std::vector<std::pair<unsigned long long, unsigned long long>> protected_;  // device, inode
 };
 

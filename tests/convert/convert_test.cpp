@@ -466,7 +466,7 @@ TEST(ConvertNames, ObjectNamesAreUniqueNeverEmptyAndUtf8MaterialsReadable) {
     const std::string dir = tmp_dir("names");
     CobFile f(Encoding::Binary);
     int id = 1;
-    for (const char* name : {"Sphere", "Sphere", "", "Sphere_2", "Caf\xE9"}) {
+    for (const char* name : {"Sphere", "Sphere", "", "Sphere_2", "Caf\xE9", "\"q\" \\\t\x01\x7F"}) {
         Polygon p = cube(name);
         p.axes.duplicate = 1;
         for (Face& face : p.faces) face.material = 0;
@@ -474,21 +474,26 @@ TEST(ConvertNames, ObjectNamesAreUniqueNeverEmptyAndUtf8MaterialsReadable) {
         id += 2;
     }
     f.end().write(dir + "/still life.cob");
-    const std::vector<std::string> want = {"Sphere", "Sphere_2", "still life", "Sphere_2_2", "Caf\xC3\xA9"};
-    convert(dir + "/still life.cob", dir + "/out.glb");
-    const tinygltf::Model m = load_gltf(dir + "/out.glb");
-    std::vector<std::string> nodes;
-    for (const auto& n : m.nodes) nodes.push_back(n.name);
-    EXPECT_EQ(nodes, want);
-    ASSERT_EQ(m.materials.size(), 5u);
-    EXPECT_EQ(m.materials[1].name, "Sphere_2 material 0");
-    EXPECT_EQ(m.materials[1].extras.Get("key").Get<std::string>(), "mat_00000003_0");
+    const std::vector<std::string> want = {"Sphere", "Sphere_2", "still life", "Sphere_2_2", "Caf\xC3\xA9", "\"q\" \\\t\x01\x7F"};
+    for (const char* out : {"/out.glb", "/out.gltf"}) {
+        convert(dir + "/still life.cob", dir + out);
+        const tinygltf::Model m = load_gltf(dir + out);
+        std::vector<std::string> nodes, meshes;
+        for (const auto& n : m.nodes) nodes.push_back(n.name);
+        for (const auto& n : m.meshes) meshes.push_back(n.name);
+        EXPECT_EQ(nodes, want) << out;
+        EXPECT_EQ(meshes, want) << out;
+        ASSERT_EQ(m.materials.size(), 6u);
+        EXPECT_EQ(m.materials[1].name, "Sphere_2 material 0");
+        EXPECT_EQ(m.materials[1].extras.Get("key").Get<std::string>(), "mat_00000003_0");
+    }
     convert(dir + "/still life.cob", dir + "/out.obj");
     const tinyobj::ObjReader r = load_obj(dir + "/out.obj");
     std::vector<std::string> objects;
     for (const auto& s : r.GetShapes()) objects.push_back(s.name);
+    objects.resize(5);
     EXPECT_EQ(objects, (std::vector<std::string>{"Sphere", "Sphere_2", "still_life", "Sphere_2_2", "Caf\xC3\xA9"}));
-    expect_valid({dir + "/out.glb"});
+    expect_valid({dir + "/out.glb", dir + "/out.gltf"});
 }
 
 TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {

@@ -7,12 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../host/host_test_util.h"
 #include "cob_import_options.h"
 #include "cob_writer.h"
 #include "import_file.h"
@@ -27,17 +26,8 @@ inline std::string temp_dir() {
     return dir;
 }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using host_test::read_file;
+using host_test::write_file;
 
 // What the progress callbacks saw.
 struct Progress {
@@ -74,11 +64,12 @@ struct Imported {
 };
 
 // Writes the profile `ini` with the verbose level, the log file and the image
-// search path, and points $VERTEXA_PROFILE at it.
+// search path, and points $VERTEXA_PROFILE at it. It holds every setting, so
+// that an import stores nothing (no synced write per import).
 inline void use_profile(const std::string& ini, int verbose, const std::string& log_file,
                         const std::string& search_path = "") {
     write_file(ini, "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + log_file +
-                        "\n[Specific Settings]\nimage_search_path=" + search_path + "\n");
+                        "\n[Specific Settings]\nhome_path=c:\\Truespace\\\nimage_search_path=" + search_path + "\n");
     ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
 }
 
