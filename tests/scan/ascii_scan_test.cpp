@@ -514,7 +514,7 @@ TEST(AsciiScanAgainstFscanf, ShaderLineReadsAsOneFormat) {
     const Directive script[] = {find(kReaderFormats, f::kShaderLine), find(kReaderFormats, f::kRGB)};
     StreamPair streams;
     for (const std::string& text : texts)
-        for (Buffering b : {Buffering::Default, Buffering::OneByte}) {
+        for (int b : {kDefault, 1}) {
             streams.open(text, b);
             for (int k = 0; k < 2; ++k) {
                 long at = 0;
