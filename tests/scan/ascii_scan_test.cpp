@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -169,27 +170,13 @@ int read_name_line(FILE* in, Slots& s, bool, long*) {
     std::fseek(in, -1, SEEK_CUR);
     return line != nullptr ? 1 : 0;
 }
-int peek_char(FILE* in, Slots&, bool, long*) {
-    const int c = std::getc(in);
-    if (c != EOF) std::ungetc(c, in);
-    return c;
-}
+int peek_char(FILE* in, Slots&, bool, long*) { return std::ungetc(std::getc(in), in); }
 int take_char(FILE* in, Slots&, bool, long*) { return std::getc(in); }
 int seek_here(FILE* in, Slots&, bool, long*) { return std::fseek(in, 0, SEEK_CUR); }
 
-enum class Buffering { Default, Unbuffered, OneByte, SevenBytes, SixtyFourBytes };
-const Buffering kAllBufferings[] = {Buffering::Default, Buffering::Unbuffered, Buffering::OneByte,
-                                    Buffering::SevenBytes, Buffering::SixtyFourBytes};
-
-void set_buffering(FILE* in, Buffering b) {
-    switch (b) {
-        case Buffering::Default: break;
-        case Buffering::Unbuffered: std::setvbuf(in, nullptr, _IONBF, 0); break;
-        case Buffering::OneByte: std::setvbuf(in, nullptr, _IOFBF, 1); break;
-        case Buffering::SevenBytes: std::setvbuf(in, nullptr, _IOFBF, 7); break;
-        case Buffering::SixtyFourBytes: std::setvbuf(in, nullptr, _IOFBF, 64); break;
-    }
-}
+// Stream buffer sizes: kDefault leaves stdio's, 0 is unbuffered.
+constexpr int kDefault = -1;
+const int kAllBufferings[] = {kDefault, 0, 1, 7, 64};
 
 std::string shown(const std::string& text) {
     std::string out;
@@ -206,33 +193,26 @@ std::string shown(const std::string& text) {
 // streams are ordinary stdio streams on it.
 class StreamPair {
 public:
-    StreamPair() : fd_(::memfd_create("vertexa_scan_test", 0)) {
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
-    }
+    StreamPair() : fd_(::memfd_create("vertexa_scan_test", 0)), path_("/proc/self/fd/" + std::to_string(fd_)) {}
     ~StreamPair() {
         close();
         if (fd_ >= 0) ::close(fd_);
     }
-    void open(const std::string& text, Buffering b) {
+    void open(const std::string& text, int buffering) {
         close();
         ASSERT_GE(fd_, 0);
         ASSERT_EQ(::ftruncate(fd_, 0), 0);
         ASSERT_EQ(::pwrite(fd_, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-        theirs_ = std::fopen(path_.c_str(), "rb");
-        ours_ = std::fopen(path_.c_str(), "rb");
-        ASSERT_TRUE(theirs_ != nullptr && ours_ != nullptr);
-        set_buffering(theirs_, b);
-        set_buffering(ours_, b);
+        for (FILE*& stream : {std::ref(theirs_), std::ref(ours_)}) {
+            stream = std::fopen(path_.c_str(), "rb");
+            ASSERT_TRUE(stream != nullptr);
+            if (buffering != kDefault) std::setvbuf(stream, nullptr, buffering == 0 ? _IONBF : _IOFBF, buffering);
+        }
     }
-    // Starts both streams over at the start of the file.
-    void rewind() {
-        std::rewind(theirs_);
-        std::rewind(ours_);
-    }
+    void rewind() { std::rewind(theirs_), std::rewind(ours_); }
     void close() {
-        if (theirs_ != nullptr) std::fclose(theirs_);
-        if (ours_ != nullptr) std::fclose(ours_);
-        theirs_ = ours_ = nullptr;
+        for (FILE*& stream : {std::ref(theirs_), std::ref(ours_)})
+            if (stream != nullptr) std::fclose(stream), stream = nullptr;
     }
     // Runs one step on both; false (with a test failure) when they disagree.
     // `position` gets the stream position after the step.
@@ -249,17 +229,10 @@ public:
         const int ea = std::feof(theirs_), eb = std::feof(ours_);
         const int xa = std::ferror(theirs_), xb = std::ferror(ours_);
         *position = pa;
-        if (ra == rb && pa == pb && counted && (ea != 0) == (eb != 0) && (xa != 0) == (xb != 0) &&
-            std::memcmp(&a, &b, sizeof a) == 0)
+        const bool same_args = std::memcmp(&a, &b, sizeof a) == 0;
+        if (ra == rb && pa == pb && counted && (ea != 0) == (eb != 0) && (xa != 0) == (xb != 0) && same_args)
             return true;
-        std::string which;
-        const auto* ba = reinterpret_cast<const unsigned char*>(&a);
-        const auto* bb = reinterpret_cast<const unsigned char*>(&b);
-        for (size_t k = 0; k < sizeof a; ++k)
-            if (ba[k] != bb[k]) {
-                which = " first differing argument byte at offset " + std::to_string(k);
-                break;
-            }
+        const std::string which = same_args ? "" : " arguments differ";
         ADD_FAILURE() << "\"" << shown(d.format) << "\" (step " << index << ") on \"" << shown(text) << "\": fscanf "
                       << ra << " at " << pa << (ea ? " eof" : "") << ", ascii_scan " << rb << " at " << pb
                       << (eb ? " eof" : "") << which << (counted ? "" : " consumed count " + std::to_string(consumed));
@@ -294,12 +267,10 @@ public:
     uint32_t below(uint32_t n) { return static_cast<uint32_t>(engine_() % n); }
     bool chance(uint32_t percent) { return below(100) < percent; }
     template <size_t N>
-    const char* pick(const char* const (&items)[N]) {
-        return items[below(N)];
-    }
+    const char* pick(const char* const (&items)[N]) { return items[below(N)]; }
     std::string digits(uint32_t n) {
-        std::string out;
-        for (uint32_t k = 0; k < n; ++k) out += static_cast<char>('0' + below(10));
+        std::string out(n, '0');
+        for (char& c : out) c = static_cast<char>('0' + below(10));
         return out;
     }
 
@@ -407,7 +378,7 @@ TEST(AsciiScanAgainstFscanf, NumberSoupUnderEveryDirective) {
     StreamPair streams;
     for (int n = 0; n < 1500; ++n) {
         const std::string text = number_soup(r);
-        streams.open(text, Buffering::Default);
+        streams.open(text, kDefault);
         for (const std::vector<Directive>& set : {primitives, lines})
             for (const Directive& d : set) {
                 streams.rewind();
@@ -427,7 +398,7 @@ TEST(AsciiScanAgainstFscanf, ReaderFormatsOnMatchingAndDamagedText) {
             const uint32_t lines = 1 + r.below(3);
             for (uint32_t k = 0; k < lines; ++k) text += render(d.format, r);
             if (r.chance(60)) text = mutate(text, r);
-            streams.open(text, n % 5 == 0 ? Buffering::SevenBytes : Buffering::Default);
+            streams.open(text, n % 5 == 0 ? 7 : kDefault);
             ASSERT_TRUE(repeat_until_stuck(streams, d, text));
         }
     }
@@ -471,7 +442,7 @@ TEST(AsciiScanAgainstFscanf, DecimalConversionIsCorrectlyRounded) {
     ASSERT_GT(near_halfway, 1000);
     StreamPair streams;
     for (const Directive& d : {find(kPrimitives, "%f"), find(kPrimitives, "%lf"), find(kLineReaders, f::kVertex)}) {
-        streams.open(text, Buffering::Default);
+        streams.open(text, kDefault);
         for (int k = 0;; ++k) {
             long at = 0;
             ASSERT_TRUE(streams.step(d, "(decimal sweep)", k, &at));
@@ -512,7 +483,7 @@ TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
         const std::string whole = c.text;
         for (size_t cut = 0; cut <= whole.size(); ++cut) {
             const std::string text = whole.substr(0, cut);
-            for (Buffering b : {Buffering::Default, Buffering::OneByte}) {
+            for (int b : {kDefault, 1}) {
                 streams.open(text, b);
                 ASSERT_TRUE(repeat_until_stuck(streams, c.directive, text));
             }
@@ -543,7 +514,7 @@ TEST(AsciiScanAgainstFscanf, ShaderLineReadsAsOneFormat) {
     const Directive script[] = {find(kReaderFormats, f::kShaderLine), find(kReaderFormats, f::kRGB)};
     StreamPair streams;
     for (const std::string& text : texts)
-        for (Buffering b : {Buffering::Default, Buffering::OneByte}) {
+        for (int b : {kDefault, 1}) {
             streams.open(text, b);
             for (int k = 0; k < 2; ++k) {
                 long at = 0;
@@ -591,32 +562,26 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
     for (int k = 0; k < 30; ++k) script.push_back(k % 9 == 8 ? rf(f::kSkipTwoWords) : rf(f::kUV));
     script.push_back(rf(f::kFaceCount));
     for (int k = 0; k < 20; ++k) {
-        script.push_back(rf(f::kHole));
-        script.push_back(rf(f::kFace));
-        script.push_back(rf(f::kSkipSpace));
-        script.push_back(find(kLineReaders, f::kPair));
-        script.push_back(rf(f::kPair));
+        script.insert(script.end(), {rf(f::kHole), rf(f::kFace), rf(f::kSkipSpace), find(kLineReaders, f::kPair), rf(f::kPair)});
         if (k % 5 == 0) script.push_back(peek);
     }
     for (const char* format : {f::kChunkHeader, f::kMaterialNumber, f::kShaderLine, f::kRGB, f::kAlphaLine,
                                f::kEnvironment, f::kTexture, f::kBump})
         script.push_back(rf(format));
-    script.push_back(take);
-    script.push_back(rf(f::kTextureParameters));
+    script.insert(script.end(), {take, rf(f::kTextureParameters)});
 
     Random r(17);
     StreamPair streams;
     for (bool crlf : {false, true}) {
-        cobtest::CobFile file(cobtest::Encoding::Ascii);
-        file.crlf(crlf).polygon(7, 0, p).material(8, 7, m).end();
-        const std::string whole = file.bytes().substr(32);  // the chunks, as the reader sees them
+        // The chunks, as the reader sees them.
+        const std::string whole = cobtest::CobFile(cobtest::Encoding::Ascii).crlf(crlf).polygon(7, 0, p).material(8, 7, m).end().bytes().substr(32);
         for (int n = 0; n < 40; ++n) {
             const std::string text = n == 0 ? whole : mutate(whole, r);
-            for (Buffering b : kAllBufferings) {
+            for (int b : kAllBufferings) {
                 streams.open(text, b);
                 for (size_t k = 0; k < script.size(); ++k) {
                     long at = 0;
-                    ASSERT_TRUE(streams.step(script[k], text, static_cast<int>(k), &at)) << "buffering " << int(b);
+                    ASSERT_TRUE(streams.step(script[k], text, static_cast<int>(k), &at)) << "buffering " << b;
                 }
             }
         }

@@ -153,6 +153,7 @@ TEST(TerminalDialogs, OpenChoosesAFile) {
         {"open", 160, 24, {"Down Down Enter", "Down Enter"}, {chosen, "status=0"}, "Look in"},
         {"open", 160, 24, {"-l sub/box.COB", "Enter"}, {chosen, "status=0"}, "Look in"},
         {"open", 80, 24, {"Down", "Escape"}, {"vertexa: no file was opened", "status=1"}, "file:"},
+        {"open", 80, 24, {"-l /vx-absent.cob", "Enter"}, {"vertexa: /vx-absent.cob: not found", "status=4"}, "file:"},
     });
 }
 
