@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -45,6 +48,17 @@ bool read_whole(const std::string& path, std::string& bytes, std::string& why) {
     std::fclose(f);
     if (failed) why = "read error";
     return !failed;
+}
+
+// Renames `from` over `to`. Windows' rename refuses an existing target.
+bool move_into_place(const std::string& from, const std::string& to) {
+#if defined(_WIN32)
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
+#else
+    return ::rename(from.c_str(), to.c_str()) == 0;
+#endif
 }
 
 void append_png(void* context, void* data, int size) {
@@ -178,10 +192,12 @@ std::string OutputFiles::commit() {
             done += static_cast<size_t>(n);
         }
         const int saved = errno;
+#if !defined(_WIN32)
         // Files made by mkstemp are private; outputs get the usual permissions.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
+#endif
         if (::close(fd) != 0 && !failed) failed = true;
         if (failed) {
             remove_temps();
@@ -191,7 +207,7 @@ std::string OutputFiles::commit() {
     // The first file (the one the user named) goes into place last, so that
     // it never refers to files that are not there yet.
     for (size_t i = files_.size(); i-- > 0;) {
-        if (::rename(temps[i].c_str(), files_[i].first.c_str()) != 0) {
+        if (!move_into_place(temps[i], files_[i].first)) {
             const std::string why = std::strerror(errno);
             for (size_t k = 0; k <= i; ++k) ::unlink(temps[k].c_str());
             for (size_t k = i + 1; k < files_.size(); ++k) ::unlink(files_[k].first.c_str());

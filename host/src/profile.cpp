@@ -19,9 +19,13 @@
 // 64 KiB is kept but is not read as a setting, and the lines after it up to
 // the next section header belong to no section.
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <direct.h>
+#else
+#include <pwd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -144,6 +148,24 @@ std::string without_line_breaks(std::string_view text) {
     return s;
 }
 
+#if defined(_WIN32)
+// Creates the folders above `path` that are missing. Both separators count;
+// a drive ("C:") or server share ("\\\\server\\share") prefix is not a folder to make.
+void make_parent_folders(const std::string& path) {
+    std::size_t from = 1;
+    if (path.size() >= 2 && path[1] == ':') from = 3;
+    if (path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0) {
+        from = path.find_first_of("/\\", 2);                         // end of the server
+        if (from != npos) from = path.find_first_of("/\\", from + 1);  // end of the share
+        if (from == npos) return;
+        ++from;
+    }
+    for (std::size_t sep = path.find_first_of("/\\", from); sep != npos; sep = path.find_first_of("/\\", sep + 1)) {
+        const std::string folder = path.substr(0, sep);
+        if (::_mkdir(folder.c_str()) != 0 && errno != EEXIST) return;
+    }
+}
+#else
 std::string home_folder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return home;
@@ -164,6 +186,7 @@ void make_parent_folders(const std::string& path) {
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
     }
 }
+#endif
 
 // Whether the lines WriteString would make read back as this section and
 // key. A key that reads as a section header ("[x]") or a comment (";x",
@@ -193,12 +216,19 @@ std::string Profile::PathFor(const char* name) {
 
     const char* explicit_path = std::getenv("VERTEXA_PROFILE");
     if (explicit_path != nullptr && explicit_path[0] != '\0') return explicit_path;
+#if defined(_WIN32)
+    // The user's roaming application data, as Windows programs keep settings.
+    const char* app_data = std::getenv("APPDATA");
+    if (app_data != nullptr && app_data[0] != '\0') return std::string(app_data) + "\\vertexa\\" + file;
+    return std::string();
+#else
     // A relative XDG_CONFIG_HOME is ignored, as the XDG rules ask.
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/vertexa/" + file;
     const std::string home = home_folder();
     if (!home.empty()) return home + "/.config/vertexa/" + file;
     return std::string();  // nowhere to keep it: reads as empty, writes fail
+#endif
 }
 
 Profile::Profile(const char* name) : path_(PathFor(name)) {
