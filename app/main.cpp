@@ -242,6 +242,9 @@ int main(int argc, char** argv) {
     CLI::App app{"vertexa: reads Caligari trueSpace files (.cob, .scn; binary and ASCII)"};
     app.set_version_flag("--version", std::string("vertexa ") + VERTEXA_VERSION);
     app.require_subcommand(1);
+    // Options start with '-' on every system: "/x" is a path (the current
+    // drive's root folder on Windows), never an option.
+    app.allow_windows_style_options(false);
 
     std::string plugin_dir;
     std::string module_path;

@@ -16,6 +16,7 @@
 #include <tiny_obj_loader.h>
 
 #include "cob_writer.h"
+#include "test_env.h"
 #include "convert.h"
 #include "geometry.h"
 
@@ -32,7 +33,7 @@ std::string tmp_dir(const std::string& name) {
     // A profile of our own: no image search path and no log.
     const std::string profile = dir + "/profile.ini";
     std::ofstream(profile) << "[Common Settings]\nverbose=0\n";
-    ::setenv("VERTEXA_PROFILE", profile.c_str(), 1);
+    cobtest::set_env("VERTEXA_PROFILE", profile.c_str());
     return dir;
 }
 
@@ -123,6 +124,12 @@ bool web_tools_required() { return std::getenv("CI") != nullptr; }
 // Runs the Node validator script on the files; skips the test when Node or
 // the script's packages are missing outside CI.
 void expect_valid(const std::vector<std::string>& files) {
+#if defined(_WIN32)
+    // Node runs beside Wine, not in it: .ci/windows.sh validates what the
+    // Windows program writes. The rest of each test runs here as well.
+    (void)files;
+    return;
+#endif
     const std::string web = std::string(VERTEXA_SOURCE_DIR) + "/tests/web";
     if (std::system("node --version >/dev/null 2>&1") != 0 || !fs::exists(web + "/node_modules/gltf-validator")) {
         if (web_tools_required()) FAIL() << "node or tests/web/node_modules missing (run npm ci in tests/web)";
@@ -395,7 +402,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
 
     // Unwritable output folder; an existing output keeps its bytes when a
     // later conversion fails, and no temporary file stays behind.
-    if (::geteuid() != 0) {
+    if (cobtest::modes_bind_us()) {
         fs::create_directories(dir + "/locked");
         std::ofstream(dir + "/locked/out.glb") << "old";
         ::chmod((dir + "/locked").c_str(), 0555);

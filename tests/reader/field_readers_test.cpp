@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "field_readers.h"
@@ -113,7 +116,13 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
                 bulk_read(got.data(), count);
                 reader_state.in = files[1];
                 for (size_t i = 0; i < count; ++i) want[i] = scalar_read();
-                same = std::memcmp(got.data(), want.data(), sizeof(T) * got.size()) == 0;
+                same = std::equal(got.begin(), got.end(), want.begin(), [](T a, T b) {
+                    // A float returned through the x87 stack (32-bit x86)
+                    // has its signalling NaNs made quiet.
+                    if constexpr (std::is_floating_point_v<T>)
+                        if (std::isnan(a) && std::isnan(b)) return true;
+                    return std::memcmp(&a, &b, sizeof a) == 0;
+                });
             };
             switch (rng() % 4) {
                 case 0: compare(read_bytes, [] { return static_cast<unsigned char>(read_byte()); }); break;

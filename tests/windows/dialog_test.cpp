@@ -382,4 +382,50 @@ TEST_F(PluginWindows, ProgressWindowDuringImport) {
     DestroyWindow(host);
 }
 
+// The Open dialog of ImportInteractive: the name typed into the field that
+// has the focus (the file name) is imported; Cancel imports nothing. Either
+// way the current directory is the one before the call.
+TEST_F(PluginWindows, OpenDialog) {
+    const std::string file = kTmp + "\\chosen.cob";
+    cobtest::Polygon mesh;
+    mesh.axes.name = "Chosen";
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces.push_back({.corners = {{0, 0}, {1, 0}, {2, 0}}});
+    cobtest::CobFile(cobtest::Encoding::Binary).polygon(1, 0, mesh).end().write(file);
+    write_profile(kStart);
+    for (const bool choose : {true, false}) {
+        SCOPED_TRACE(choose ? "open" : "cancel");
+        char before[MAX_PATH] = "", after[MAX_PATH] = "";
+        GetCurrentDirectoryA(MAX_PATH, before);
+        MScene* scene = nullptr;
+        drive_while(
+            [&] {
+                importer_->SetShowProgress(0);
+                scene = importer_->ImportInteractive();
+            },
+            [&] {
+                HWND open = wait_for_window("Open");
+                ASSERT_NE(open, nullptr) << "no Open dialog";
+                GUITHREADINFO focus = {sizeof focus};
+                ASSERT_TRUE(wait_until([&] { return GetGUIThreadInfo(main_thread, &focus) && focus.hwndFocus; }));
+                if (choose) {
+                    for (char c : file) PostMessageA(focus.hwndFocus, WM_CHAR, static_cast<unsigned char>(c), 1);
+                    wait_until([&] { return text_of(focus.hwndFocus) == file; });
+                    screenshot("open");
+                }
+                click(open, choose ? IDOK : IDCANCEL);
+                EXPECT_TRUE(wait_until([&] { return gone(open); }));
+            });
+        GetCurrentDirectoryA(MAX_PATH, after);
+        EXPECT_STREQ(after, before);
+        if (choose) {
+            ASSERT_NE(scene, nullptr);
+            EXPECT_EQ(scene->Get_ObjectList()->count, 1u);
+            delete scene;
+        } else {
+            EXPECT_EQ(scene, nullptr);
+        }
+    }
+}
+
 }  // namespace
