@@ -406,7 +406,8 @@ TEST_F(PluginWindows, OpenDialog) {
             [&] {
                 HWND open = wait_for_window("Open");
                 ASSERT_NE(open, nullptr) << "no Open dialog";
-                GUITHREADINFO focus = {sizeof focus};
+                GUITHREADINFO focus = {};
+                focus.cbSize = sizeof focus;
                 ASSERT_TRUE(wait_until([&] { return GetGUIThreadInfo(main_thread, &focus) && focus.hwndFocus; }));
                 if (choose) {
                     for (char c : file) PostMessageA(focus.hwndFocus, WM_CHAR, static_cast<unsigned char>(c), 1);
