@@ -23,6 +23,8 @@
 #include "plugin_host.h"
 #include "summary.h"
 #include "vertexa/scene.h"
+#include "vertexa/services.h"
+#include "vertexa/text.h"
 
 #ifndef VERTEXA_VERSION
 #define VERTEXA_VERSION "0.0.0"
@@ -31,10 +33,21 @@
 namespace {
 
 // Exit statuses: 0 success, 1 the job failed, 2 the command line was wrong,
-// 3 no usable plug-in module.
+// 3 no usable plug-in module, 4 the input file cannot be used.
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoPlugin = 3;
+constexpr int kExitBadInput = vertexa::convert::kExitBadInput;
+
+// A path or argument as it may be shown: UTF-8.
+std::string shown(const std::string& text) { return vertexa::utf8_from_native(text); }
+
+// Says on stderr what keeps `file` from being used; true when something does.
+bool refuse(const std::string& file, const std::string& problem) {
+    if (problem.empty()) return false;
+    std::fprintf(stderr, "vertexa: %s: %s\n", shown(file).c_str(), problem.c_str());
+    return true;
+}
 
 // The importer of the first module that offers one, with its module kept
 // loaded for as long as the importer lives.
@@ -55,24 +68,24 @@ bool load_importer(const std::string& plugin_dir, const std::string& module_path
     if (files.empty()) {
         std::fprintf(stderr, "vertexa: no plug-in module found; searched:");
         for (const std::string& folder : vertexa::plugin_folders(plugin_dir))
-            std::fprintf(stderr, " %s", folder.c_str());
+            std::fprintf(stderr, " %s", shown(folder).c_str());
         std::fprintf(stderr, " (use --plugin-dir DIR or set VERTEXA_PLUGIN_DIR)\n");
         return false;
     }
     for (const std::string& file : files) {
         std::string error;
         if (!out.module.load(file, error)) {
-            std::fprintf(stderr, "vertexa: %s\n", error.c_str());
+            std::fprintf(stderr, "vertexa: %s\n", shown(error).c_str());
             continue;
         }
         const vertexa::PluginClass* cls = out.module.scene_importer();
         if (cls == nullptr) {
-            std::fprintf(stderr, "vertexa: %s offers no scene importer\n", file.c_str());
+            std::fprintf(stderr, "vertexa: %s offers no scene importer\n", shown(file).c_str());
             continue;
         }
         out.importer = vertexa::create_importer(*cls, 0);
         if (!out.importer) {
-            std::fprintf(stderr, "vertexa: %s could not create an importer (out of memory)\n", file.c_str());
+            std::fprintf(stderr, "vertexa: %s could not create an importer (out of memory)\n", shown(file).c_str());
             return false;
         }
         return true;
@@ -82,12 +95,17 @@ bool load_importer(const std::string& plugin_dir, const std::string& module_path
 
 int print_scene(MScene* scene, const std::string& file, bool as_json) {
     if (as_json) {
-        std::cout << scene_summary(*scene, file).dump(2) << "\n";
+        // Every text of the summary is UTF-8 already; replacing what is not
+        // keeps the dump from throwing all the same.
+        std::cout << scene_summary(*scene, file).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                  << "\n";
     } else {
         std::cout << scene_summary_text(*scene, file);
     }
     std::cout.flush();
-    return std::cout.good() ? 0 : kExitFailure;
+    if (std::cout.good()) return 0;
+    std::fprintf(stderr, "vertexa: cannot write the summary of %s to standard output\n", shown(file).c_str());
+    return kExitFailure;
 }
 
 // Progress is for people: shown when stderr is a terminal unless asked.
@@ -98,19 +116,15 @@ bool want_progress(bool force_on, bool force_off) {
 }
 
 int run_info(LoadedImporter& loaded, const std::string& file, bool as_json, bool progress) {
-    // The importer reports problems only in its log; a file that cannot be
-    // read at all is worth saying here too.
-    if (FILE* f = std::fopen(file.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
-        std::fprintf(stderr, "vertexa: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
-    }
+    // The importer reports problems only in its log: what keeps the file
+    // from being imported at all is told here, before it is opened.
+    if (refuse(file, vertexa::convert::truespace_file_problem(file))) return kExitBadInput;
     loaded.importer->SetShowProgress(progress ? 1 : 0);
     std::vector<char> name(file.begin(), file.end());
     name.push_back('\0');
     MScene* scene = loaded.importer->Import(name.data());
     if (scene == nullptr) {
-        std::fprintf(stderr, "vertexa: out of memory importing %s\n", file.c_str());
+        std::fprintf(stderr, "vertexa: out of memory importing %s\n", shown(file).c_str());
         return kExitFailure;
     }
     const int status = print_scene(scene, file, as_json);
@@ -126,9 +140,23 @@ int run_open(LoadedImporter& loaded, bool as_json, bool progress) {
         return kExitFailure;
     }
     const std::string file = scene->get_name();
+    // The dialog takes any name; the importer says nothing of a bad one.
+    if (refuse(file, vertexa::convert::truespace_file_problem(file))) {
+        delete scene;
+        return kExitBadInput;
+    }
     const int status = print_scene(scene, file, as_json);
     delete scene;
     return status;
+}
+
+// The value an options file gives `key`, or nullopt when it sets none.
+std::optional<std::string> options_file_value(const std::string& path, const char* key) {
+    std::string program, argument = "@" + path;
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    char value[Import_FileOption::kTextSize];
+    if (m_get_cmdl_string(2, argv, key, value, "", sizeof value) == 0) return std::nullopt;
+    return std::string(value);
 }
 
 int run_options(LoadedImporter& loaded, bool save, const std::string& path) {
@@ -136,17 +164,51 @@ int run_options(LoadedImporter& loaded, bool save, const std::string& path) {
     text.push_back('\0');
     if (save) {
         if (loaded.importer->SaveOptions(text.data()) == 0) {
-            std::fprintf(stderr, "vertexa: cannot write the options file %s: %s\n", path.c_str(),
+            std::fprintf(stderr, "vertexa: cannot write the options file %s: %s\n", shown(path).c_str(),
                          std::strerror(errno));
             return kExitFailure;
         }
         return 0;
     }
+    if (refuse(path, vertexa::convert::file_problem(path))) return kExitBadInput;
     if (access(path.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "vertexa: cannot read the options file %s: %s\n", path.c_str(), std::strerror(errno));
-        return kExitFailure;
+        refuse(path, std::strerror(errno));
+        return kExitBadInput;
+    }
+    // The importer takes any file and reports nothing: an options file is
+    // one that sets at least one of the settings, and what it sets must be in
+    // the profile afterwards.
+    struct Setting {
+        const char* section;
+        const char* key;
+        std::optional<std::string> value;
+    };
+    Setting settings[] = {{"Specific Settings", "home_path", {}},
+                          {"Specific Settings", "image_search_path", {}},
+                          {"Common Settings", "log_file_name", {}},
+                          {"Common Settings", "verbose", {}}};
+    bool any = false;
+    for (Setting& s : settings) {
+        s.value = options_file_value(path, s.key);
+        any = any || s.value.has_value();
+    }
+    if (!any) {
+        refuse(path, "not an options file (it sets none of home_path, image_search_path, log_file_name, verbose)");
+        return kExitBadInput;
     }
     loaded.importer->LoadOptions(text.data());
+    Profile profile("scn_in");
+    for (const Setting& s : settings) {
+        // verbose is taken only when it is a number; the texts are kept as given.
+        if (!s.value || std::string(s.key) == "verbose") continue;
+        char stored[Import_FileOption::kTextSize];
+        profile.GetString(s.section, s.key, "", stored, sizeof stored);
+        if (*s.value != stored) {
+            std::fprintf(stderr, "vertexa: cannot store the settings of %s in the profile %s\n", shown(path).c_str(),
+                         shown(profile.Path()).c_str());
+            return kExitFailure;
+        }
+    }
     return 0;
 }
 
@@ -162,14 +224,14 @@ int run_plugins(const std::string& plugin_dir, const std::string& module_path) {
         vertexa::PluginModule module;
         std::string error;
         if (!module.load(file, error)) {
-            std::fprintf(stderr, "vertexa: %s\n", error.c_str());
+            std::fprintf(stderr, "vertexa: %s\n", shown(error).c_str());
             continue;
         }
         ++loaded_count;
-        std::printf("%s\n  name: %s\n  version: 0x%lX\n", module.path().c_str(), module.name().c_str(),
-                    module.version());
+        std::printf("%s\n  name: %s\n  version: 0x%lX\n", shown(module.path()).c_str(),
+                    shown(module.name()).c_str(), module.version());
         for (const vertexa::PluginClass& cls : module.classes())
-            std::printf("  class: %s (super class 0x%lX, class 0x%lX)\n", cls.name.c_str(), cls.super_class_id,
+            std::printf("  class: %s (super class 0x%lX, class 0x%lX)\n", shown(cls.name).c_str(), cls.super_class_id,
                         cls.class_id);
     }
     if (loaded_count == 0) {
@@ -235,7 +297,7 @@ bool windows_available() { return vxp::terminal_available(); }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
 #if defined(_WIN32)
     ConsoleCodePage console_code_page;
 #endif
@@ -324,4 +386,16 @@ int main(int argc, char** argv) {
     if (options_save->parsed()) return run_options(loaded, true, options_path);
     if (options_load->parsed()) return run_options(loaded, false, options_path);
     return kExitUsage;
+}
+
+int main(int argc, char** argv) {
+    // Nothing the command prints may end it without a word.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "vertexa: out of memory\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vertexa: %s\n", vertexa::utf8_from_native(e.what()).c_str());
+    }
+    return kExitFailure;
 }

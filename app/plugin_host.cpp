@@ -4,6 +4,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace vertexa {
@@ -45,6 +47,16 @@ void* find_symbol(void* module, const char* name) {
 }
 void close_module(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
 
+// A module file's identity: its full path, letters in one case (Windows
+// names ignore case).
+std::string file_identity(const std::string& path) {
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) return "";
+    CharLowerBuffA(full, n);
+    return std::string(full, n);
+}
+
 std::string program_folder() {
     char path[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
@@ -66,6 +78,13 @@ void* open_module(const std::string& path, std::string& why) {
 }
 void* find_symbol(void* module, const char* name) { return dlsym(module, name); }
 void close_module(void* module) { dlclose(module); }
+
+// A module file's identity: its device and inode.
+std::string file_identity(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return "";
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
 
 std::string program_folder() {
     std::error_code ec;
@@ -165,13 +184,16 @@ std::vector<std::string> plugin_folders(const std::string& explicit_dir) {
     const std::string bin = program_folder();
     if (!bin.empty()) {
         folders.push_back((fs::path(bin) / "plugins").string());
-        folders.push_back((fs::path(bin).parent_path() / "lib" / "vertexa" / "plugins").string());
+        folders.push_back((fs::path(bin) / VERTEXA_INSTALLED_PLUGINS).lexically_normal().string());
     }
     return folders;
 }
 
 std::vector<std::string> find_plugin_files(const std::vector<std::string>& folders) {
     std::vector<std::string> files;
+    // Two entries may lead to one folder (the default named again, a link):
+    // each module file counts once, by its device and inode.
+    std::set<std::string> seen;
     for (const std::string& folder : folders) {
         std::error_code ec;
         std::vector<std::string> here;
@@ -179,7 +201,11 @@ std::vector<std::string> find_plugin_files(const std::vector<std::string>& folde
             if (it->path().extension() == kModuleExtension && it->is_regular_file(ec)) here.push_back(it->path().string());
         }
         std::sort(here.begin(), here.end());
-        files.insert(files.end(), here.begin(), here.end());
+        for (std::string& file : here) {
+            const std::string identity = file_identity(file);
+            if (!identity.empty() && !seen.insert(identity).second) continue;
+            files.push_back(std::move(file));
+        }
     }
     return files;
 }

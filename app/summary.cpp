@@ -1,8 +1,14 @@
 #include "summary.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
 
 #include "vertexa/scene.h"
+#include "vertexa/text.h"
 
 namespace {
 
@@ -18,21 +24,41 @@ json matrix(const MMatrix& m) {
 
 json channel(const MSrf_Channel& c) { return json{{"on", c.on}, {"strength", c.strength}}; }
 
-// Shortest text that reads back as the same double, as JSON prints it.
-std::string num(double v) { return json(v).dump(); }
+// Names from the file are Windows-1252; paths and the profile's texts are
+// the system's.
+std::string name(const char* text) { return vertexa::utf8_from_cp1252(text != nullptr ? text : ""); }
+std::string native(const std::string& text) { return vertexa::utf8_from_native(text); }
 
-std::string vec3_text(const MVector3& v) { return "(" + num(v[0]) + ", " + num(v[1]) + ", " + num(v[2]) + ")"; }
+std::vector<std::string> names(const std::vector<std::string>& texts, bool from_file) {
+    std::vector<std::string> out;
+    for (const std::string& t : texts) out.push_back(from_file ? name(t.c_str()) : native(t));
+    return out;
+}
+
+// Every number of the file is single precision: the shortest text that reads
+// back as the same float (0.8, not 0.800000011920929).
+std::string num(double v) {
+    char text[32];
+    const bool fits = !std::isfinite(v) || std::fabs(v) <= std::numeric_limits<float>::max();
+    const auto end = fits ? std::to_chars(text, text + sizeof text, static_cast<float>(v)).ptr
+                          : std::to_chars(text, text + sizeof text, v).ptr;
+    return std::string(text, end);
+}
+
+std::string vec3_text(const MVector3& v) {
+    return std::string("(").append(num(v[0])).append(", ").append(num(v[1])).append(", ").append(num(v[2])).append(")");
+}
 
 }  // namespace
 
 json scene_summary(MScene& scene, const std::string& file) {
     json out;
-    out["file"] = file;
+    out["file"] = native(file);
     json objects = json::array();
     scene.Get_ObjectList()->for_each([&](void* item) {
         auto* obj = static_cast<MObj3d*>(item);
         json o;
-        o["name"] = obj->get_name();
+        o["name"] = name(obj->get_name());
         auto* mesh = dynamic_cast<MMesh_P*>(obj);
         if (mesh != nullptr) {
             o["vertices"] = mesh->Get_Vertex_Count();
@@ -40,7 +66,7 @@ json scene_summary(MScene& scene, const std::string& file) {
             o["faces"] = mesh->Get_Face_Count();
             o["uv_faces"] = mesh->Get_UVFace_Count();
             json refs = json::array();
-            mesh->material_refs.for_each([&](void* text) { refs.push_back(static_cast<const char*>(text)); });
+            mesh->material_refs.for_each([&](void* text) { refs.push_back(name(static_cast<const char*>(text))); });
             o["material_refs"] = refs;
         }
         o["local_matrix"] = matrix(obj->Get_LocalMatrix());
@@ -52,13 +78,13 @@ json scene_summary(MScene& scene, const std::string& file) {
     scene.Get_SurfaceList()->for_each([&](void* item) {
         auto* s = static_cast<MSurface*>(item);
         json j;
-        j["name"] = s->get_name();
+        j["name"] = name(s->get_name());
         j["color"] = json::array({s->color.r, s->color.g, s->color.b, s->color.a});
         j["alpha"] = s->alpha;
         json layers = json::array();
         for (uint32_t i = 0; i < s->texture_layers.Count(); ++i) {
             const MSrf_TextureLayer* l = s->texture_layers.Get(i);
-            layers.push_back(json{{"image", l->image.name},
+            layers.push_back(json{{"image", name(l->image.name)},
                                   {"color_channel", channel(l->color_channel)},
                                   {"bump_channel", channel(l->bump_channel)},
                                   {"scale", vec3(l->image.scale)},
@@ -68,8 +94,8 @@ json scene_summary(MScene& scene, const std::string& file) {
         surfaces.push_back(j);
     });
     out["surfaces"] = surfaces;
-    out["maps"] = scene.Get_MapList()->Maps();
-    out["search_paths"] = scene.Get_MapList()->SearchPathTexts();
+    out["maps"] = names(scene.Get_MapList()->Maps(), true);
+    out["search_paths"] = names(scene.Get_MapList()->SearchPathTexts(), false);
     const MBoundingBox& box = scene.Get_BoundingBox();
     out["bounding_box"] = json{{"min", vec3(box.min)}, {"max", vec3(box.max)}};
     out["cameras"] = scene.Get_CameraList()->size();
@@ -78,11 +104,11 @@ json scene_summary(MScene& scene, const std::string& file) {
 }
 
 std::string scene_summary_text(MScene& scene, const std::string& file) {
-    std::string out = "file: " + file + "\n";
+    std::string out = "file: " + native(file) + "\n";
     out += "objects: " + std::to_string(scene.Get_ObjectList()->size()) + "\n";
     scene.Get_ObjectList()->for_each([&](void* item) {
         auto* obj = static_cast<MObj3d*>(item);
-        out += "  " + std::string(obj->get_name());
+        out += "  " + name(obj->get_name());
         if (auto* mesh = dynamic_cast<MMesh_P*>(obj)) {
             out += ": " + std::to_string(mesh->Get_Vertex_Count()) + " vertices, " +
                    std::to_string(mesh->Get_UVVertex_Count()) + " texture vertices, " +
@@ -90,7 +116,7 @@ std::string scene_summary_text(MScene& scene, const std::string& file) {
                    " texture faces";
             if (mesh->material_refs.size() != 0) {
                 out += "; materials";
-                mesh->material_refs.for_each([&](void* t) { out += " " + std::string(static_cast<const char*>(t)); });
+                mesh->material_refs.for_each([&](void* t) { out.append(" ").append(name(static_cast<const char*>(t))); });
             }
             const MMatrix& m = obj->Get_LocalMatrix();
             out += "; at " + vec3_text(MVector3(m[3][0], m[3][1], m[3][2]));
@@ -100,20 +126,20 @@ std::string scene_summary_text(MScene& scene, const std::string& file) {
     out += "surfaces: " + std::to_string(scene.Get_SurfaceList()->size()) + "\n";
     scene.Get_SurfaceList()->for_each([&](void* item) {
         auto* s = static_cast<MSurface*>(item);
-        out += "  " + std::string(s->get_name()) + ": color " + vec3_text(MVector3(s->color.r, s->color.g, s->color.b)) +
+        out += "  " + name(s->get_name()) + ": color " + vec3_text(MVector3(s->color.r, s->color.g, s->color.b)) +
                ", alpha " + num(s->alpha);
         for (uint32_t i = 0; i < s->texture_layers.Count(); ++i) {
             const MSrf_TextureLayer* l = s->texture_layers.Get(i);
-            out += std::string(l->bump_channel.on != 0 ? "; bump " : "; texture ") + l->image.name + " scale " +
+            out += std::string(l->bump_channel.on != 0 ? "; bump " : "; texture ") + name(l->image.name) + " scale " +
                    vec3_text(l->image.scale) + " offset " + vec3_text(l->image.offset);
         }
         out += "\n";
     });
     const auto& maps = scene.Get_MapList()->Maps();
     out += "maps: " + std::to_string(maps.size()) + "\n";
-    for (const auto& m : maps) out += "  " + m + "\n";
+    for (const auto& m : maps) out += "  " + name(m.c_str()) + "\n";
     out += "search paths:";
-    for (const auto& p : scene.Get_MapList()->SearchPathTexts()) out += " \"" + p + "\"";
+    for (const auto& p : scene.Get_MapList()->SearchPathTexts()) out += " \"" + native(p) + "\"";
     out += "\n";
     const MBoundingBox& box = scene.Get_BoundingBox();
     out += "bounding box: " + vec3_text(box.min) + " to " + vec3_text(box.max) + "\n";

@@ -4,7 +4,6 @@
 // The scene is freed after each input; the host allocator must then hold no
 // block more than before, or the target aborts.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
 #include "cob_import_options.h"
@@ -42,10 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         delete callbacks;
         delete options;
     }
-    if (vertexa::alloc_stats().live_blocks != live) {
-        std::fprintf(stderr, "import left %llu host blocks alive\n",
-                     static_cast<unsigned long long>(vertexa::alloc_stats().live_blocks - live));
-        std::abort();
-    }
+    fuzz::expect_host_blocks(live, "import");
     return 0;
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "vertexa/memory.h"
+
 namespace fuzz {
 
 const std::string& scratch_dir() {
@@ -38,5 +40,12 @@ std::string write_scratch(const std::string& name, const uint8_t* data, size_t s
 }
 
 void use_unwritable_profile() { ::setenv("VERTEXA_PROFILE", "/dev/null/vertexa-fuzz.ini", 1); }
+
+void expect_host_blocks(uint64_t live, const char* what) {
+    const uint64_t now = vertexa::alloc_stats().live_blocks;
+    if (now == live) return;
+    std::fprintf(stderr, "%s left %lld host blocks alive\n", what, static_cast<long long>(now - live));
+    std::abort();
+}
 
 }  // namespace fuzz

@@ -21,4 +21,8 @@ std::string write_scratch(const std::string& name, const uint8_t* data, size_t s
 // settings when destroyed, do not write a file per input.
 void use_unwritable_profile();
 
+// Aborts, naming `what`, when the host allocator holds another number of
+// blocks than `live` (what it held before the input).
+void expect_host_blocks(uint64_t live, const char* what);
+
 }  // namespace fuzz

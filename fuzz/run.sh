@@ -8,9 +8,10 @@
 #   processes at once on the same corpus, one per core (default 1); each
 #   worker logs to LOG.N beside the run's log.
 #
-# TARGET is import, options or profile (default: all three). Corpora grow in
-# build-fuzz/corpus/TARGET and start from the seeds that make_fuzz_seeds
-# writes with the test suite's file writer, plus samples/ for the import.
+# TARGET is import, convert, options or profile (default: all four). Corpora
+# grow in build-fuzz/corpus/TARGET and start from the seeds that
+# make_fuzz_seeds writes with the test suite's file writer, plus samples/ for
+# import and convert (which share the import seeds).
 # Logs go to $FUZZ_LOGS (default /tmp/fuzz-logs), one per target and run;
 # a failing input is kept there as TARGET-crash-*, -leak-*, -timeout-* or
 # -oom-*. Exits non-zero when any target found something.
@@ -28,7 +29,7 @@ ROOT=$(pwd)
 MODE=""
 AMOUNT=""
 WORKERS=1
-USAGE="usage: fuzz/run.sh [-j WORKERS] -t SECONDS | -r RUNS [import|options|profile...]"
+USAGE="usage: fuzz/run.sh [-j WORKERS] -t SECONDS | -r RUNS [import|convert|options|profile...]"
 while getopts "t:r:j:" opt; do
   case $opt in
     t) MODE=time; AMOUNT=$OPTARG ;;
@@ -45,7 +46,7 @@ if [ -z "$MODE" ]; then
   echo "$USAGE" >&2
   exit 2
 fi
-TARGETS=${*:-import options profile}
+TARGETS=${*:-import convert options profile}
 LOGS=${FUZZ_LOGS:-/tmp/fuzz-logs}
 BUILD=$ROOT/build-fuzz
 mkdir -p "$LOGS"
@@ -53,7 +54,7 @@ mkdir -p "$LOGS"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DVERTEXA_FUZZ=ON >/dev/null
 # Only what the campaign runs: the targets and the seed writer.
-nice cmake --build "$BUILD" -j2 --target fuzz_import fuzz_options fuzz_profile make_fuzz_seeds
+nice cmake --build "$BUILD" -j2 --target fuzz_import fuzz_convert fuzz_options fuzz_profile make_fuzz_seeds
 
 rm -rf "$BUILD/seeds"
 "$BUILD/bin/make_fuzz_seeds" "$BUILD/seeds"
@@ -62,8 +63,8 @@ cp samples/*.scn "$BUILD/seeds/import/"
 status=0
 for t in $TARGETS; do
   case $t in
-    import) dict=cob.dict ;;
-    options|profile) dict=$t.dict ;;
+    import|convert) dict=cob.dict; seeds=import ;;
+    options|profile) dict=$t.dict; seeds=$t ;;
     *) echo "unknown target $t" >&2; exit 2 ;;
   esac
   mkdir -p "$BUILD/corpus/$t"
@@ -74,7 +75,7 @@ for t in $TARGETS; do
   set -- "$amount" -print_final_stats=1 \
     -max_len=4096 -timeout=2 -rss_limit_mb=768 -malloc_limit_mb=16 \
     -dict="$ROOT/fuzz/$dict" -artifact_prefix="$LOGS/$t-" \
-    "$BUILD/corpus/$t" "$BUILD/seeds/$t"
+    "$BUILD/corpus/$t" "$BUILD/seeds/$seeds"
   # Paths are absolute: the options target works in a folder of its own.
   export ASAN_OPTIONS=detect_leaks=1:malloc_context_size=0:quarantine_size_mb=64
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

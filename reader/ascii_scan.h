@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 
 int ascii_scan(FILE* in, const char* format, ...) __attribute__((format(scanf, 2, 3)));
@@ -40,3 +41,15 @@ int ascii_vscan(FILE* in, const char* format, va_list args) __attribute__((forma
 // ascii_scan that also adds to *consumed the number of characters it
 // consumed: the distance the stream position moved, known without ftell.
 int ascii_scan_counted(FILE* in, long* consumed, const char* format, ...) __attribute__((format(scanf, 3, 4)));
+
+// The reader's most frequent lines, each exactly ascii_scan_counted with the
+// format of ascii_formats.h named, in much less time: kVertex, kUV, kHole,
+// kFace and kSkipSpace.
+int ascii_scan_vertex(FILE* in, long* consumed, float* x, float* y, float* z);
+int ascii_scan_uv(FILE* in, long* consumed, float* u, float* v);
+int ascii_scan_hole(FILE* in, long* consumed, short* n);
+int ascii_scan_face(FILE* in, long* consumed, short* n, short* flags, short* material);
+int ascii_skip_space(FILE* in, long* consumed);
+// Up to n scans of kPair into pairs[2k] and pairs[2k + 1], stopping after the
+// first that does not assign both; returns the number that did.
+uint32_t ascii_scan_pairs(FILE* in, long* consumed, uint32_t n, long* pairs);

@@ -44,21 +44,42 @@ constexpr int kTextBufferSize = 1024;
 // is not millions of calls into the host's I2N functions.
 void read_bytes_one_by_one(unsigned char* out, size_t n);
 
-inline void read_bytes(unsigned char* out, size_t n) {
+// The next n bytes of the stream where its buffer holds them all, else null;
+// they are consumed by skip_buffered. Readers of large lists take their
+// elements straight from there.
+inline const unsigned char* peek_buffered(size_t n) {
 #if defined(__GLIBC__)
-    // The bytes that getc would return one by one, straight from the buffer.
     FILE* in = reader_state.in;
-    if (static_cast<size_t>(in->_IO_read_end - in->_IO_read_ptr) >= n) {
-        std::memcpy(out, in->_IO_read_ptr, n);
-        in->_IO_read_ptr += n;
+    if (static_cast<size_t>(in->_IO_read_end - in->_IO_read_ptr) >= n)
+        return reinterpret_cast<const unsigned char*>(in->_IO_read_ptr);
+#else
+    (void)n;
+#endif
+    return nullptr;
+}
+inline void skip_buffered(size_t n) {
+#if defined(__GLIBC__)
+    reader_state.in->_IO_read_ptr += n;
+#else
+    (void)n;
+#endif
+}
+
+inline void read_bytes(unsigned char* out, size_t n) {
+    // The bytes that getc would return one by one, straight from the buffer.
+    if (const unsigned char* p = peek_buffered(n)) {
+        std::memcpy(out, p, n);
+        skip_buffered(n);
         return;
     }
-#endif
     read_bytes_one_by_one(out, n);
 }
 
 namespace field_detail {
 // Assembled by arithmetic: right whatever the native byte order.
+inline uint16_t little_endian_16(const unsigned char* b) {
+    return static_cast<uint16_t>(b[0] | (static_cast<unsigned>(b[1]) << 8));
+}
 inline uint32_t little_endian_32(const unsigned char* b) {
     return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
            (static_cast<uint32_t>(b[3]) << 24);

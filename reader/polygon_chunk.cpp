@@ -29,6 +29,8 @@ constexpr long kAsciiVertexBytes = 5;
 constexpr long kAsciiUVBytes = 3;
 constexpr long kAsciiRecordBytes = 12;
 constexpr long kAsciiPairBytes = 5;
+// Binary vertices and texture vertices are converted this many at a time.
+constexpr uint32_t kBlock = 64;
 
 uint32_t read_ascii_count(const char* format) {
     long count = 0;
@@ -79,15 +81,20 @@ uint32_t read_binary_pairs(uint32_t n, MIPolygon* vertex_poly, MIPolygon* uv_pol
 uint32_t read_ascii_pairs(uint32_t n, MIPolygon* vertex_poly, MIPolygon* uv_poly, ChunkBudget& budget) {
     const uint32_t room = static_cast<uint32_t>(budget.room() / kAsciiPairBytes);
     const uint32_t take = n < room ? n : room;
-    for (uint32_t k = 0; k < take; ++k) {
-        long v = 0, t = 0;
+    constexpr uint32_t kBatch = 64;
+    long pairs[2 * kBatch];
+    for (uint32_t k = 0; k < take; k += kBatch) {
+        const uint32_t want = take - k < kBatch ? take - k : kBatch;
         // A pair that does not parse ends the record: what follows it cannot
         // be told from the next record.
-        if (ascii_scan_counted(reader_state.in, &budget.used, ascii_format::kPair, &v, &t) != 2) return k;
+        const uint32_t got = ascii_scan_pairs(reader_state.in, &budget.used, want, pairs);
         if (vertex_poly != nullptr) {
-            vertex_poly->Add(static_cast<int32_t>(v));
-            uv_poly->Add(static_cast<int32_t>(t));
+            for (uint32_t j = 0; j < got; ++j) {
+                vertex_poly->Add(static_cast<int32_t>(pairs[2 * j]));
+                uv_poly->Add(static_cast<int32_t>(pairs[2 * j + 1]));
+            }
         }
+        if (got < want) return k + got;
     }
     return take;
 }
@@ -104,20 +111,24 @@ void read_vertices(MMesh_P* mesh) {
     mesh->Reserve(count, 0, 0);
     ChunkBudget budget;
     uint32_t i = 0;
+    if (binary) {
+        // The count fits the chunk: the floats are converted a block at a time.
+        float xyz[3 * kBlock];
+        while (i < count) {
+            const uint32_t block = count - i < kBlock ? count - i : kBlock;
+            read_floats(xyz, 3 * block);
+            for (uint32_t j = 0; j < block; ++j, ++i) {
+                reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
+                mesh->Add_Vertex(MVector3(xyz[3 * j], xyz[3 * j + 1], xyz[3 * j + 2]), -1.0);
+            }
+        }
+    }
     for (; i < count; ++i) {
         reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
-        MVector3 v(0.0, 0.0, 0.0);
-        if (binary) {
-            float xyz[3];
-            read_floats(xyz, 3);
-            v.Init(xyz[0], xyz[1], xyz[2]);
-        } else {
-            if (budget.room() == 0) break;
-            float x = 0.0f, y = 0.0f, z = 0.0f;
-            ascii_scan_counted(in, &budget.used, ascii_format::kVertex, &x, &y, &z);
-            v.Init(x, y, z);
-        }
-        mesh->Add_Vertex(v, -1.0);
+        if (budget.room() == 0) break;
+        float x = 0.0f, y = 0.0f, z = 0.0f;
+        ascii_scan_vertex(in, &budget.used, &x, &y, &z);
+        mesh->Add_Vertex(MVector3(x, y, z), -1.0);
     }
     if (i < count) log_count_cut(declared, i, "Vertices");
     reader_state.log->write(2, "-> read %d Vertices \n", mesh->Get_Vertex_Count());
@@ -133,22 +144,26 @@ void read_texture_vertices(MMesh_P* mesh) {
     mesh->Reserve(static_cast<uint32_t>(mesh->Get_Vertex_Count()), count, 0);
     ChunkBudget budget;
     uint32_t i = 0;
+    if (binary) {
+        float uv[2 * kBlock];
+        while (i < count) {
+            const uint32_t block = count - i < kBlock ? count - i : kBlock;
+            read_floats(uv, 2 * block);
+            for (uint32_t j = 0; j < block; ++j, ++i) {
+                reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
+                mesh->Add_UVVertex(MVector3(clamp_uv(uv[2 * j]), clamp_uv(uv[2 * j + 1]), 0.0), -1.0);
+            }
+        }
+    }
     for (; i < count; ++i) {
         reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
+        if (budget.room() == 0) break;
         float u = 0.0f, v = 0.0f;
-        if (binary) {
-            float uv[2];
-            read_floats(uv, 2);
-            u = clamp_uv(uv[0]);
-            v = clamp_uv(uv[1]);
-        } else {
-            if (budget.room() == 0) break;
-            if (ascii_scan_counted(in, &budget.used, ascii_format::kUV, &u, &v) != 2) {
-                reader_state.log->write(2, "## read error at %08X\n", static_cast<unsigned>(m_filepos(in)));
-                ascii_scan_counted(in, &budget.used, ascii_format::kSkipTwoWords);
-                u = 0.0f;
-                v = 0.0f;
-            }
+        if (ascii_scan_uv(in, &budget.used, &u, &v) != 2) {
+            reader_state.log->write(2, "## read error at %08X\n", static_cast<unsigned>(m_filepos(in)));
+            ascii_scan_counted(in, &budget.used, ascii_format::kSkipTwoWords);
+            u = 0.0f;
+            v = 0.0f;
         }
         mesh->Add_UVVertex(MVector3(u, v, 0.0), -1.0);
     }
@@ -172,31 +187,56 @@ int read_faces(MMesh_P* mesh) {
         uint16_t n = 0, m = 0;
         MIPolygon vertex_poly(0);
         MIPolygon uv_poly(0);
+        bool flipped = false;
         if (binary) {
             if (budget.room() < kBinaryRecordBytes) break;
-            const unsigned char flags = static_cast<unsigned char>(read_byte());
-            if ((flags & 0x08) != 0) {
-                read_words(&n, 1);
-                budget.used += 3;
-                read_binary_pairs(n, nullptr, nullptr, budget);
-                continue;
+            const unsigned char* head = peek_buffered(5);
+            if (head != nullptr && (head[0] & 0x08) == 0) {
+                // The common record, a face whose header lies in the
+                // stream's buffer; when its pairs do too they are taken from
+                // there last to first, which is the order Flip gives.
+                n = field_detail::little_endian_16(head + 1);
+                m = field_detail::little_endian_16(head + 3);
+                skip_buffered(5);
+                budget.used += 5;
+                const uint32_t room = static_cast<uint32_t>(budget.room() / kBinaryPairBytes);
+                const uint32_t take = n < room ? n : room;
+                if (const unsigned char* pairs = peek_buffered(take * kBinaryPairBytes)) {
+                    for (uint32_t j = take; j-- > 0;) {
+                        vertex_poly.Add(static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j)));
+                        uv_poly.Add(static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j + 4)));
+                    }
+                    skip_buffered(take * kBinaryPairBytes);
+                    budget.used += static_cast<long>(take) * kBinaryPairBytes;
+                    flipped = true;
+                } else {
+                    read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
+                }
+            } else {
+                const unsigned char flags = static_cast<unsigned char>(read_byte());
+                if ((flags & 0x08) != 0) {
+                    read_words(&n, 1);
+                    budget.used += 3;
+                    read_binary_pairs(n, nullptr, nullptr, budget);
+                    continue;
+                }
+                uint16_t header[2];
+                read_words(header, 2);
+                budget.used += 5;
+                n = header[0];
+                m = header[1];
+                read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
             }
-            uint16_t head[2];
-            read_words(head, 2);
-            budget.used += 5;
-            n = head[0];
-            m = head[1];
-            read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
         } else {
             if (budget.room() == 0) break;
             short sn = 0, sflags = 0, sm = 0;
-            if (ascii_scan_counted(in, &budget.used, ascii_format::kHole, &sn) == 1) {
-                ascii_scan_counted(in, &budget.used, ascii_format::kSkipSpace);
+            if (ascii_scan_hole(in, &budget.used, &sn) == 1) {
+                ascii_skip_space(in, &budget.used);
                 read_ascii_pairs(static_cast<uint16_t>(sn), nullptr, nullptr, budget);
                 continue;
             }
-            ascii_scan_counted(in, &budget.used, ascii_format::kFace, &sn, &sflags, &sm);
-            ascii_scan_counted(in, &budget.used, ascii_format::kSkipSpace);
+            ascii_scan_face(in, &budget.used, &sn, &sflags, &sm);
+            ascii_skip_space(in, &budget.used);
             n = static_cast<uint16_t>(sn);
             m = static_cast<uint16_t>(sm);
             read_ascii_pairs(n, &vertex_poly, &uv_poly, budget);
@@ -204,8 +244,10 @@ int read_faces(MMesh_P* mesh) {
         if (static_cast<int>(m) > highest) highest = m;
         vertex_poly.Set_MatId(m);
         uv_poly.Set_MatId(m);
-        vertex_poly.Flip();
-        uv_poly.Flip();
+        if (!flipped) {
+            vertex_poly.Flip();
+            uv_poly.Flip();
+        }
         if (vertex_poly.Get_Count() > 2) mesh->Add_Face(vertex_poly);
         if (uv_poly.Get_Count() > 2 && mesh->UVUsed() != 0) mesh->Add_UVFace(uv_poly);
     }

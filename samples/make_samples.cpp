@@ -1,5 +1,5 @@
-// Writes the bundled sample files: a textured cube and a pyramid with a
-// procedural material, as one binary and one ASCII scene, and the cube's
+// Writes the bundled sample files: a textured cube, a pyramid with a
+// procedural material and a smooth ball, as one binary and one ASCII scene, and the cube's
 // texture as a BMP in samples/maps. Run from the source tree:
 //   build/bin/make_samples samples
 #include <cmath>
@@ -74,6 +74,17 @@ Polygon pyramid() {
     return p;
 }
 
+// A UV sphere of 12 segments and 6 rings (facets meeting at 30 degrees, so
+// it converts smooth), at x = -3.5. Small: tests import every prefix of
+// the samples.
+Polygon ball() {
+    Polygon p = uv_sphere("Ball", 12, 6);
+    p.axes.transform[0][3] = -3.5f;
+    p.axes.transform[2][3] = 1;
+    p.axes.center = {-3.5f, 0, 1};
+    return p;
+}
+
 void write_scene(Encoding e, const std::string& path) {
     Material textured;
     textured.number = 0;
@@ -94,6 +105,11 @@ void write_scene(Encoding e, const std::string& path) {
     marble.head.alpha = 0.75f;
     marble.parameters = e == Encoding::Binary ? std::string(24, '\0') : "marble veins 3 grain 0.5\n";
 
+    Material green;
+    green.red = 0.2f;
+    green.green = 0.7f;
+    green.blue = 0.3f;
+    green.ks = 0.8f;
     Axes group;
     group.name = "Still life";
     CobFile f(e);
@@ -103,6 +119,8 @@ void write_scene(Encoding e, const std::string& path) {
         .material(4, 2, red)
         .polygon(5, 1, pyramid())
         .procedural(6, 5, marble)
+        .polygon(7, 1, ball())
+        .material(8, 7, green)
         .end();
     f.write(path);
 }

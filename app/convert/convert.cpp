@@ -1,7 +1,13 @@
 #include "convert.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -9,7 +15,6 @@
 #include <CLI/CLI.hpp>
 
 #include "geometry.h"
-#include "import.h"
 #include "output.h"
 #include "vertexa/scene.h"
 #include "writers.h"
@@ -32,17 +37,65 @@ std::optional<Format> format_of(const std::string& out_path) {
     return parse_format(out_path.substr(dot + 1));
 }
 
+std::string file_problem(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "not found" : std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a folder";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    return {};
+}
+
+std::string truespace_file_problem(const std::string& path) {
+    std::string problem = file_problem(path);
+    if (!problem.empty()) return problem;
+    // Non-blocking, in case a FIFO took the file's place since.
+#if defined(_WIN32)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
+    if (fd < 0) return std::strerror(errno);
+    struct stat st;
+    char head[18];
+    size_t got = 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        problem = "not a regular file";
+    } else {
+        while (got < sizeof head) {
+            const ssize_t n = ::read(fd, head + got, sizeof head - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) problem = std::strerror(errno);
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (!problem.empty()) return problem;
+    // The importer reads the header up to its first NUL and looks for the
+    // signature among its first 18 characters; the letter at index 15 tells
+    // the encoding.
+    const std::string text(head, std::find(head, head + got, '\0'));
+    if (text.find("Caligari V00.01") == std::string::npos) return "not a trueSpace file";
+    const char letter = text.size() > 15 ? text[15] : '\0';
+    if (letter == 'B' || letter == 'A') return {};
+    if (letter > ' ' && letter < 0x7F) return std::string("unknown encoding letter '") + letter + "' (B or A expected)";
+    return "no encoding letter B or A after \"Caligari V00.01\"";
+}
+
 int convert_scene(MScene& scene, const std::string& out, Format format, const Options& options, std::ostream& err) {
     BuildOptions build;
     build.y_up = !options.z_up;
-    build.bake_world = format == Format::Obj;
+    build.obj = format == Format::Obj;
+    build.smooth_angle = options.smooth_angle;
+    if (const std::string stem = file_stem(scene.get_name()); !stem.empty()) build.fallback_name = stem;
     std::vector<MeshOut> meshes = build_meshes(scene, build, err);
     if (meshes.empty()) {
-        err << "vertexa: " << scene.get_name() << " holds no objects with faces; nothing written\n";
+        err << "vertexa: " << to_utf8(scene.get_name()) << " holds no objects with faces; nothing written\n";
         return kExitFailure;
     }
     ImageCache images(*scene.Get_MapList(), err);
     OutputFiles files;
+    files.protect(scene.get_name());
     if (format == Format::Obj)
         write_obj(meshes, images, out, files, err);
     else
@@ -58,18 +111,20 @@ int convert_scene(MScene& scene, const std::string& out, Format format, const Op
 int convert_file(const std::string& in, const std::string& out, const Options& options, std::ostream& err) {
     std::optional<Format> format = options.format ? options.format : format_of(out);
     if (!format) {
-        err << "vertexa: cannot tell the format of " << out << ": use .glb, .gltf or .obj, or --format\n";
+        err << "vertexa: cannot tell the format of " << to_utf8(out) << ": use .glb, .gltf or .obj, or --format\n";
         return kExitUsage;
     }
-    if (FILE* f = std::fopen(in.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
-        err << "vertexa: cannot read " << in << ": " << std::strerror(errno) << "\n";
+    if (const std::string problem = truespace_file_problem(in); !problem.empty()) {
+        err << "vertexa: " << to_utf8(in) << ": " << problem << "\n";
+        return kExitBadInput;
+    }
+    if (!options.importer) {
+        err << "vertexa: no importer to read " << in << "\n";
         return kExitFailure;
     }
-    std::unique_ptr<MScene> scene(options.importer ? options.importer(in) : import_scene(in));
+    std::unique_ptr<MScene> scene(options.importer(in));
     if (!scene) {
-        err << "vertexa: out of memory importing " << in << "\n";
+        err << "vertexa: out of memory importing " << to_utf8(in) << "\n";
         return kExitFailure;
     }
     for (const std::string& dirs : options.image_paths) {
@@ -95,6 +150,12 @@ int Command::run(std::ostream& err) const {
         return kExitUsage;
     }
     options.z_up = up == "z";
+    char* end = nullptr;
+    options.smooth_angle = std::strtod(smooth_angle.c_str(), &end);
+    if (smooth_angle.empty() || *end != '\0' || !(options.smooth_angle >= 0.0 && options.smooth_angle <= 180.0)) {
+        err << "vertexa: --smooth-angle takes degrees from 0 to 180, not " << to_utf8(smooth_angle) << "\n";
+        return kExitUsage;
+    }
     options.image_paths = image_paths;
     options.importer = importer;
     return convert_file(in, out, options, err);
@@ -107,6 +168,9 @@ Command* add_convert_command(CLI::App& app) {
     command.sub->add_option("OUT", command.out, "output file: .glb, .gltf or .obj")->required();
     command.sub->add_option("--format", command.format, "glb, gltf or obj (default: from OUT's extension)");
     command.sub->add_option("--up", command.up, "y (default: Z-up turned to Y-up) or z (kept as in the file)");
+    command.sub->add_option("--smooth-angle", command.smooth_angle,
+                            "faces meeting at less than DEG degrees are shaded smooth (default 40; 0: faceted, "
+                            "180: smooth everywhere)");
     command.sub->add_option("--image-path", command.image_paths,
                             "folders to look for images in, after the file's own and the profile's; "
                             "several separated by ';'");

@@ -19,9 +19,10 @@ enum class Format { Glb, Gltf, Obj };
 struct Options {
     std::optional<Format> format;        // else taken from the output's extension
     bool z_up = false;                   // true: keep trueSpace's Z-up axes
+    double smooth_angle = 40.0;          // crease angle in degrees, 0 to 180 (see BuildOptions)
     std::vector<std::string> image_paths;  // folders searched after the file's own and the profile's
-    // How the file is imported; the command gives the plug-in module's
-    // importer. Unset: the reader is called directly (tests).
+    // How the file is imported (required): the command gives the plug-in
+    // module's importer.
     std::function<MScene*(const std::string&)> importer;
 };
 
@@ -29,6 +30,18 @@ struct Options {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The input cannot be used: not found, a folder, not a regular file,
+// unreadable, not a trueSpace file (or not an options file).
+constexpr int kExitBadInput = 4;
+
+// What keeps `path` from being read as a file, in words for a message ("not
+// found", "is a folder", "not a regular file", ...), or "" when it is a
+// regular file. Nothing is opened.
+std::string file_problem(const std::string& path);
+// The same, and then what keeps it from being a trueSpace file by its
+// header ("not a trueSpace file", "unknown encoding letter ..."). A FIFO or
+// device is refused before it is opened, so nothing waits on it.
+std::string truespace_file_problem(const std::string& path);
 
 // "glb", "gltf", "obj" (any case); nullopt for anything else.
 std::optional<Format> parse_format(const std::string& text);
@@ -49,6 +62,7 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
 struct Command {
     CLI::App* sub = nullptr;
     std::string in, out, format, up = "y";
+    std::string smooth_angle = "40";
     std::vector<std::string> image_paths;
     std::function<MScene*(const std::string&)> importer;
     int run(std::ostream& err) const;

@@ -1,11 +1,18 @@
 #include "geometry.h"
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstring>
 #include <ostream>
+#include <string_view>
 #include <unordered_map>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "vertexa/scene.h"
+#include "vertexa/text.h"
 
 namespace vertexa::convert {
 
@@ -119,7 +126,11 @@ bool inside_triangle(double px, double py, double ax, double ay, double bx, doub
 
 }  // namespace
 
-bool triangulate(const std::vector<Point>& points, std::vector<uint32_t>& triangles) {
+namespace {
+
+// Triangulates like triangulate() and gives the polygon's unit normal
+// (Newell's, so that concave and slightly bent faces get the side they face).
+bool triangulate_face(std::span<const Point> points, std::vector<uint32_t>& triangles, double normal[3]) {
     const size_t n = points.size();
     if (n < 3) return false;
     for (const Point& p : points)
@@ -130,7 +141,7 @@ bool triangulate(const std::vector<Point>& points, std::vector<uint32_t>& triang
     double nx = 0, ny = 0, nz = 0;
     for (size_t i = 0; i < n; ++i) {
         const Point& a = points[i];
-        const Point& b = points[(i + 1) % n];
+        const Point& b = points[i + 1 == n ? 0 : i + 1];
         nx += (a[1] - b[1]) * (a[2] + b[2]);
         ny += (a[2] - b[2]) * (a[0] + b[0]);
         nz += (a[0] - b[0]) * (a[1] + b[1]);
@@ -140,6 +151,31 @@ bool triangulate(const std::vector<Point>& points, std::vector<uint32_t>& triang
     for (const Point& p : points)
         for (int k = 0; k < 3; ++k) extent = std::max(extent, std::fabs(p[k] - points[0][k]));
     if (!(len > 1e-12 * extent * extent) || !(len > 0.0)) return false;
+    normal[0] = nx / len;
+    normal[1] = ny / len;
+    normal[2] = nz / len;
+    const double eps = 1e-12 * extent * extent;
+
+    // Triangles and convex quads, most faces of most models, need no search.
+    if (n == 3) {
+        triangles.insert(triangles.end(), {0, 1, 2});
+        return true;
+    }
+    if (n == 4) {
+        bool convex = true;
+        for (size_t k = 0; k < 4 && convex; ++k) {
+            const Point &a = points[(k + 3) % 4], &b = points[k], &c = points[(k + 1) % 4];
+            const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+            const double v[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+            const double turn = (u[1] * v[2] - u[2] * v[1]) * normal[0] + (u[2] * v[0] - u[0] * v[2]) * normal[1] +
+                                (u[0] * v[1] - u[1] * v[0]) * normal[2];
+            convex = turn > eps;
+        }
+        if (convex) {
+            triangles.insert(triangles.end(), {0, 1, 2, 0, 2, 3});
+            return true;
+        }
+    }
 
     // Project onto the plane of the largest normal component, keeping the
     // sense so that the polygon runs counter-clockwise in 2D.
@@ -156,8 +192,6 @@ bool triangulate(const std::vector<Point>& points, std::vector<uint32_t>& triang
         x[i] = points[i][u];
         y[i] = sign >= 0 ? points[i][v] : -points[i][v];
     }
-    const double eps = 1e-12 * extent * extent;
-
     std::vector<uint32_t> ring;
     ring.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
@@ -227,44 +261,225 @@ bool triangulate(const std::vector<Point>& points, std::vector<uint32_t>& triang
     return true;
 }
 
-std::vector<MeshOut> build_meshes(MScene& scene, const BuildOptions& options, std::ostream& err) {
-    std::vector<MeshOut> meshes;
-    for (MListNode* node = scene.Get_ObjectList()->head; node != nullptr; node = node->next) {
-        auto* mesh = dynamic_cast<MMesh_P*>(static_cast<MObj3d*>(node->item));
-        if (mesh == nullptr) continue;
-        MeshOut out;
-        out.name = mesh->get_name();
-        Placement local = Placement::from_host(mesh->Get_LocalMatrix());
+}  // namespace
+
+bool triangulate(std::span<const Point> points, std::vector<uint32_t>& triangles) {
+    double normal[3];
+    return triangulate_face(points, triangles, normal);
+}
+
+void advise_huge_pages(const void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    if (bytes < 2 * kHuge) return;
+    const auto first = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t start = (first + kHuge - 1) & ~(kHuge - 1), end = (first + bytes) & ~(kHuge - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+std::string UniqueNames::take(const std::string& base) {
+    std::string name = base;
+    if (taken_.count(name) != 0) {
+        uint64_t& k = next_[base];  // suffixes tried before for this base
+        if (k < 2) k = 2;
+        do name = base + "_" + std::to_string(k++);
+        while (taken_.count(name) != 0);
+    }
+    taken_.insert(name);
+    return name;
+}
+
+
+namespace {
+
+// The angle at corner p between its edges to a and b: its share of the
+// vertex normal, so that a face split into many slivers weighs no more.
+double corner_angle(const float* p, const float* a, const float* b) {
+    const double u[3] = {double(a[0]) - p[0], double(a[1]) - p[1], double(a[2]) - p[2]};
+    const double v[3] = {double(b[0]) - p[0], double(b[1]) - p[1], double(b[2]) - p[2]};
+    const double c[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    const double y = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    const double x = u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+    // atan2(y, x) for y >= 0 to within 1e-5 radians, a weight needs no more.
+    const double ax = std::fabs(x), hi = std::max(ax, y);
+    if (!(hi > 0.0)) return 0.0;
+    const double t = std::min(ax, y) / hi, s = t * t;
+    double r = ((-0.0464964749 * s + 0.15931422) * s - 0.327622764) * s * t + t;
+    if (y > ax) r = M_PI / 2 - r;
+    return x < 0 ? M_PI - r : r;
+}
+
+// One corner at the position being worked on.
+struct Corner {
+    uint32_t corner, face, prev, next, prim, uv, parent;
+    double weight;
+};
+
+uint32_t find_root(std::vector<Corner>& cs, uint32_t i) {
+    while (cs[i].parent != i) {
+        cs[i].parent = cs[cs[i].parent].parent;
+        i = cs[i].parent;
+    }
+    return i;
+}
+
+// How a face was cut into triangles.
+enum : uint8_t { kTriangle, kConvexQuad, kOther };
+
+// Above this many corners at one position, pairs are found by sorting
+// rather than by trying each against each.
+constexpr size_t kFewCorners = 32;
+
+// The scene's surfaces by name: the first of each name, and DEFAULT.
+class SurfaceTable {
+public:
+    explicit SurfaceTable(MScene& scene) {
+        for (MListNode* n = scene.Get_SurfaceList()->head; n != nullptr; n = n->next) {
+            auto* s = static_cast<const MSurface*>(n->item);
+            by_name_.emplace(s->get_name(), s);
+        }
+        auto it = by_name_.find("DEFAULT");
+        default_ = it != by_name_.end() ? it->second : nullptr;
+    }
+    const MSurface* find(const char* name) const {
+        if (name == nullptr) return default_;
+        auto it = by_name_.find(name);
+        return it != by_name_.end() ? it->second : default_;
+    }
+
+private:
+    std::unordered_map<std::string_view, const MSurface*> by_name_;
+    const MSurface* default_ = nullptr;
+};
+
+class MeshBuilder {
+public:
+    MeshBuilder(const SurfaceTable& surfaces, MMesh_P& mesh, const BuildOptions& options, MeshOut& out,
+                std::ostream& err)
+        : surfaces_(surfaces), mesh_(mesh), options_(options), out_(out), err_(err), faces_(mesh.Faces()),
+          uv_faces_(mesh.UVFaces()) {}
+
+    void run() {
+        Placement local = Placement::from_host(mesh_.Get_LocalMatrix());
         if (!local.is_finite()) {
-            err << "vertexa: warning: object " << out.name << " has a matrix that is not finite; placed at the origin\n";
+            err_ << "vertexa: warning: object " << out_.name << " has a matrix that is not finite; placed at the origin\n";
             local = Placement{};
         }
-        // What goes into the vertices (bake) and what stays on the node.
-        const bool bake = options.bake_world || !local.is_rotation_scale();
-        // Sheared placements cannot be glTF node matrices; their vertices carry them.
-        const bool flip = bake && local.determinant() < 0.0;
-        out.placement = bake ? Placement{} : (options.y_up ? to_y_up(local) : local);
+        // What goes into the vertices (bake) and what stays on the node:
+        // sheared placements cannot be glTF node matrices.
+        const bool bake = options_.obj || !local.is_rotation_scale();
+        // A mirroring placement baked into the vertices turns windings and
+        // face normals inside out; they are turned back.
+        flip_ = bake && local.determinant() < 0.0;
+        out_.placement = bake ? Placement{} : (options_.y_up ? to_y_up(local) : local);
+        const double angle = options_.smooth_angle;
+        smooth_all_ = angle >= 180.0;
+        smooth_none_ = !(angle > 0.0);
+        cos_limit_ = std::cos(angle * M_PI / 180.0);
 
-        const std::vector<MVector3>& verts = mesh->Vertices();
-        const std::vector<MVector3>& uvs = mesh->UVVertices();
-        const MPolygonList& faces = mesh->Faces();
-        const MPolygonList& uv_faces = mesh->UVFaces();
-        const bool textured = mesh->UVUsed() != 0 && !uvs.empty();
+        const std::vector<MVector3>& verts = mesh_.Vertices();
+        reserve_large(positions_, verts.size() * 3);
+        positions_.resize(verts.size() * 3);
+        for (size_t i = 0; i < verts.size(); ++i) {
+            double p[3] = {verts[i][0], verts[i][1], verts[i][2]};
+            if (bake) local.apply(p, p);
+            if (options_.y_up) z_up_to_y_up(p);
+            for (int k = 0; k < 3; ++k) positions_[3 * i + k] = static_cast<float>(p[k]);
+        }
+        textured_ = mesh_.UVUsed() != 0 && !mesh_.UVVertices().empty() && uv_faces_.Size() != 0;
+        if (faces_.Size() != 0) base_ = faces_.Indices(0);
 
-        std::vector<const MSurface*> prim_surface;
-        std::vector<std::unordered_map<uint64_t, uint32_t>> corner_maps;
-        uint32_t dropped_degenerate = 0, dropped_index = 0;
+        classify_faces();
+        index_corners();
+        make_normals_and_vertices();
+        emit_faces();
+        if (options_.obj) {
+            out_.positions = std::move(positions_);
+            if (textured_) {
+                const std::vector<MVector3>& uvs = mesh_.UVVertices();
+                out_.uvs.reserve(uvs.size() * 2);
+                for (const MVector3& t : uvs)
+                    for (int k = 0; k < 2; ++k) out_.uvs.push_back(finite_float(t[k]));
+            }
+        }
+    }
+
+private:
+    static float finite_float(double v) {
+        const auto f = static_cast<float>(v);
+        return std::isfinite(f) ? f : 0.0f;
+    }
+
+    const int32_t* uv_indices(uint32_t f) const {
+        return textured_ && f < uv_faces_.Size() && uv_faces_.Count(f) == faces_.Count(f) ? uv_faces_.Indices(f) : nullptr;
+    }
+
+    uint32_t corner_start(uint32_t f) const { return static_cast<uint32_t>(faces_.Indices(f) - base_); }
+
+    // The primitive of a material index; the surface is looked up once per index.
+    uint32_t prim_for(int32_t material) {
+        for (const auto& [m, prim] : material_prims_)
+            if (m == material) return prim;
+        // The surface the object's reference for this index names, else
+        // DEFAULT (as MScene::Find_Surface, by a table: scenes of many
+        // objects have as many surfaces).
+        const char* ref = nullptr;
+        int64_t entry = static_cast<int64_t>(material) - mesh_.material_ref_base, k = 0;
+        for (MListNode* n = mesh_.material_refs.head; n != nullptr && ref == nullptr; n = n->next, ++k)
+            if (k == entry) ref = static_cast<const char*>(n->item);
+        const MSurface* surface = surfaces_.find(ref);
+        uint32_t prim = 0;
+        while (prim < out_.primitives.size() && out_.primitives[prim].surface != surface) ++prim;
+        if (prim == out_.primitives.size()) {
+            prim_corners_.push_back(0);
+            prim_indices_.push_back(0);
+            Primitive& p = out_.primitives.emplace_back();
+            p.surface = surface;
+            p.has_uvs = textured_;
+            if (surface != nullptr) {
+                p.key = utf8_from_cp1252(surface->get_name());
+                // The surface the object's own reference names gets a name a
+                // person can read; shared ones (DEFAULT) keep theirs.
+                p.name = ref != nullptr && std::strcmp(ref, surface->get_name()) == 0
+                             ? out_.name + " material " + std::to_string(material)
+                             : p.key;
+            } else {
+                p.name = "DEFAULT";
+            }
+        }
+        material_prims_.emplace_back(material, prim);
+        return prim;
+    }
+
+    // Checks every face, finds its normal and primitive and how it is cut
+    // into triangles; counts the corners at each position.
+    void classify_faces() {
+        const size_t vertex_count = mesh_.Vertices().size();
+        const size_t uv_count = mesh_.UVVertices().size();
+        const uint32_t face_count = faces_.Size();
+        reserve_large(face_prim_, face_count);
+        reserve_large(face_kind_, face_count);
+        reserve_large(face_normal_, 3 * static_cast<size_t>(face_count));
+        reserve_large(offsets_, vertex_count + 1);
+        face_prim_.assign(face_count, kNoIndex);
+        face_kind_.assign(face_count, kTriangle);
+        face_normal_.resize(3 * static_cast<size_t>(face_count));
+        offsets_.assign(vertex_count + 1, 0);
         std::vector<Point> pts;
         std::vector<uint32_t> tris;
-        for (uint32_t f = 0; f < faces.Size(); ++f) {
-            const uint32_t count = faces.Count(f);
-            const int32_t* idx = faces.Indices(f);
-            const bool face_uv = textured && f < uv_faces.Size() && uv_faces.Count(f) == count;
-            const int32_t* uv_idx = face_uv ? uv_faces.Indices(f) : nullptr;
+        uint32_t dropped_degenerate = 0, dropped_index = 0;
+        for (uint32_t f = 0; f < face_count; ++f) {
+            const uint32_t count = faces_.Count(f);
+            const int32_t* idx = faces_.Indices(f);
+            const int32_t* uv_idx = uv_indices(f);
             bool ok = true;
             for (uint32_t k = 0; k < count && ok; ++k) {
-                if (idx[k] < 0 || static_cast<size_t>(idx[k]) >= verts.size()) ok = false;
-                if (uv_idx != nullptr && (uv_idx[k] < 0 || static_cast<size_t>(uv_idx[k]) >= uvs.size())) ok = false;
+                if (idx[k] < 0 || static_cast<size_t>(idx[k]) >= vertex_count) ok = false;
+                if (uv_idx != nullptr && (uv_idx[k] < 0 || static_cast<size_t>(uv_idx[k]) >= uv_count)) ok = false;
             }
             if (!ok) {
                 ++dropped_index;
@@ -272,70 +487,289 @@ std::vector<MeshOut> build_meshes(MScene& scene, const BuildOptions& options, st
             }
             pts.resize(count);
             for (uint32_t k = 0; k < count; ++k) {
-                double p[3] = {verts[idx[k]][0], verts[idx[k]][1], verts[idx[k]][2]};
-                if (bake) local.apply(p, p);
-                if (options.y_up) z_up_to_y_up(p);
+                const float* p = &positions_[3 * static_cast<size_t>(idx[k])];
                 pts[k] = {p[0], p[1], p[2]};
             }
             tris.clear();
-            if (!triangulate(pts, tris)) {
+            double normal[3];
+            if (!triangulate_face(pts, tris, normal)) {
                 ++dropped_degenerate;
                 continue;
             }
-            bool finite = true;
-            for (const Point& p : pts)
-                for (double c : p)
-                    if (!std::isfinite(static_cast<float>(c))) finite = false;
-            if (!finite) {
-                ++dropped_degenerate;
+            for (int k = 0; k < 3; ++k) face_normal_[3 * size_t(f) + k] = static_cast<float>(flip_ ? -normal[k] : normal[k]);
+            if (count == 3) {
+                face_kind_[f] = kTriangle;
+            } else if (count == 4 && tris.size() == 6 && tris[0] == 0 && tris[1] == 1 && tris[2] == 2 && tris[3] == 0 &&
+                       tris[4] == 2 && tris[5] == 3) {
+                face_kind_[f] = kConvexQuad;
+            } else {
+                face_kind_[f] = kOther;
+                other_triangles_.push_back(static_cast<uint32_t>(tris.size()));
+                other_triangles_.insert(other_triangles_.end(), tris.begin(), tris.end());
+            }
+            face_prim_[f] = prim_for(faces_.MatId(f));
+            prim_corners_[face_prim_[f]] += count;
+            prim_indices_[face_prim_[f]] += tris.size();
+            for (uint32_t k = 0; k < count; ++k) ++offsets_[static_cast<size_t>(idx[k])];
+        }
+        // Room for the most the primitives can take; pages never written
+        // cost no memory.
+        for (size_t i = 0; i < out_.primitives.size(); ++i) {
+            Primitive& p = out_.primitives[i];
+            if (options_.obj) {
+                reserve_large(p.corners, 3 * prim_corners_[i]);
                 continue;
             }
-
-            const MSurface* surface = scene.Find_Surface(mesh, faces.MatId(f));
-            size_t pi = 0;
-            while (pi < prim_surface.size() && prim_surface[pi] != surface) ++pi;
-            if (pi == prim_surface.size()) {
-                prim_surface.push_back(surface);
-                corner_maps.emplace_back();
-                out.primitives.emplace_back();
-                out.primitives.back().surface = surface;
-                out.primitives.back().has_uvs = textured;
-            }
-            Primitive& prim = out.primitives[pi];
-            auto& corners = corner_maps[pi];
-            auto vertex_of = [&](uint32_t k) {
-                const uint32_t vi = static_cast<uint32_t>(idx[k]);
-                const uint32_t ti = uv_idx != nullptr ? static_cast<uint32_t>(uv_idx[k]) : 0xFFFFFFFFu;
-                const uint64_t key = (static_cast<uint64_t>(vi) << 32) | ti;
-                auto [it, fresh] = corners.try_emplace(key, prim.vertex_count());
-                if (fresh) {
-                    for (int c = 0; c < 3; ++c) prim.positions.push_back(static_cast<float>(pts[k][c]));
-                    if (prim.has_uvs) {
-                        double u = 0.0, v = 0.0;
-                        if (uv_idx != nullptr) {
-                            u = uvs[ti][0];
-                            v = uvs[ti][1];
-                        }
-                        if (!std::isfinite(static_cast<float>(u))) u = 0.0;
-                        if (!std::isfinite(static_cast<float>(v))) v = 0.0;
-                        prim.uvs.push_back(static_cast<float>(u));
-                        prim.uvs.push_back(static_cast<float>(v));
-                    }
-                }
-                return it->second;
-            };
-            for (size_t t = 0; t + 2 < tris.size(); t += 3) {
-                uint32_t a = vertex_of(tris[t]), b = vertex_of(tris[t + 1]), c = vertex_of(tris[t + 2]);
-                if (flip) std::swap(b, c);
-                prim.indices.insert(prim.indices.end(), {a, b, c});
-            }
+            reserve_large(p.positions, 3 * prim_corners_[i]);
+            reserve_large(p.normals, 3 * prim_corners_[i]);
+            if (p.has_uvs) reserve_large(p.uvs, 2 * prim_corners_[i]);
+            reserve_large(p.indices, prim_indices_[i]);
         }
         if (dropped_degenerate != 0)
-            err << "vertexa: warning: object " << out.name << ": " << dropped_degenerate
-                << " degenerate face(s) dropped\n";
+            err_ << "vertexa: warning: object " << out_.name << ": " << dropped_degenerate << " degenerate face(s) dropped\n";
         if (dropped_index != 0)
-            err << "vertexa: warning: object " << out.name << ": " << dropped_index
-                << " face(s) with vertex or texture vertex indices outside the object dropped\n";
+            err_ << "vertexa: warning: object " << out_.name << ": " << dropped_index
+                 << " face(s) with vertex or texture vertex indices outside the object dropped\n";
+    }
+
+    // The per-position table: the corners of the written faces at each
+    // position, in face order. corner_data_ holds each corner's face.
+    void index_corners() {
+        uint64_t total = 0;
+        for (uint32_t& o : offsets_) {
+            const uint32_t n = o;
+            o = static_cast<uint32_t>(total);
+            total += n;
+        }
+        reserve_large(entries_, total);
+        entries_.resize(total);
+        const uint32_t face_count = faces_.Size();
+        reserve_large(corner_data_, face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
+        corner_data_.resize(face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
+        for (uint32_t f = 0; f < face_count; ++f) {
+            if (face_prim_[f] == kNoIndex) continue;
+            const int32_t* idx = faces_.Indices(f);
+            const uint32_t start = corner_start(f);
+            for (uint32_t k = 0; k < faces_.Count(f); ++k) {
+                entries_[offsets_[static_cast<size_t>(idx[k])]++] = start + k;
+                corner_data_[start + k] = f;
+            }
+        }
+        for (size_t p = offsets_.size() - 1; p > 0; --p) offsets_[p] = offsets_[p - 1];
+        offsets_[0] = 0;
+    }
+
+    bool smooth(uint32_t f, uint32_t g) const {
+        if (smooth_all_) return true;
+        if (smooth_none_) return false;
+        const float* a = &face_normal_[3 * size_t(f)];
+        const float* b = &face_normal_[3 * size_t(g)];
+        return double(a[0]) * b[0] + double(a[1]) * b[1] + double(a[2]) * b[2] > cos_limit_;
+    }
+
+    void join(uint32_t i, uint32_t j) {
+        if (cs_[i].face == cs_[j].face || !smooth(cs_[i].face, cs_[j].face)) return;
+        const uint32_t a = find_root(cs_, i), b = find_root(cs_, j);
+        if (a != b) cs_[std::max(a, b)].parent = std::min(a, b);
+    }
+
+    // Per position: the faces around it fall into groups of neighbours
+    // (sharing an edge) that meet at less than the crease angle; each group
+    // gets one normal, its faces' normals weighted by their corner angles.
+    // glTF: each distinct (primitive, texture vertex, normal) becomes a
+    // vertex; OBJ: each group a normal. corner_data_ then holds that index.
+    void make_normals_and_vertices() {
+        const size_t position_count = offsets_.size() - 1;
+        std::vector<std::array<double, 3>> sums;
+        std::vector<uint32_t> normal_of, order;
+        std::vector<std::pair<uint32_t, uint32_t>> edges;
+        for (size_t p = 0; p < position_count; ++p) {
+            const uint32_t first = offsets_[p], k = offsets_[p + 1] - first;
+            if (k == 0) continue;
+            cs_.resize(k);
+            const float* at = &positions_[3 * p];
+            for (uint32_t i = 0; i < k; ++i) {
+                Corner& c = cs_[i];
+                c.corner = entries_[first + i];
+                c.face = corner_data_[c.corner];
+                const uint32_t n = faces_.Count(c.face), kf = c.corner - corner_start(c.face);
+                const int32_t* idx = faces_.Indices(c.face);
+                c.prev = static_cast<uint32_t>(idx[kf == 0 ? n - 1 : kf - 1]);
+                c.next = static_cast<uint32_t>(idx[kf + 1 == n ? 0 : kf + 1]);
+                c.prim = face_prim_[c.face];
+                const int32_t* uv_idx = uv_indices(c.face);
+                c.uv = uv_idx != nullptr ? static_cast<uint32_t>(uv_idx[kf]) : kNoIndex;
+                c.parent = i;
+                c.weight = corner_angle(at, &positions_[3 * size_t(c.prev)], &positions_[3 * size_t(c.next)]);
+            }
+            // Two corners here belong to neighbouring faces when the faces
+            // share one of the edges leaving this position (either winding).
+            if (k <= kFewCorners) {
+                for (uint32_t i = 0; i < k; ++i)
+                    for (uint32_t j = i + 1; j < k; ++j) {
+                        const Corner &a = cs_[i], &b = cs_[j];
+                        if (a.prev == b.next || a.next == b.prev || a.prev == b.prev || a.next == b.next) join(i, j);
+                    }
+            } else {
+                edges.clear();
+                for (uint32_t i = 0; i < k; ++i) {
+                    edges.emplace_back(cs_[i].prev, i);
+                    if (cs_[i].next != cs_[i].prev) edges.emplace_back(cs_[i].next, i);
+                }
+                std::sort(edges.begin(), edges.end());
+                for (size_t e = 1; e < edges.size(); ++e)
+                    if (edges[e].first == edges[e - 1].first) join(edges[e - 1].second, edges[e].second);
+            }
+            sums.assign(k, {0.0, 0.0, 0.0});
+            for (uint32_t i = 0; i < k; ++i) {
+                const uint32_t r = find_root(cs_, i);
+                const float* n = &face_normal_[3 * size_t(cs_[i].face)];
+                for (int d = 0; d < 3; ++d) sums[r][d] += cs_[i].weight * n[d];
+            }
+            for (uint32_t i = 0; i < k; ++i) {
+                if (cs_[i].parent != i) continue;
+                double len = std::sqrt(sums[i][0] * sums[i][0] + sums[i][1] * sums[i][1] + sums[i][2] * sums[i][2]);
+                if (!(len > 1e-30)) {
+                    // Zero-angle corners only, or faces that cancel out: the
+                    // group takes its first face's normal.
+                    for (int d = 0; d < 3; ++d) sums[i][d] = face_normal_[3 * size_t(cs_[i].face) + d];
+                    len = std::sqrt(sums[i][0] * sums[i][0] + sums[i][1] * sums[i][1] + sums[i][2] * sums[i][2]);
+                }
+                for (int d = 0; d < 3; ++d) sums[i][d] /= len;
+            }
+            if (options_.obj) {
+                normal_of.assign(k, kNoIndex);
+                for (uint32_t i = 0; i < k; ++i) {
+                    const uint32_t r = find_root(cs_, i);
+                    if (normal_of[r] == kNoIndex) {
+                        normal_of[r] = static_cast<uint32_t>(out_.normals.size() / 3);
+                        for (int d = 0; d < 3; ++d) out_.normals.push_back(static_cast<float>(sums[r][d]));
+                    }
+                    corner_data_[cs_[i].corner] = normal_of[r];
+                }
+                continue;
+            }
+            // glTF vertices: corners with the same primitive, texture vertex
+            // and normal group share one.
+            auto same = [&](uint32_t i, uint32_t j) {
+                return cs_[i].prim == cs_[j].prim && cs_[i].uv == cs_[j].uv && find_root(cs_, i) == find_root(cs_, j);
+            };
+            auto add_vertex = [&](uint32_t i) {
+                Primitive& prim = out_.primitives[cs_[i].prim];
+                const uint32_t v = prim.vertex_count();
+                prim.positions.insert(prim.positions.end(), at, at + 3);
+                const auto& n = sums[find_root(cs_, i)];
+                prim.normals.insert(prim.normals.end(),
+                                    {static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])});
+                if (prim.has_uvs) {
+                    float u = 0.0f, w = 0.0f;
+                    if (cs_[i].uv != kNoIndex) {
+                        const MVector3& t = mesh_.UVVertices()[cs_[i].uv];
+                        u = finite_float(t[0]);
+                        w = finite_float(t[1]);
+                    }
+                    prim.uvs.insert(prim.uvs.end(), {u, w});
+                }
+                return v;
+            };
+            if (k <= kFewCorners) {
+                for (uint32_t i = 0; i < k; ++i) {
+                    uint32_t j = 0;
+                    while (j < i && !same(i, j)) ++j;
+                    corner_data_[cs_[i].corner] = j < i ? corner_data_[cs_[j].corner] : add_vertex(i);
+                }
+            } else {
+                order.resize(k);
+                for (uint32_t i = 0; i < k; ++i) order[i] = i;
+                auto key = [&](uint32_t i) { return std::array<uint32_t, 3>{cs_[i].prim, cs_[i].uv, find_root(cs_, i)}; };
+                std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
+                for (uint32_t o = 0; o < k; ++o) {
+                    const uint32_t i = order[o];
+                    corner_data_[cs_[i].corner] =
+                        o > 0 && same(i, order[o - 1]) ? corner_data_[cs_[order[o - 1]].corner] : add_vertex(i);
+                }
+            }
+        }
+        std::vector<uint32_t>().swap(entries_);
+        std::vector<uint32_t>().swap(offsets_);
+        std::vector<float>().swap(face_normal_);
+        if (!options_.obj) std::vector<float>().swap(positions_);
+    }
+
+    void emit_faces() {
+        size_t other = 0;
+        for (uint32_t f = 0; f < faces_.Size(); ++f) {
+            if (face_prim_[f] == kNoIndex) continue;
+            Primitive& prim = out_.primitives[face_prim_[f]];
+            const uint32_t start = corner_start(f), count = faces_.Count(f);
+            if (options_.obj) {
+                const int32_t* idx = faces_.Indices(f);
+                const int32_t* uv_idx = uv_indices(f);
+                prim.polygon_sizes.push_back(count);
+                for (uint32_t j = 0; j < count; ++j) {
+                    const uint32_t k = flip_ ? (count - j) % count : j;
+                    prim.corners.insert(prim.corners.end(),
+                                        {static_cast<uint32_t>(idx[k]),
+                                         uv_idx != nullptr ? static_cast<uint32_t>(uv_idx[k]) : kNoIndex,
+                                         corner_data_[start + k]});
+                }
+                continue;
+            }
+            auto triangle = [&](uint32_t a, uint32_t b, uint32_t c) {
+                a = corner_data_[start + a];
+                b = corner_data_[start + b];
+                c = corner_data_[start + c];
+                if (flip_) std::swap(b, c);
+                prim.indices.insert(prim.indices.end(), {a, b, c});
+            };
+            if (face_kind_[f] == kTriangle) {
+                triangle(0, 1, 2);
+            } else if (face_kind_[f] == kConvexQuad) {
+                triangle(0, 1, 2);
+                triangle(0, 2, 3);
+            } else {
+                const uint32_t n = other_triangles_[other++];
+                for (uint32_t t = 0; t + 2 < n; t += 3)
+                    triangle(other_triangles_[other + t], other_triangles_[other + t + 1], other_triangles_[other + t + 2]);
+                other += n;
+            }
+        }
+    }
+
+    const SurfaceTable& surfaces_;
+    MMesh_P& mesh_;
+    const BuildOptions& options_;
+    MeshOut& out_;
+    std::ostream& err_;
+    const MPolygonList& faces_;
+    const MPolygonList& uv_faces_;
+    const int32_t* base_ = nullptr;
+    bool flip_ = false, textured_ = false, smooth_all_ = false, smooth_none_ = false;
+    double cos_limit_ = 1.0;
+    std::vector<float> positions_;      // x y z per vertex, as written
+    std::vector<uint32_t> face_prim_;   // kNoIndex: the face is dropped
+    std::vector<uint8_t> face_kind_;
+    std::vector<float> face_normal_;    // unit, outward
+    std::vector<uint32_t> other_triangles_;  // count and corners of the faces cut by ear clipping, in face order
+    std::vector<uint32_t> offsets_, entries_, corner_data_;
+    std::vector<std::pair<int32_t, uint32_t>> material_prims_;
+    std::vector<uint64_t> prim_corners_, prim_indices_;
+    std::vector<Corner> cs_;
+};
+
+}  // namespace
+
+std::vector<MeshOut> build_meshes(MScene& scene, const BuildOptions& options, std::ostream& err) {
+    std::vector<MeshOut> meshes;
+    UniqueNames names;
+    const SurfaceTable surfaces(scene);
+    for (MListNode* node = scene.Get_ObjectList()->head; node != nullptr; node = node->next) {
+        auto* mesh = dynamic_cast<MMesh_P*>(static_cast<MObj3d*>(node->item));
+        if (mesh == nullptr) continue;
+        MeshOut out;
+        std::string name = utf8_from_cp1252(mesh->get_name());
+        out.name = names.take(name.empty() ? options.fallback_name : name);
+        MeshBuilder(surfaces, *mesh, options, out, err).run();
         if (out.primitives.empty()) {
             err << "vertexa: warning: object " << out.name << " has no faces to write; left out\n";
             continue;

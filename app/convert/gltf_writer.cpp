@@ -31,31 +31,37 @@ double unit(double v) {
 
 double finite_or(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
 
+// The binary buffer is laid out first and filled once the JSON is written:
+// the vertex data is copied once, into the output itself, and each
+// primitive's arrays are freed as soon as they are in.
 class Builder {
 public:
-    std::string bin;
+    size_t size = 0;
     json accessors = json::array();
     json views = json::array();
 
-    int view(const void* data, size_t bytes, int target) {
-        while (bin.size() % 4 != 0) bin.push_back('\0');
-        json v = {{"buffer", 0}, {"byteOffset", bin.size()}, {"byteLength", bytes}};
+    int view(const void* data, size_t bytes, int target, std::vector<float>* floats = nullptr,
+             std::vector<uint32_t>* ints = nullptr) {
+        size = (size + 3) & ~size_t{3};
+        json v = {{"buffer", 0}, {"byteOffset", size}, {"byteLength", bytes}};
         if (target != 0) v["target"] = target;
-        bin.append(static_cast<const char*>(data), bytes);
+        pieces_.push_back({static_cast<const char*>(data), bytes, size, floats, ints});
+        size += bytes;
         views.push_back(v);
         return static_cast<int>(views.size() - 1);
     }
 
-    int floats(const std::vector<float>& values, int width, bool bounds) {
-        const int v = view(values.data(), values.size() * sizeof(float), kArrayBuffer);
+    int floats(std::vector<float>& values, int width, bool bounds) {
+        const int v = view(values.data(), values.size() * sizeof(float), kArrayBuffer, &values);
         json a = {{"bufferView", v}, {"componentType", kFloat}, {"count", values.size() / width},
                   {"type", width == 3 ? "VEC3" : "VEC2"}};
         if (bounds) {
             std::vector<float> lo(width, std::numeric_limits<float>::max()), hi(width, -std::numeric_limits<float>::max());
-            for (size_t i = 0; i < values.size(); ++i) {
-                lo[i % width] = std::min(lo[i % width], values[i]);
-                hi[i % width] = std::max(hi[i % width], values[i]);
-            }
+            for (size_t i = 0; i < values.size(); i += width)
+                for (int k = 0; k < width; ++k) {
+                    lo[k] = std::min(lo[k], values[i + k]);
+                    hi[k] = std::max(hi[k], values[i + k]);
+                }
             a["min"] = lo;
             a["max"] = hi;
         }
@@ -63,16 +69,38 @@ public:
         return static_cast<int>(accessors.size() - 1);
     }
 
-    int indices(const std::vector<uint32_t>& values) {
-        const int v = view(values.data(), values.size() * sizeof(uint32_t), kElementArrayBuffer);
+    int indices(std::vector<uint32_t>& values) {
+        const int v = view(values.data(), values.size() * sizeof(uint32_t), kElementArrayBuffer, nullptr, &values);
         accessors.push_back({{"bufferView", v}, {"componentType", kUnsignedInt}, {"count", values.size()}, {"type", "SCALAR"}});
         return static_cast<int>(accessors.size() - 1);
     }
+
+    // Appends the buffer, padded to a multiple of 4 bytes, to `out`.
+    void write(std::string& out) {
+        const size_t start = out.size();
+        for (Piece& p : pieces_) {
+            out.resize(start + p.offset, '\0');
+            out.append(p.data, p.bytes);
+            if (p.floats != nullptr) std::vector<float>().swap(*p.floats);
+            if (p.ints != nullptr) std::vector<uint32_t>().swap(*p.ints);
+        }
+        out.resize(start + padded(), '\0');
+    }
+    size_t padded() const { return (size + 3) & ~size_t{3}; }
+
+private:
+    struct Piece {
+        const char* data;
+        size_t bytes, offset;
+        std::vector<float>* floats;  // the owner, freed once copied
+        std::vector<uint32_t>* ints;
+    };
+    std::vector<Piece> pieces_;
 };
 
 }  // namespace
 
-void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, bool binary,
+void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, bool binary,
                 OutputFiles& files, std::ostream& err) {
     Builder b;
     json gltf;
@@ -81,6 +109,7 @@ void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const st
     json textures = json::array(), gl_images = json::array();
     std::map<const MSurface*, int> material_of;
     std::map<int, int> texture_of;  // image cache index -> texture
+    UniqueNames material_names;
     bool transform_used = false;
     bool warned_bump = false;
     const std::string stem = file_stem(out);
@@ -108,18 +137,16 @@ void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const st
     };
 
     // The material of a surface, and whether it samples a texture.
-    auto material_for = [&](const MSurface* s, bool& textured) {
-        textured = false;
+    auto material_for = [&](const Primitive& p) {
+        const MSurface* s = p.surface;
         auto it = material_of.find(s);
-        if (it != material_of.end()) {
-            textured = materials[it->second]["pbrMetallicRoughness"].contains("baseColorTexture");
-            return it->second;
-        }
+        if (it != material_of.end()) return it->second;
         json m;
         json pbr = {{"metallicFactor", 0.0}, {"roughnessFactor", 0.7}};
         double alpha = 1.0;
+        m["name"] = material_names.take(p.name);
         if (s != nullptr) {
-            m["name"] = to_utf8(s->get_name());
+            m["extras"] = {{"key", p.key}};
             alpha = unit(s->alpha);
             pbr["baseColorFactor"] = {unit(s->color.r), unit(s->color.g), unit(s->color.b), alpha};
             if (const MSrf_TextureLayer* layer = color_layer(*s)) {
@@ -137,7 +164,6 @@ void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const st
                         transform_used = true;
                     }
                     pbr["baseColorTexture"] = info;
-                    textured = true;
                 }
             }
             if (bump_layer(*s) != nullptr && !warned_bump) {
@@ -153,21 +179,20 @@ void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const st
         return index;
     };
 
-    for (const MeshOut& mesh : meshes) {
+    for (MeshOut& mesh : meshes) {
         json prims = json::array();
-        for (const Primitive& p : mesh.primitives) {
-            bool textured = false;
-            const int material = material_for(p.surface, textured);
-            json attributes = {{"POSITION", b.floats(p.positions, 3, true)}};
-            if (textured && p.has_uvs) {
-                std::vector<float> uv(p.uvs);
-                for (size_t i = 1; i < uv.size(); i += 2) uv[i] = 1.0f - uv[i];
-                attributes["TEXCOORD_0"] = b.floats(uv, 2, false);
+        for (Primitive& p : mesh.primitives) {
+            const int material = material_for(p);
+            json attributes = {{"POSITION", b.floats(p.positions, 3, true)}, {"NORMAL", b.floats(p.normals, 3, false)}};
+            if (p.has_uvs) {
+                // glTF's v runs downwards.
+                for (size_t i = 1; i < p.uvs.size(); i += 2) p.uvs[i] = 1.0f - p.uvs[i];
+                attributes["TEXCOORD_0"] = b.floats(p.uvs, 2, false);
             }
             prims.push_back({{"attributes", attributes}, {"indices", b.indices(p.indices)}, {"material", material}});
         }
-        gl_meshes.push_back({{"name", to_utf8(mesh.name)}, {"primitives", prims}});
-        json node = {{"name", to_utf8(mesh.name)}, {"mesh", gl_meshes.size() - 1}};
+        gl_meshes.push_back({{"name", mesh.name}, {"primitives", prims}});
+        json node = {{"name", mesh.name}, {"mesh", gl_meshes.size() - 1}};
         if (!mesh.placement.is_identity()) node["matrix"] = mesh.placement.gltf_matrix();
         nodes.push_back(node);
     }
@@ -185,34 +210,39 @@ void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const st
         gltf["samplers"] = json::array({{{"magFilter", 9729}, {"minFilter", 9987}, {"wrapS", 10497}, {"wrapT", 10497}}});
     }
     if (transform_used) gltf["extensionsUsed"] = {"KHR_texture_transform"};
-    while (b.bin.size() % 4 != 0) b.bin.push_back('\0');
-    gltf["accessors"] = b.accessors;
-    gltf["bufferViews"] = b.views;
-    json buffer = {{"byteLength", b.bin.size()}};
+    gltf["accessors"] = std::move(b.accessors);
+    gltf["bufferViews"] = std::move(b.views);
+    json buffer = {{"byteLength", b.padded()}};
     if (!binary) buffer["uri"] = to_utf8(stem + ".bin");
     gltf["buffers"] = json::array({buffer});
 
     std::string text = gltf.dump(binary ? -1 : 2, ' ', false, json::error_handler_t::replace);
+    gltf = json();
     if (!binary) {
+        std::string bin;
+        reserve_large(bin, b.padded());
+        b.write(bin);
         files.add(out, text + "\n");
-        files.add(folder + stem + ".bin", std::move(b.bin));
+        files.add(folder + stem + ".bin", std::move(bin));
         for (auto& [path, bytes] : beside) files.add(path, std::move(bytes));
         return;
     }
     while (text.size() % 4 != 0) text.push_back(' ');
     std::string glb;
+    reserve_large(glb, 12 + 8 + text.size() + 8 + b.padded());
     auto u32 = [&](uint32_t v) {
         for (int k = 0; k < 4; ++k) glb.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
     };
     glb += "glTF";
     u32(2);
-    u32(static_cast<uint32_t>(12 + 8 + text.size() + 8 + b.bin.size()));
+    u32(static_cast<uint32_t>(12 + 8 + text.size() + 8 + b.padded()));
     u32(static_cast<uint32_t>(text.size()));
     glb += "JSON";
     glb += text;
-    u32(static_cast<uint32_t>(b.bin.size()));
+    std::string().swap(text);
+    u32(static_cast<uint32_t>(b.padded()));
     glb.append("BIN\0", 4);
-    glb += b.bin;
+    b.write(glb);
     files.add(out, std::move(glb));
 }
 

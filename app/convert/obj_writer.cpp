@@ -1,11 +1,12 @@
 // OBJ and MTL output. OBJ has no nodes: positions are written in world space
 // and every mesh is an object ("o") of its own, each material one "usemtl"
-// run of faces.
+// run of faces. Faces stay the polygons the file has, with positions,
+// texture coordinates and normals indexed separately.
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <map>
 #include <ostream>
-#include <set>
 
 #include "vertexa/scene.h"
 #include "writers.h"
@@ -27,6 +28,29 @@ std::string num(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.9g", v);
     return buf;
+}
+
+// The shortest text that reads back to the same float.
+void append_float(std::string& out, float v) {
+    if (!std::isfinite(v) || v == 0.0f) v = 0.0f;  // no "-0"
+    char buf[32];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+void append_index(std::string& out, uint64_t v) {
+    char buf[24];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+void append_floats(std::string& out, const char* tag, const std::vector<float>& values, size_t width) {
+    for (size_t i = 0; i + width <= values.size(); i += width) {
+        out += tag;
+        for (size_t k = 0; k < width; ++k) {
+            out += ' ';
+            append_float(out, values[i + k]);
+        }
+        out += '\n';
+    }
 }
 
 double unit(double v) { return std::isfinite(v) ? std::fmin(1.0, std::fmax(0.0, v)) : 1.0; }
@@ -51,7 +75,7 @@ const MSrf_TextureLayer* bump_layer(const MSurface& surface) {
     return nullptr;
 }
 
-void write_obj(const std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, OutputFiles& files,
+void write_obj(std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, OutputFiles& files,
                std::ostream& /*err*/) {
     const std::string stem = file_stem(out);
     const std::string folder = folder_of(out);
@@ -59,7 +83,7 @@ void write_obj(const std::vector<MeshOut>& meshes, ImageCache& images, const std
     std::string obj = "# written by vertexa convert\nmtllib " + mtl_name + "\n";
     std::string mtl = "# written by vertexa convert\n";
     std::map<const MSurface*, std::string> material_name;
-    std::set<std::string> taken;
+    UniqueNames taken, objects;
     std::map<int, std::string> image_file;
     std::vector<std::pair<std::string, std::string>> beside;
 
@@ -78,14 +102,15 @@ void write_obj(const std::vector<MeshOut>& meshes, ImageCache& images, const std
         return "-o " + num(l.image.offset[0]) + " " + num(l.image.offset[1]) + " 0 -s " + num(l.image.scale[0]) + " " +
                num(l.image.scale[1]) + " 1 ";
     };
-    auto material_for = [&](const MSurface* s) {
+    auto material_for = [&](const Primitive& p) {
+        const MSurface* s = p.surface;
         auto it = material_name.find(s);
         if (it != material_name.end()) return it->second;
-        std::string name = safe_name(s != nullptr ? s->get_name() : "DEFAULT");
-        for (int k = 2; taken.count(name) != 0; ++k) name = safe_name(s != nullptr ? s->get_name() : "DEFAULT") + "_" + std::to_string(k);
-        taken.insert(name);
+        const std::string name = taken.take(safe_name(p.name));
         material_name[s] = name;
-        mtl += "\nnewmtl " + name + "\n";
+        mtl += "\n";
+        if (s != nullptr) mtl += "# key " + safe_name(p.key) + "\n";
+        mtl += "newmtl " + name + "\n";
         if (s != nullptr) {
             mtl += "Kd " + num(unit(s->color.r)) + " " + num(unit(s->color.g)) + " " + num(unit(s->color.b)) + "\n";
             mtl += "d " + num(unit(s->alpha)) + "\n";
@@ -107,28 +132,33 @@ void write_obj(const std::vector<MeshOut>& meshes, ImageCache& images, const std
         return name;
     };
 
-    uint64_t v_base = 1, vt_base = 1;
-    for (const MeshOut& mesh : meshes) {
-        obj += "o " + safe_name(mesh.name) + "\n";
-        for (const Primitive& p : mesh.primitives) {
-            for (size_t i = 0; i + 2 < p.positions.size(); i += 3)
-                obj += "v " + num(p.positions[i]) + " " + num(p.positions[i + 1]) + " " + num(p.positions[i + 2]) + "\n";
-            if (p.has_uvs)
-                for (size_t i = 0; i + 1 < p.uvs.size(); i += 2) obj += "vt " + num(p.uvs[i]) + " " + num(p.uvs[i + 1]) + "\n";
-        }
-        for (const Primitive& p : mesh.primitives) {
-            obj += "usemtl " + material_for(p.surface) + "\n";
-            for (size_t t = 0; t + 2 < p.indices.size(); t += 3) {
-                obj += "f";
-                for (int k = 0; k < 3; ++k) {
-                    obj += " " + std::to_string(v_base + p.indices[t + k]);
-                    if (p.has_uvs) obj += "/" + std::to_string(vt_base + p.indices[t + k]);
+    uint64_t v_base = 1, vt_base = 1, vn_base = 1;
+    for (MeshOut& mesh : meshes) {
+        obj += "o " + objects.take(safe_name(mesh.name)) + "\n";
+        append_floats(obj, "v", mesh.positions, 3);
+        append_floats(obj, "vt", mesh.uvs, 2);
+        append_floats(obj, "vn", mesh.normals, 3);
+        for (Primitive& p : mesh.primitives) {
+            obj += "usemtl " + material_for(p) + "\n";
+            size_t c = 0;
+            for (uint32_t size : p.polygon_sizes) {
+                obj += 'f';
+                for (uint32_t k = 0; k < size; ++k, c += 3) {
+                    obj += ' ';
+                    append_index(obj, v_base + p.corners[c]);
+                    obj += '/';
+                    if (p.corners[c + 1] != kNoIndex) append_index(obj, vt_base + p.corners[c + 1]);
+                    obj += '/';
+                    append_index(obj, vn_base + p.corners[c + 2]);
                 }
-                obj += "\n";
+                obj += '\n';
             }
-            v_base += p.vertex_count();
-            if (p.has_uvs) vt_base += p.vertex_count();
+            std::vector<uint32_t>().swap(p.corners);
         }
+        v_base += mesh.positions.size() / 3;
+        vt_base += mesh.uvs.size() / 2;
+        vn_base += mesh.normals.size() / 3;
+        std::vector<float>().swap(mesh.positions);
     }
     files.add(out, std::move(obj));
     files.add(folder + mtl_name, std::move(mtl));

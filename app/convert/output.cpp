@@ -5,11 +5,17 @@
 #include <unistd.h>
 #if defined(_WIN32)
 #include <windows.h>
+#include <io.h>
 #endif
 
+#include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <ostream>
 
 #include <stb_image.h>
@@ -28,37 +34,36 @@ constexpr long kMaxImageFileBytes = 256L << 20;
 constexpr long long kMaxImagePixels = 64LL << 20;
 
 bool read_whole(const std::string& path, std::string& bytes, std::string& why) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        why = std::strerror(errno);
+    // Only a regular file is read; a FIFO put in its place is not waited on.
+#if defined(_WIN32)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = fd < 0 ? std::strerror(errno) : "not a regular file";
+        if (fd >= 0) ::close(fd);
         return false;
     }
     bytes.clear();
     char buf[65536];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        bytes.append(buf, got);
+    bool failed = false;
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        failed = got < 0;
+        if (got <= 0) break;
+        bytes.append(buf, static_cast<size_t>(got));
         if (static_cast<long>(bytes.size()) > kMaxImageFileBytes) {
-            std::fclose(f);
+            ::close(fd);
             why = "larger than 256 MB";
             return false;
         }
     }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
+    ::close(fd);
     if (failed) why = "read error";
     return !failed;
-}
-
-// Renames `from` over `to`. Windows' rename refuses an existing target.
-bool move_into_place(const std::string& from, const std::string& to) {
-#if defined(_WIN32)
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-    return false;
-#else
-    return ::rename(from.c_str(), to.c_str()) == 0;
-#endif
 }
 
 void append_png(void* context, void* data, int size) {
@@ -72,7 +77,7 @@ std::string file_stem(const std::string& path) {
     std::string last = cut == std::string::npos ? path : path.substr(cut + 1);
     size_t dot = last.rfind('.');
     if (dot != std::string::npos && dot > 0) last.resize(dot);
-    return last;
+    return to_utf8(last);
 }
 
 std::string folder_of(const std::string& path) {
@@ -80,33 +85,7 @@ std::string folder_of(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-std::string to_utf8(const std::string& text) {
-    bool valid = true;
-    for (size_t i = 0; i < text.size() && valid;) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const size_t extra = c < 0x80 ? 0 : (c >= 0xC2 && c <= 0xDF) ? 1 : (c >= 0xE0 && c <= 0xEF) ? 2
-                           : (c >= 0xF0 && c <= 0xF4) ? 3 : 9;
-        if (extra == 9 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) {
-            valid = extra == 0;
-            break;
-        }
-        for (size_t k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) valid = false;
-        i += extra + 1;
-    }
-    if (valid) return text;
-    std::string out;
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out.push_back(ch);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string to_utf8(const std::string& text) { return vertexa::utf8_from_native(text); }
 
 int ImageCache::get(const std::string& name) {
     auto known = by_name_.find(name);
@@ -115,14 +94,14 @@ int ImageCache::get(const std::string& name) {
     slot = -1;
     const std::string path = maps_.Resolve(name);
     if (path.empty()) {
-        err_ << "vertexa: warning: image " << to_utf8(name) << " not found in the searched folders; material left untextured\n";
+        err_ << "vertexa: warning: image " << vertexa::utf8_from_cp1252(name) << " not found in the searched folders; material left untextured\n";
         return -1;
     }
     Image image;
     image.stem = file_stem(path);
     std::string bytes, why;
     if (!read_whole(path, bytes, why)) {
-        err_ << "vertexa: warning: cannot read image " << path << ": " << why << "; material left untextured\n";
+        err_ << "vertexa: warning: cannot read image " << to_utf8(path) << ": " << why << "; material left untextured\n";
         return -1;
     }
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -138,12 +117,12 @@ int ImageCache::get(const std::string& name) {
         const int len = static_cast<int>(bytes.size());
         if (stbi_info_from_memory(data, len, &w, &h, &channels) == 0 || w <= 0 || h <= 0 ||
             static_cast<long long>(w) * h > kMaxImagePixels) {
-            err_ << "vertexa: warning: image " << path << " is not an image that can be converted; material left untextured\n";
+            err_ << "vertexa: warning: image " << to_utf8(path) << " is not an image that can be converted; material left untextured\n";
             return -1;
         }
         unsigned char* pixels = stbi_load_from_memory(data, len, &w, &h, &channels, 0);
         if (pixels == nullptr) {
-            err_ << "vertexa: warning: cannot decode image " << path << ": " << stbi_failure_reason()
+            err_ << "vertexa: warning: cannot decode image " << to_utf8(path) << ": " << stbi_failure_reason()
                  << "; material left untextured\n";
             return -1;
         }
@@ -151,7 +130,7 @@ int ImageCache::get(const std::string& name) {
         const int ok = stbi_write_png_to_func(append_png, &png, w, h, channels, pixels, w * channels);
         stbi_image_free(pixels);
         if (ok == 0) {
-            err_ << "vertexa: warning: cannot convert image " << path << " to PNG; material left untextured\n";
+            err_ << "vertexa: warning: cannot convert image " << to_utf8(path) << " to PNG; material left untextured\n";
             return -1;
         }
         image.mime = "image/png";
@@ -164,57 +143,410 @@ int ImageCache::get(const std::string& name) {
 
 void OutputFiles::add(const std::string& path, std::string bytes) { files_.emplace_back(path, std::move(bytes)); }
 
-std::string OutputFiles::commit() {
-    std::vector<std::string> temps;
-    auto remove_temps = [&] {
-        for (const std::string& t : temps) ::unlink(t.c_str());
-    };
-    for (const auto& [path, bytes] : files_) {
-        std::string tmpl = folder_of(path) + "." + file_stem(path) + ".vertexa-XXXXXX";
-        std::vector<char> name(tmpl.begin(), tmpl.end());
-        name.push_back('\0');
-        const int fd = ::mkstemp(name.data());
-        if (fd < 0) {
-            const std::string why = std::strerror(errno);
-            remove_temps();
-            return "cannot write " + path + ": " + why;
+#if defined(_WIN32)
+// Windows: the same order without signals, hard links or file modes. The
+// files are written to temporaries beside their targets and flushed; then
+// every old file is moved aside, the new ones go in (the one the user named
+// last), and on a failure the old ones come back.
+
+namespace {
+
+// A file's identity: its volume and its index on that volume.
+bool file_identity(const std::string& path, unsigned long long* volume, unsigned long long* index) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    *volume = info.dwVolumeSerialNumber;
+    *index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return ok;
+}
+
+std::string failure(const std::string& path, const std::string& why) {
+    return "cannot write " + to_utf8(path) + ": " + why;
+}
+
+std::string system_error() {
+    char text[256] = "";
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
+                       sizeof text, nullptr) == 0)
+        return "error " + std::to_string(GetLastError());
+    std::string why = text;
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ' || why.back() == '.'))
+        why.pop_back();
+    return why;
+}
+
+// A new, empty file beside `target` whose name is returned; empty on failure.
+std::string make_temporary(const std::string& target) {
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[40];
+        std::snprintf(suffix, sizeof suffix, ".vx%lx%04x", GetCurrentProcessId(), ++serial & 0xffff);
+        const std::string name = folder_of(target) + suffix;
+        HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return name;
         }
-        temps.emplace_back(name.data());
-        size_t done = 0;
-        bool failed = false;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                failed = true;
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
-        const int saved = errno;
-#if !defined(_WIN32)
-        // Files made by mkstemp are private; outputs get the usual permissions.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-#endif
-        if (::close(fd) != 0 && !failed) failed = true;
-        if (failed) {
-            remove_temps();
-            return "cannot write " + path + ": " + std::strerror(saved != 0 ? saved : EIO);
-        }
-    }
-    // The first file (the one the user named) goes into place last, so that
-    // it never refers to files that are not there yet.
-    for (size_t i = files_.size(); i-- > 0;) {
-        if (!move_into_place(temps[i], files_[i].first)) {
-            const std::string why = std::strerror(errno);
-            for (size_t k = 0; k <= i; ++k) ::unlink(temps[k].c_str());
-            for (size_t k = i + 1; k < files_.size(); ++k) ::unlink(files_[k].first.c_str());
-            return "cannot write " + files_[i].first + ": " + why;
-        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     return {};
 }
+
+bool write_file_whole(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        DWORD wrote = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+        ok = WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) != 0 && wrote > 0;
+        done += wrote;
+    }
+    if (ok) ok = FlushFileBuffers(h) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+    return ok;
+}
+
+}  // namespace
+
+void OutputFiles::protect(const std::string& path) {
+    unsigned long long volume = 0, index = 0;
+    if (file_identity(path, &volume, &index)) protected_.emplace_back(volume, index);
+}
+
+std::string OutputFiles::commit() {
+    const size_t n = files_.size();
+    std::vector<std::string> targets(n);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string& path = files_[i].first;
+        targets[i] = path;
+        char full[MAX_PATH];
+        const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+        const std::string name = length > 0 && length < sizeof full ? std::string(full) : path;
+        for (size_t k = 0; k < i; ++k) {
+            char other[MAX_PATH];
+            const DWORD l = GetFullPathNameA(targets[k].c_str(), sizeof other, other, nullptr);
+            if (l > 0 && l < sizeof other && lstrcmpiA(other, name.c_str()) == 0)
+                return failure(path, "two of the files to write have this name");
+        }
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failure(path, "it is a folder");
+        unsigned long long volume = 0, index = 0;
+        if (file_identity(path, &volume, &index))
+            for (const auto& [v, i2] : protected_)
+                if (v == volume && i2 == index) return failure(path, "it is the input file");
+    }
+
+    std::vector<std::string> temps;
+    auto remove_temps = [&] {
+        for (const std::string& t : temps) DeleteFileA(t.c_str());
+    };
+    for (size_t i = 0; i < n; ++i) {
+        const auto& [path, bytes] = files_[i];
+        const std::string temp = make_temporary(targets[i]);
+        if (temp.empty()) {
+            const std::string why = system_error();
+            remove_temps();
+            return failure(path, why);
+        }
+        temps.push_back(temp);
+        if (!write_file_whole(temp, bytes)) {
+            const std::string why = system_error();
+            remove_temps();
+            return failure(path, why);
+        }
+        if (after_write) after_write(temp);
+    }
+
+    std::vector<std::string> backups(n);
+    auto undo = [&](size_t replaced_from, const std::string& message) {
+        std::string out = message;
+        for (size_t k = 0; k < n; ++k) {
+            const bool replaced = k >= replaced_from;
+            if (!replaced) DeleteFileA(temps[k].c_str());
+            if (!backups[k].empty()) {
+                if (!MoveFileExA(backups[k].c_str(), targets[k].c_str(), MOVEFILE_REPLACE_EXISTING))
+                    out += "; the old " + to_utf8(targets[k]) + " is kept as " + to_utf8(backups[k]);
+            } else if (replaced) {
+                DeleteFileA(targets[k].c_str());
+            }
+        }
+        return out;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        // Only files are set aside; a move over anything else fails and
+        // leaves it as it is.
+        const DWORD attributes = GetFileAttributesA(targets[i].c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        const std::string backup = make_temporary(targets[i]);
+        if (backup.empty() || !MoveFileExA(targets[i].c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            const std::string why = system_error();
+            if (!backup.empty()) DeleteFileA(backup.c_str());
+            return undo(n, failure(targets[i], "cannot keep the old file aside: " + why));
+        }
+        backups[i] = backup;
+    }
+    // The first file (the one the user named) goes into place last, so that
+    // it never refers to files that are not there yet.
+    for (size_t i = n; i-- > 0;) {
+        if (!MoveFileExA(temps[i].c_str(), targets[i].c_str(), MOVEFILE_WRITE_THROUGH))
+            return undo(i + 1, failure(files_[i].first, system_error()));
+    }
+    for (const std::string& b : backups)
+        if (!b.empty()) DeleteFileA(b.c_str());
+    return {};
+}
+#else
+void OutputFiles::protect(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) protected_.emplace_back(st.st_dev, st.st_ino);
+}
+
+namespace {
+
+// The temporary files of the commit under way, for the signal handler: the
+// names are fixed before a file is created and `temp_count` is raised only
+// once its name is complete, so the handler reads nothing half made.
+const std::string* temp_names = nullptr;
+volatile std::sig_atomic_t temp_count = 0;
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+struct sigaction previous_actions[std::size(kCleanupSignals)];
+bool installed[std::size(kCleanupSignals)] = {};
+
+extern "C" void remove_temps_on_signal(int sig) {
+    const int saved = errno;
+    for (std::sig_atomic_t i = 0; i < temp_count; ++i) ::unlink(temp_names[i].c_str());
+    temp_count = 0;
+    // The signal goes on to what was there before us (usually: the end of
+    // the process); it is blocked while this handler runs and arrives when
+    // the handler returns.
+    for (size_t k = 0; k < std::size(kCleanupSignals); ++k)
+        if (kCleanupSignals[k] == sig) ::sigaction(sig, &previous_actions[k], nullptr);
+    ::raise(sig);
+    errno = saved;
+}
+
+sigset_t cleanup_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kCleanupSignals) sigaddset(&set, sig);
+    return set;
+}
+
+// Blocks the cleanup signals for as long as it lives.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        const sigset_t set = cleanup_set();
+        ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+// Installs the handler for the signals that are not ignored, and puts the
+// previous actions back when it goes (called with the signals held).
+class TempCleanup {
+public:
+    explicit TempCleanup(const std::vector<std::string>& names) {
+        temp_names = names.data();
+        temp_count = 0;
+        struct sigaction action = {};
+        action.sa_handler = remove_temps_on_signal;
+        action.sa_mask = cleanup_set();
+        for (size_t k = 0; k < std::size(kCleanupSignals); ++k) {
+            installed[k] = false;
+            if (::sigaction(kCleanupSignals[k], nullptr, &previous_actions[k]) != 0) continue;
+            if (previous_actions[k].sa_handler == SIG_IGN) continue;
+            installed[k] = ::sigaction(kCleanupSignals[k], &action, nullptr) == 0;
+        }
+    }
+    ~TempCleanup() {
+        SignalsHeld hold;
+        for (size_t k = 0; k < std::size(kCleanupSignals); ++k)
+            if (installed[k]) ::sigaction(kCleanupSignals[k], &previous_actions[k], nullptr);
+        temp_count = 0;
+        temp_names = nullptr;
+    }
+    TempCleanup(const TempCleanup&) = delete;
+    TempCleanup& operator=(const TempCleanup&) = delete;
+};
+
+bool write_all(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void sync_folder(const std::string& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::string failure(const std::string& path, const std::string& why) {
+    return "cannot write " + to_utf8(path) + ": " + why;
+}
+
+}  // namespace
+
+std::string OutputFiles::commit() {
+    const size_t n = files_.size();
+    // What is replaced: through a symbolic link the file it names, so the
+    // link stays as the user made it.
+    std::vector<std::string> targets(n);
+    // A replaced file keeps its permissions; a new one gets the usual ones.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    std::vector<mode_t> modes(n, 0666 & ~mask);
+    // Refused before anything is written.
+    for (size_t i = 0; i < n; ++i) {
+        const std::string& path = files_[i].first;
+        targets[i] = path;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+                targets[i] = resolved;
+                std::free(resolved);
+            }
+        }
+        for (size_t k = 0; k < i; ++k)
+            if (targets[k] == targets[i]) return failure(path, "two of the files to write have this name");
+        if (::stat(targets[i].c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) return failure(path, "it is a folder");
+        if (!S_ISREG(st.st_mode)) return failure(path, "it exists and is not a regular file");
+        for (const auto& [dev, ino] : protected_)
+            if (st.st_dev == dev && st.st_ino == ino) return failure(path, "it is the input file");
+        modes[i] = st.st_mode & 07777;
+    }
+
+    std::vector<std::string> temps(n);
+    std::optional<TempCleanup> cleanup;
+    {
+        SignalsHeld hold;
+        cleanup.emplace(temps);
+    }
+    auto remove_temps = [&] {
+        SignalsHeld hold;
+        for (std::sig_atomic_t i = 0; i < temp_count; ++i) ::unlink(temps[i].c_str());
+        temp_count = 0;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        const auto& [path, bytes] = files_[i];
+        int fd;
+        {
+            // Created and registered at once: a signal finds it either way.
+            SignalsHeld hold;
+            temps[i] = folder_of(targets[i]) + ".vx" + "XXXXXX";
+            fd = ::mkostemp(temps[i].data(), O_CLOEXEC);
+            if (fd >= 0) temp_count = static_cast<std::sig_atomic_t>(i + 1);
+        }
+        if (fd < 0) {
+            const std::string why = std::strerror(errno);
+            remove_temps();
+            return failure(path, why);
+        }
+        bool ok = write_all(fd, bytes);
+        int saved = errno;
+        ::fchmod(fd, modes[i]);
+        if (ok && ::fsync(fd) != 0 && errno != EINVAL) {
+            ok = false;
+            saved = errno;
+        }
+        if (::close(fd) != 0 && ok) {
+            ok = false;
+            saved = errno;
+        }
+        if (!ok) {
+            remove_temps();
+            return failure(path, std::strerror(saved != 0 ? saved : EIO));
+        }
+        if (after_write) after_write(temps[i]);
+    }
+
+    // From here on the signals wait: the old files are set aside, the new
+    // ones go in, and on a failure the old ones come back.
+    SignalsHeld hold;
+    enum class Kept { none, linked, moved };
+    std::vector<Kept> kept(n, Kept::none);
+    std::vector<std::string> backups(n);
+    auto undo = [&](size_t replaced_from, const std::string& message) {
+        std::string out = message;
+        for (size_t k = 0; k < n; ++k) {
+            const bool replaced = k >= replaced_from;
+            const std::string& target = targets[k];
+            if (!replaced) ::unlink(temps[k].c_str());
+            if (kept[k] == Kept::linked && !replaced) {
+                ::unlink(backups[k].c_str());
+            } else if (kept[k] != Kept::none) {
+                if (::rename(backups[k].c_str(), target.c_str()) != 0)
+                    out += "; the old " + to_utf8(target) + " is kept as " + to_utf8(backups[k]);
+            } else if (replaced) {
+                ::unlink(target.c_str());
+            }
+        }
+        temp_count = 0;
+        return out;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        const std::string& target = targets[i];
+        struct stat st;
+        // Only files and symbolic links are set aside; a rename over anything
+        // else fails and leaves it as it is.
+        if (::lstat(target.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) continue;
+        for (char c = 'a'; c <= 'z' && kept[i] == Kept::none; ++c) {
+            backups[i] = temps[i] + c;
+            if (::link(target.c_str(), backups[i].c_str()) == 0) kept[i] = Kept::linked;
+            else if (errno != EEXIST) break;
+        }
+        if (kept[i] != Kept::none) continue;
+        // No hard links here: the old file is moved aside under a new name.
+        backups[i] = folder_of(target) + ".vx" + "XXXXXX";
+        const int fd = ::mkostemp(backups[i].data(), O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        if (fd < 0 || ::rename(target.c_str(), backups[i].c_str()) != 0) {
+            const std::string why = std::strerror(errno);
+            if (fd >= 0) ::unlink(backups[i].c_str());
+            return undo(n, failure(target, "cannot keep the old file aside: " + why));
+        }
+        kept[i] = Kept::moved;
+    }
+    // The first file (the one the user named) goes into place last, so that
+    // it never refers to files that are not there yet.
+    for (size_t i = n; i-- > 0;) {
+        if (::rename(temps[i].c_str(), targets[i].c_str()) != 0)
+            return undo(i + 1, failure(files_[i].first, std::strerror(errno)));
+    }
+    temp_count = 0;
+    for (size_t k = 0; k < n; ++k)
+        if (kept[k] != Kept::none) ::unlink(backups[k].c_str());
+    for (size_t k = 0; k < n; ++k)
+        if (k == 0 || folder_of(targets[k]) != folder_of(targets[k - 1])) sync_folder(folder_of(targets[k]));
+    return {};
+}
+
+#endif
 
 }  // namespace vertexa::convert

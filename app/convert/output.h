@@ -1,10 +1,13 @@
 // Images for the output and files written whole or not at all.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "vertexa/text.h"
 
 class MMapList;
 
@@ -36,26 +39,44 @@ private:
     std::vector<Image> images_;
 };
 
-// Files to write together: each goes to a temporary file in its folder first;
-// only when all are written are they renamed into place, the first one added
-// last. On failure nothing new is left behind and an existing file keeps its
-// contents.
+// Files to write together, all or nothing. Each goes to a temporary file in
+// its folder first (a short name, so that any name the folder accepts works);
+// a symbolic link is followed, and the file it names is replaced with its
+// permissions kept.
+// Before anything is written, a target that exists and is not a regular file,
+// or that is one of the protected files (the input) under any name, is
+// refused. Once all are written, every existing target is kept aside under a
+// second name (a hard link where the file system has them), the new files
+// are renamed into place, the first one added last, and the old ones are
+// dropped. When a rename fails, the targets already replaced get their old
+// files back and new ones are removed. While files are written, SIGINT,
+// SIGTERM, SIGHUP and SIGQUIT remove the temporary files before the process
+// ends; while they are renamed those signals wait until the end.
 class OutputFiles {
 public:
     void add(const std::string& path, std::string bytes);
+    // A file that must not be written over (the input); ignored when absent.
+    void protect(const std::string& path);
     // Returns an empty text on success, else what went wrong.
     std::string commit();
+    // Runs after each temporary file is complete (tests use it to interfere).
+    std::function<void(const std::string& temp)> after_write;
 
 private:
     std::vector<std::pair<std::string, std::string>> files_;
+    std::vector<std::pair<unsigned long long, unsigned long long>> protected_;  // device, inode
 };
 
-// The last component of a path without its extension.
+// The last component of a path without its extension, as UTF-8 (a name that
+// is not UTF-8 is read as Windows-1252): companion files are named after it
+// and their URIs must name them.
 std::string file_stem(const std::string& path);
 // The folder part of a path with its trailing '/', or "" for a bare name.
 std::string folder_of(const std::string& path);
 
-// A text as valid UTF-8: kept when it is, else read as Latin-1.
+// A name the system gave (a path) as UTF-8: kept when it is UTF-8, else read
+// as Windows-1252. Names from the trueSpace file are always Windows-1252
+// (vertexa::utf8_from_cp1252).
 std::string to_utf8(const std::string& text);
 
 }  // namespace vertexa::convert

@@ -21,12 +21,12 @@ const MSrf_TextureLayer* bump_layer(const MSurface& surface);
 
 // glTF 2.0: binary (one .glb with the buffer and images inside) or JSON
 // (out, plus <stem>.bin and the images beside it, referred to by relative
-// URI). Adds the files to `files`.
-void write_gltf(const std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, bool binary,
+// URI). Adds the files to `files`; the meshes' arrays are used up.
+void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, bool binary,
                 OutputFiles& files, std::ostream& err);
 
 // OBJ with an MTL of the same stem and the images beside it.
-void write_obj(const std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, OutputFiles& files,
+void write_obj(std::vector<MeshOut>& meshes, ImageCache& images, const std::string& out, OutputFiles& files,
                std::ostream& err);
 
 }  // namespace vertexa::convert

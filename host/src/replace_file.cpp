@@ -55,7 +55,10 @@ MReplaceFile* m_replace_open(const char* path) {
         delete file;
         return nullptr;
     }
-    file->temp = file->target + ".tmp-XXXXXX";
+    // A short name beside the target: a target name as long as the folder
+    // allows must not make the temporary one too long.
+    const std::size_t slash = file->target.rfind('/');
+    file->temp = (slash == std::string::npos ? std::string() : file->target.substr(0, slash + 1)) + ".vx" + "XXXXXX";
     const int fd = ::mkostemp(file->temp.data(), O_CLOEXEC);
     if (fd < 0) {
         delete file;

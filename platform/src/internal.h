@@ -26,6 +26,12 @@ struct HWND__ {
     int lower = 0, upper = 100, pos = 0, step = 10;
     unsigned limit = 0;
     int text_sets = 0;
+    // Edits: the caret and the other end of the selection (byte offsets), and
+    // the view: first column and line shown, and the rows and columns that
+    // the front end last showed (page size for the scrolling keys).
+    size_t caret = 0, anchor = 0;
+    int scroll_x = 0, scroll_y = 0;
+    int view_rows = 0, view_cols = 0;
     bool dirty = true;
 };
 
@@ -70,8 +76,20 @@ HWND top_of(HWND hwnd);
 bool is_inside(HWND hwnd, HWND ancestor);
 void invalidate(HWND hwnd);
 LRESULT default_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-// Focus moves to the next (or previous) tab stop of the dialog.
+// Focus moves to the next (or previous) tab stop of the dialog; an edit
+// that takes it has its whole text selected, so typing replaces it.
 void tab_focus(HWND dialog, bool backwards);
+
+// One line of text as an edit control keeps it: a caret and the other end of
+// the selection, both byte offsets. Typing replaces the selection; `limit`
+// (0 for none) bounds the length. The keys are the Windows ones (VK_LEFT,
+// VK_HOME, VK_DELETE, ...); false when the key means nothing to a line.
+bool line_key(std::string& text, size_t& caret, size_t& anchor, int vk);
+void line_char(std::string& text, size_t& caret, size_t& anchor, unsigned limit, unsigned char c);
+
+// The lines of a multi-line edit as shown: tabs to the next multiple of 8,
+// carriage returns dropped.
+std::vector<std::string> text_lines(const std::string& text);
 HWND default_button(HWND dialog);
 
 }  // namespace vxp::detail

@@ -207,10 +207,10 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return default_proc(m_hWnd, message, wParam, lParam);
 }
 
-// The dialog manager's keyboard: Tab and Shift-Tab move the focus, Esc is
-// Cancel, Enter the focused push button or else the default one, Space
-// clicks the focused button. Every other message of the dialog's windows is
-// dispatched here.
+// The dialog manager's keyboard: Tab and Shift-Tab (and the arrows outside
+// edits) move the focus, Esc is Cancel, Enter the focused push button or
+// else the default one, Space clicks the focused button. Every other message
+// of the dialog's windows is dispatched here.
 BOOL CWnd::IsDialogMessage(LPMSG msg) {
     HWND dialog = m_hWnd;
     if (msg == nullptr || !is_alive(dialog) || !is_inside(msg->hwnd, dialog)) return FALSE;
@@ -220,6 +220,17 @@ BOOL CWnd::IsDialogMessage(LPMSG msg) {
         case VK_TAB:
             tab_focus(dialog, msg->lParam == 1);
             return TRUE;
+        case VK_LEFT:
+        case VK_UP:
+        case VK_RIGHT:
+        case VK_DOWN:
+            // Edits keep the arrows; elsewhere they move the focus, as within
+            // a group of controls.
+            if (focus == nullptr || !is_inside(focus, dialog) || focus->cls != "Edit") {
+                tab_focus(dialog, msg->wParam == VK_LEFT || msg->wParam == VK_UP);
+                return TRUE;
+            }
+            break;
         case VK_ESCAPE:
             SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                          reinterpret_cast<LPARAM>(vxp::dialog_item(dialog, IDCANCEL)));
@@ -297,6 +308,7 @@ intptr_t CDialog::DoModal() {
     ended_ = false;
     modal_result_ = IDCANCEL;
     modal_running_ = true;
+    HWND focus_before = state().focus;
     if (vxp_window_access::create(*this, *t, owner_hwnd, true)) {
         int waits_without_input = 0;
         while (!ended_ && m_hWnd != nullptr) {
@@ -324,6 +336,8 @@ intptr_t CDialog::DoModal() {
     modal_running_ = false;
     if (disabled_owner && is_alive(owner_hwnd)) ::EnableWindow(owner_hwnd, TRUE);
     DestroyWindow();
+    // The control that had the focus before the dialog gets it back.
+    if (is_alive(focus_before)) ::SetFocus(focus_before);
     return modal_result_;
 }
 

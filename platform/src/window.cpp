@@ -87,6 +87,32 @@ void notify_parent(HWND hwnd, UINT code) {
 
 DWORD button_type(HWND hwnd) { return hwnd->style & BS_TYPEMASK; }
 
+// A multi-line edit's keys move its view: lines up and down, columns left and
+// right, a page (the rows last shown, less one), the top and the bottom.
+void scroll_view(HWND hwnd, int vk) {
+    std::vector<std::string> lines = text_lines(hwnd->text);
+    int rows = hwnd->view_rows > 0 ? hwnd->view_rows : std::max(1, hwnd->h / 8);
+    int cols = hwnd->view_cols > 0 ? hwnd->view_cols : std::max(1, hwnd->w / 4);
+    int widest = 0;
+    for (const std::string& line : lines) widest = std::max(widest, static_cast<int>(line.size()));
+    int page = std::max(1, rows - 1);
+    int& y = hwnd->scroll_y;
+    int& x = hwnd->scroll_x;
+    switch (vk) {
+    case VK_UP: y -= 1; break;
+    case VK_DOWN: y += 1; break;
+    case VK_PRIOR: y -= page; break;
+    case VK_NEXT: y += page; break;
+    case VK_HOME: y = 0; x = 0; break;
+    case VK_END: y = static_cast<int>(lines.size()); break;
+    case VK_LEFT: x -= 8; break;
+    case VK_RIGHT: x += 8; break;
+    default: return;
+    }
+    y = std::clamp(y, 0, std::max(0, static_cast<int>(lines.size()) - rows));
+    x = std::clamp(x, 0, std::max(0, widest - cols));
+}
+
 
 }  // namespace
 
@@ -94,6 +120,10 @@ LRESULT default_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SETTEXT:
         hwnd->text = lParam != 0 ? reinterpret_cast<const char*>(lParam) : "";
+        // The caret after the text: a click into the field (a headless
+        // focus step) goes on typing at its end.
+        hwnd->caret = hwnd->anchor = hwnd->text.size();
+        hwnd->scroll_x = hwnd->scroll_y = 0;
         ++hwnd->text_sets;
         invalidate(hwnd);
         return TRUE;
@@ -112,19 +142,40 @@ LRESULT default_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (hwnd->cls == "Edit") notify_parent(hwnd, message == WM_SETFOCUS ? EN_SETFOCUS : EN_KILLFOCUS);
         return 0;
     case WM_CHAR:
-        if (hwnd->cls == "Edit" && (hwnd->style & ES_READONLY) == 0) {
-            auto c = static_cast<unsigned char>(wParam);
-            if (c == VK_BACK) {
-                if (!hwnd->text.empty()) hwnd->text.pop_back();
-            } else if (c >= 32 && (hwnd->limit == 0 || hwnd->text.size() < hwnd->limit)) {
-                hwnd->text.push_back(static_cast<char>(c));
-            }
+        if (hwnd->cls == "Edit" && (hwnd->style & ES_READONLY) == 0 && (hwnd->style & ES_MULTILINE) == 0) {
+            // Without horizontal scrolling the text ends where the field does.
+            unsigned limit = hwnd->limit;
+            if ((hwnd->style & ES_AUTOHSCROLL) == 0 && hwnd->view_cols > 0 &&
+                (limit == 0 || limit > static_cast<unsigned>(hwnd->view_cols)))
+                limit = static_cast<unsigned>(hwnd->view_cols);
+            line_char(hwnd->text, hwnd->caret, hwnd->anchor, limit, static_cast<unsigned char>(wParam));
             invalidate(hwnd);
         }
         return 0;
     case WM_KEYDOWN:
-        if (hwnd->cls == "Edit" && wParam == VK_BACK) return default_proc(hwnd, WM_CHAR, VK_BACK, 0);
+        if (hwnd->cls != "Edit") return 0;
+        if ((hwnd->style & ES_MULTILINE) != 0) {
+            scroll_view(hwnd, static_cast<int>(wParam));
+        } else if (wParam == VK_BACK) {
+            if ((hwnd->style & ES_READONLY) == 0) line_char(hwnd->text, hwnd->caret, hwnd->anchor, hwnd->limit, VK_BACK);
+        } else if (wParam != VK_DELETE || (hwnd->style & ES_READONLY) == 0) {
+            line_key(hwnd->text, hwnd->caret, hwnd->anchor, static_cast<int>(wParam));
+        }
+        invalidate(hwnd);
         return 0;
+    case EM_SETSEL: {
+        // -1 as the start removes the selection; an end of -1 is the text's end.
+        auto end = static_cast<intptr_t>(lParam);
+        auto start = static_cast<intptr_t>(wParam);
+        size_t size = hwnd->text.size();
+        size_t e = end < 0 ? size : std::min(size, static_cast<size_t>(end));
+        hwnd->anchor = start < 0 ? e : std::min(size, static_cast<size_t>(start));
+        hwnd->caret = e;
+        invalidate(hwnd);
+        return 0;
+    }
+    case EM_GETSEL:
+        return MAKELONG(std::min(hwnd->caret, hwnd->anchor), std::max(hwnd->caret, hwnd->anchor));
     case EM_LIMITTEXT:
         hwnd->limit = static_cast<unsigned>(wParam);
         return 0;
@@ -184,6 +235,92 @@ LRESULT default_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+namespace {
+
+// The caret steps over whole UTF-8 characters.
+bool continuation(const std::string& text, size_t at) {
+    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+}
+size_t previous_char(const std::string& text, size_t at) {
+    if (at == 0) return 0;
+    size_t p = at - 1;
+    for (int k = 0; k < 3 && p > 0 && continuation(text, p); ++k) --p;
+    return p;
+}
+size_t next_char(const std::string& text, size_t at) {
+    if (at >= text.size()) return text.size();
+    size_t n = at + 1;
+    for (int k = 0; k < 3 && continuation(text, n); ++k) ++n;
+    return n;
+}
+
+}  // namespace
+
+bool line_key(std::string& text, size_t& caret, size_t& anchor, int vk) {
+    caret = std::min(caret, text.size());
+    anchor = std::min(anchor, text.size());
+    switch (vk) {
+    case VK_LEFT:
+        // With a selection, Left and Right go to its ends.
+        caret = caret != anchor ? std::min(caret, anchor) : previous_char(text, caret);
+        break;
+    case VK_RIGHT:
+        caret = caret != anchor ? std::max(caret, anchor) : next_char(text, caret);
+        break;
+    case VK_HOME: caret = 0; break;
+    case VK_END: caret = text.size(); break;
+    case VK_DELETE:
+        if (caret != anchor) {
+            size_t from = std::min(caret, anchor);
+            text.erase(from, std::max(caret, anchor) - from);
+            caret = from;
+        } else if (caret < text.size()) {
+            text.erase(caret, next_char(text, caret) - caret);
+        }
+        break;
+    default: return false;
+    }
+    anchor = caret;
+    return true;
+}
+
+void line_char(std::string& text, size_t& caret, size_t& anchor, unsigned limit, unsigned char c) {
+    caret = std::min(caret, text.size());
+    anchor = std::min(anchor, text.size());
+    size_t from = std::min(caret, anchor);
+    size_t selected = std::max(caret, anchor) - from;
+    if (c == VK_BACK) {
+        if (selected == 0 && from > 0) {
+            size_t start = previous_char(text, from);
+            selected = from - start;
+            from = start;
+        }
+        text.erase(from, selected);
+    } else if (c >= 32 && (limit == 0 || text.size() - selected < limit)) {
+        text.replace(from, selected, 1, static_cast<char>(c));
+        from += 1;
+    } else {
+        return;
+    }
+    caret = anchor = from;
+}
+
+std::vector<std::string> text_lines(const std::string& text) {
+    std::vector<std::string> lines(1);
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            lines.emplace_back();
+        } else if (c == '\t') {
+            do lines.back() += ' ';
+            while (lines.back().size() % 8 != 0);
+        } else {
+            lines.back() += c;
+        }
+    }
+    return lines;
+}
+
 void tab_focus(HWND dialog, bool backwards) {
     std::vector<HWND> stops;
     for (HWND kid : dialog->kids)
@@ -199,6 +336,7 @@ void tab_focus(HWND dialog, bool backwards) {
         next = backwards ? (i + n - 1) % n : (i + 1) % n;
     }
     SetFocus(stops[next]);
+    if (state().focus == stops[next] && stops[next]->cls == "Edit") SendMessageA(stops[next], EM_SETSEL, 0, -1);
 }
 
 // The visible default push button; Enter means IDOK when there is none.

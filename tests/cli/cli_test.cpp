@@ -2,9 +2,13 @@
 // program, exit statuses, messages on stderr, the summary on stdout, and the
 // dialogs on a real terminal (a tmux pane, send-keys in, capture-pane out).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -31,18 +35,30 @@ std::string command(const std::string& folder, const std::string& args) {
     return "VERTEXA_PROFILE='" + folder + "/scn_in.ini' '" + VERTEXA_BIN_DIR + "/vertexa' " + args;
 }
 
+// Bounded in time: a run that waits for ever fails instead of stopping the suite.
 Outcome vertexa(const std::string& folder, const std::string& args) {
-    const int raw = std::system((command(folder, args) + " </dev/null >'" + folder + "/stdout' 2>'" + folder +
+    const int raw = std::system(("timeout 60 env " + command(folder, args) + " </dev/null >'" + folder + "/stdout' 2>'" + folder +
                                  "/stderr'").c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(folder + "/stdout"), read_file(folder + "/stderr")};
 }
 
-std::string write_sample(const std::string& path) {
+// True when `text` is valid UTF-8 (a JSON dump refuses anything else).
+bool utf8(const std::string& text) {
+    try {
+        (void)nlohmann::json(text).dump();
+        return true;
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    }
+}
+
+std::string write_sample(const std::string& path, const std::string& name = "Box", const std::string& image = "") {
     cobtest::Polygon box;
-    box.axes.name = "Box";
+    box.axes.name = name;
     box.vertices = {{0, 0, 0}, {2, 0, 0}, {2, 3, 0}, {0, 3, 0}};
     box.faces = {{.material = 0, .corners = {{0, 0}, {1, 0}, {2, 0}, {3, 0}}}};
     cobtest::Material blue{.number = 0, .red = 0, .green = 0, .blue = 1, .alpha = 0.8f};
+    if (!image.empty()) blue.maps.push_back({.image = image});
     cobtest::CobFile file(cobtest::Encoding::Binary);
     file.polygon(1, 0, box).material(2, 1, blue).end();
     file.write(path);
@@ -61,12 +77,19 @@ TEST(Cli, InfoAndPluginsGoThroughTheModule) {
     EXPECT_EQ(summary["surfaces"][1]["alpha"].get<double>(), static_cast<double>(0.8f));
     EXPECT_EQ(summary["bounding_box"]["max"][1], 3.0);
 
-    // A missing file still gives a summary, and says why.
-    run = vertexa(folder, "info --json '" + folder + "/absent.scn'");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.err.find("cannot read " + folder + "/absent.scn"), std::string::npos) << run.err;
-    EXPECT_EQ(nlohmann::json::parse(run.out)["objects"].size(), 0u);
+    // For people: the file's single-precision numbers at their shortest.
+    run = vertexa(folder, "info --no-progress '" + file + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(", alpha 0.8\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("0.80000"), std::string::npos) << run.out;
 
+    // The default folder named again, directly and through a link, lists
+    // the module once.
+    const std::string plugins = std::string(VERTEXA_BIN_DIR) + "/plugins";
+    std::filesystem::create_directory_symlink(plugins, folder + "/link");
+    run = vertexa(folder, "--plugin-dir '" + folder + "/link' plugins");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find("name: Cob Import Lib"), run.out.rfind("name: Cob Import Lib")) << run.out;
     run = vertexa(folder, "plugins");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("name: Cob Import Lib\n"), std::string::npos) << run.out;
@@ -91,7 +114,6 @@ TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
         {"--plugin '" + folder + "/nothing.so' plugins", 3, "no such plug-in module"},
         {"frobnicate", 2, ""},
         {"configure", 1, "configure needs a terminal"},
-        {"options load '" + folder + "/absent.opt'", 1, "cannot read the options file"},
         {"options save '" + folder + "/no/such/dir/x.opt'", 1, "cannot write the options file"},
     };
     for (const Case& c : cases) {
@@ -104,6 +126,123 @@ TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
     const Outcome run = vertexa(folder, "--version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("vertexa ", 0), 0u) << run.out;
+}
+
+TEST(Cli, NamesAndPathsInTheWindowsCodePageComeOutAsUtf8) {
+    const std::string folder = scratch_folder();
+    // "Würfel", "wöod" and "modéle" as trueSpace on Windows writes them.
+    const std::string file = write_sample(folder + "/mod\xE9le.cob", "W\xFCrfel", "C:\\maps\\w\xF6od.bmp");
+    Outcome run = vertexa(folder, "info --json --no-progress '" + file + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto summary = nlohmann::json::parse(run.out);
+    EXPECT_EQ(summary["file"], folder + "/mod\u00E9le.cob");
+    EXPECT_EQ(summary["objects"][0]["name"], "W\u00FCrfel");
+    EXPECT_EQ(summary["surfaces"][1]["layers"][0]["image"], "C:\\maps\\w\u00F6od.bmp");
+    EXPECT_EQ(summary["maps"][0], "C:\\maps\\w\u00F6od.bmp");
+    run = vertexa(folder, "info --no-progress '" + file + "'");
+    EXPECT_TRUE(utf8(run.out) && run.out.find("W\u00FCrfel") != std::string::npos) << run.out;
+    // Converted files name the object in UTF-8, and the files beside OUT
+    // have the UTF-8 names their URIs give; warnings are UTF-8 too.
+    run = vertexa(folder, "convert '" + file + "' '" + folder + "/out\xE9.gltf'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(utf8(run.err) && run.err.find("w\u00F6od.bmp") != std::string::npos) << run.err;
+    const auto gltf = nlohmann::json::parse(read_file(folder + "/out\xE9.gltf"));
+    EXPECT_EQ(gltf["nodes"][0]["name"], "W\u00FCrfel");
+    EXPECT_EQ(gltf["buffers"][0]["uri"], "out\u00E9.bin");
+    EXPECT_TRUE(std::filesystem::exists(folder + "/out\u00E9.bin"));
+    run = vertexa(folder, "convert '" + file + "' '" + folder + "/out.obj'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(read_file(folder + "/out.obj").find("o W\u00FCrfel\n"), std::string::npos);
+    run = vertexa(folder, "info '" + folder + "/absent\xE9.cob'");
+    EXPECT_TRUE(utf8(run.err) && run.err.find("absent\u00E9.cob: not found") != std::string::npos) << run.err;
+}
+
+TEST(Cli, InputsThatCannotBeReadGetOneLineAndStatusFour) {
+    const std::string folder = scratch_folder();
+    write_file(folder + "/empty.cob", "");
+    write_file(folder + "/model.glb", std::string("glTF\x02\0\0\0", 8) + std::string(40, '\0'));
+    write_file(folder + "/letter.cob", "Caligari V00.01X" + std::string(40, ' '));
+    write_file(folder + "/notes.opt", "just some text\n");
+    ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0600), 0);
+    std::filesystem::create_directory(folder + "/dir");
+    struct Case {
+        std::string input, message;
+    };
+    const Case inputs[] = {
+        {"absent.cob", "not found"},         {"dir", "is a folder"},
+        {"pipe", "not a regular file"},      {"empty.cob", "not a trueSpace file"},
+        {"model.glb", "not a trueSpace file"}, {"letter.cob", "unknown encoding letter 'X'"},
+    };
+    for (const Case& c : inputs) {
+        const std::string path = folder + "/" + c.input;
+        for (const std::string& command : {"info --no-progress '" + path + "'",
+                                           "info --json '" + path + "'",
+                                           "convert '" + path + "' '" + folder + "/out.glb'"}) {
+            const Outcome run = vertexa(folder, command);
+            EXPECT_EQ(run.status, 4) << command;
+            EXPECT_EQ(run.err.rfind("vertexa: " + path + ": " + c.message, 0), 0u) << command << "\n" << run.err;
+            EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+            EXPECT_TRUE(run.out.empty()) << command;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder + "/out.glb"));
+    const Case options[] = {{"notes.opt", "not an options file"}, {"absent.opt", "not found"},
+                            {"dir", "is a folder"}, {"pipe", "not a regular file"}};
+    for (const Case& c : options) {
+        const Outcome run = vertexa(folder, "options load '" + folder + "/" + c.input + "'");
+        EXPECT_EQ(run.status, 4) << c.input;
+        EXPECT_EQ(run.err.rfind("vertexa: " + folder + "/" + c.input + ": " + c.message, 0), 0u) << run.err;
+    }
+    // A profile that cannot be written (its name is a folder's) loses the settings.
+    write_file(folder + "/good.opt", "-image_search_path = e:\\maps\\;\n");
+    std::filesystem::create_directory(folder + "/locked");
+    std::filesystem::create_directory(folder + "/locked/scn_in.ini");
+    const Outcome run = vertexa(folder + "/locked", "options load '" + folder + "/good.opt'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot store the settings of " + folder + "/good.opt"), std::string::npos) << run.err;
+}
+
+TEST(Cli, ConvertNeverWritesOverItsInputOrWhatIsNoFile) {
+    const std::string folder = scratch_folder();
+    const std::string file = write_sample(folder + "/m.cob");
+    const std::string original = read_file(file);
+    std::filesystem::create_directory(folder + "/sub");
+    ASSERT_EQ(::link(file.c_str(), (folder + "/hard.glb").c_str()), 0);
+    std::filesystem::create_symlink(file, folder + "/soft.glb");
+    ASSERT_EQ(::mkfifo((folder + "/pipe.glb").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {file, "it is the input file"},
+        {folder + "/sub/../m.cob", "it is the input file"},
+        {folder + "/hard.glb", "it is the input file"},
+        {folder + "/soft.glb", "it is the input file"},
+        {folder + "/pipe.glb", "it exists and is not a regular file"},
+        {folder + "/sub", "it is a folder"},
+    };
+    for (const auto& [out, message] : cases) {
+        const Outcome run = vertexa(folder, "convert --format glb '" + file + "' '" + out + "'");
+        EXPECT_EQ(run.status, 1) << out;
+        EXPECT_NE(run.err.find("cannot write " + out + ": " + message), std::string::npos) << run.err;
+        EXPECT_EQ(read_file(file), original) << out;
+    }
+    struct stat st;
+    EXPECT_TRUE(::lstat((folder + "/pipe.glb").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(::lstat((folder + "/soft.glb").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        EXPECT_NE(e.path().filename().string().rfind(".vx", 0), 0u) << e.path();
+}
+
+TEST(Cli, TheProfileExampleOfTheReadmeReadsAsItSays) {
+    const std::string folder = scratch_folder();
+    const std::string readme = read_file(std::string(VERTEXA_SOURCE_DIR) + "/README.md");
+    const size_t start = readme.find("```ini\n");
+    ASSERT_NE(start, std::string::npos);
+    const size_t end = readme.find("```", start + 7);
+    write_file(folder + "/scn_in.ini", readme.substr(start + 7, end - start - 7));
+    const Outcome run = vertexa(folder, "options save '" + folder + "/saved.opt'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string saved = read_file(folder + "/saved.opt");
+    EXPECT_NE(saved.find("-verbose = 1;\n-log_file_name = scnin.log;\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("-image_search_path = /home/me/textures/;/mnt/old/tS/maps/;;\n"), std::string::npos) << saved;
 }
 
 TEST(Cli, OptionsSaveAndLoadGoThroughTheProfile) {
@@ -139,7 +278,7 @@ TEST(CliTerminal, ConfigureStoresOnOkAndTheNextImportUsesIt) {
         // Back from "..." to Verbose (Space toggles it) and to the log file name.
         tmux.keys("BTab BTab BTab Space");
         EXPECT_TRUE(tmux.shows("[x] Verbose"));
-        tmux.keys("BTab");
+        tmux.keys("BTab End");  // tabbing in selected the text: End keeps it
         tmux.keys("-l '.log'");
         ASSERT_TRUE(tmux.shows("import.log"));
         tmux.keys("Enter");
@@ -180,6 +319,15 @@ TEST(CliTerminal, CancelChangesNothingAndHelpShowsTheText) {
     EXPECT_NE(tmux.pane().find("Verbose: enable detailed logging"), std::string::npos) << tmux.pane();
     tmux.keys("Enter");
     EXPECT_TRUE(tmux.shows("status=0"));
+
+    // The Open dialog takes any name; one that is not there is said.
+    Tmux open(command(folder, "open") + "; echo status=$?");
+    ASSERT_TRUE(open.started());
+    ASSERT_TRUE(open.shows("File name"));
+    open.keys("-l /vx-absent.cob");
+    open.keys("Enter");
+    EXPECT_TRUE(open.shows("status=4"));
+    EXPECT_NE(open.pane().find("vertexa: /vx-absent.cob: not found"), std::string::npos) << open.pane();
 }
 
 }  // namespace

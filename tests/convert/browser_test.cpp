@@ -1,6 +1,7 @@
 // The bundled sample converted to .glb and opened by three.js's GLTFLoader in
-// headless Chromium: the meshes, triangle counts and material colours that a
-// web viewer sees. A screenshot of the render is left in build/artifacts.
+// headless Chromium: the meshes, triangle counts, normals and material
+// colours that a web viewer sees. A screenshot of the render is left in
+// build/artifacts.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "convert.h"
+#include "import.h"
 
 namespace fs = std::filesystem;
 
@@ -29,6 +31,7 @@ TEST(ConvertBrowser, ThreeJsLoadsTheSampleWithItsMeshesAndColours) {
     std::ofstream(profile) << "[Common Settings]\nverbose=0\n";
     ::setenv("VERTEXA_PROFILE", profile.c_str(), 1);
     vertexa::convert::Options o;
+    o.importer = import_scene;
     o.image_paths = {std::string(VERTEXA_SOURCE_DIR) + "/samples/maps"};
     std::ostringstream err;
     ASSERT_EQ(vertexa::convert::convert_file(std::string(VERTEXA_SOURCE_DIR) + "/samples/still_life.scn",
@@ -50,12 +53,16 @@ TEST(ConvertBrowser, ThreeJsLoadsTheSampleWithItsMeshesAndColours) {
     EXPECT_TRUE(fs::file_size(dir + "/still_life.png") > 1000);
 
     // The cube: top and bottom red (4 triangles), the sides textured (8);
-    // the pyramid: a square base and four sides (6), blue, 75 % opaque.
-    ASSERT_EQ(r["meshes"].size(), 3u) << s.str();
+    // the pyramid: a square base and four sides (6), blue, 75 % opaque; the
+    // ball (12 segments, 6 rings: 120 triangles), green and smooth: one
+    // vertex per position (62) and texture vertex (the seam's 5 and the
+    // poles' 22 more).
+    ASSERT_EQ(r["meshes"].size(), 4u) << s.str();
     int seen = 0;
     for (const auto& m : r["meshes"]) {
         const auto c = m["color"];
         const int tris = m["triangles"].get<int>();
+        EXPECT_TRUE(m["normals"].get<bool>()) << s.str();
         if (tris == 4) {
             EXPECT_NEAR(c[0].get<double>(), 0.8, 1e-6);
             EXPECT_NEAR(c[1].get<double>(), 0.1, 1e-6);
@@ -70,7 +77,11 @@ TEST(ConvertBrowser, ThreeJsLoadsTheSampleWithItsMeshesAndColours) {
             EXPECT_NEAR(m["opacity"].get<double>(), 0.75, 1e-6);
             EXPECT_TRUE(m["transparent"].get<bool>());
             seen |= 4;
+        } else if (tris == 120) {
+            EXPECT_NEAR(c[1].get<double>(), 0.7, 1e-6);
+            EXPECT_EQ(m["vertices"].get<int>(), 62 + 5 + 22);
+            seen |= 8;
         }
     }
-    EXPECT_EQ(seen, 7) << s.str();
+    EXPECT_EQ(seen, 15) << s.str();
 }

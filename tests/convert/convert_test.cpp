@@ -4,12 +4,19 @@
 // Khronos validator).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
+#include <set>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include <tiny_gltf.h>
@@ -19,12 +26,16 @@
 #include "test_env.h"
 #include "convert.h"
 #include "geometry.h"
+#include "import.h"
+#include "output.h"
 
 using namespace cobtest;
 namespace fs = std::filesystem;
 namespace cv = vertexa::convert;
 
 namespace {
+
+using V3 = std::array<double, 3>;
 
 std::string tmp_dir(const std::string& name) {
     const std::string dir = std::string(VERTEXA_TEST_TMP) + "/convert_" + std::to_string(::getpid()) + "/" + name;
@@ -50,7 +61,7 @@ void write_bmp(const std::string& path) {
 }
 
 // A unit cube from 0 to 1, faces stored clockwise from outside as trueSpace
-// files hold them.
+// files hold them; top and bottom use material 0, the sides material 1.
 Polygon cube(const std::string& name) {
     Polygon p;
     p.axes.name = name;
@@ -74,11 +85,24 @@ Material colour(uint16_t number, float r, float g, float b, float alpha = 1) {
     return m;
 }
 
+void place(Polygon& p, const float (&t)[4][4]) {
+    for (int i = 0; i < 4; ++i)
+        for (int k = 0; k < 4; ++k) p.axes.transform[i][k] = t[i][k];
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// Converts with the reader called directly, without the module.
+std::string convert(const std::string& in, const std::string& out, cv::Options o = {}, int want = 0) {
+    std::ostringstream err;
+    o.importer = import_scene;
+    EXPECT_EQ(cv::convert_file(in, out, o, err), want) << err.str();
+    return err.str();
 }
 
 tinygltf::Model load_gltf(const std::string& path) {
@@ -91,32 +115,107 @@ tinygltf::Model load_gltf(const std::string& path) {
     return model;
 }
 
-const float* accessor_floats(const tinygltf::Model& m, int accessor, size_t& count) {
+template <typename T>
+const T* data(const tinygltf::Model& m, int accessor) {
     const auto& a = m.accessors[accessor];
     const auto& v = m.bufferViews[a.bufferView];
-    count = a.count;
-    return reinterpret_cast<const float*>(m.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset);
+    return reinterpret_cast<const T*>(m.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset);
 }
 
-// World-space box of every POSITION through its node's matrix.
-void world_box(const tinygltf::Model& m, double lo[3], double hi[3]) {
-    for (int k = 0; k < 3; ++k) { lo[k] = 1e300; hi[k] = -1e300; }
+// A face as a viewer shows it: world-space corners in the order that faces
+// the viewer, and the corners' normals.
+struct Shown {
+    std::vector<V3> p, n;
+};
+
+// Every triangle of a glTF model through its node's matrix: normals through
+// the inverse transpose, windings reversed under a mirroring matrix (glTF's rule).
+std::vector<Shown> gltf_faces(const tinygltf::Model& m) {
+    std::vector<Shown> out;
     for (const auto& node : m.nodes) {
-        std::vector<double> mat = node.matrix;
-        if (mat.empty()) mat = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        std::vector<double> t = node.matrix;
+        if (t.empty()) t = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        auto e = [&](int r, int c) { return t[c * 4 + r]; };  // column-major
+        double cof[3][3];
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                cof[r][c] = e((r + 1) % 3, (c + 1) % 3) * e((r + 2) % 3, (c + 2) % 3) -
+                            e((r + 1) % 3, (c + 2) % 3) * e((r + 2) % 3, (c + 1) % 3);
+        const double det = e(0, 0) * cof[0][0] + e(0, 1) * cof[0][1] + e(0, 2) * cof[0][2];
         for (const auto& prim : m.meshes[node.mesh].primitives) {
-            size_t n = 0;
-            const float* p = accessor_floats(m, prim.attributes.at("POSITION"), n);
-            for (size_t i = 0; i < n; ++i)
-                for (int r = 0; r < 3; ++r) {
-                    // Column-major: element (row r, column c) is mat[c * 4 + r].
-                    double w = mat[12 + r];
-                    for (int c = 0; c < 3; ++c) w += mat[c * 4 + r] * p[3 * i + c];
-                    lo[r] = std::min(lo[r], w);
-                    hi[r] = std::max(hi[r], w);
+            const float* pos = data<float>(m, prim.attributes.at("POSITION"));
+            const float* nor = data<float>(m, prim.attributes.at("NORMAL"));
+            const uint32_t* idx = data<uint32_t>(m, prim.indices);
+            for (size_t i = 0; i < m.accessors[prim.indices].count; i += 3) {
+                Shown s;
+                for (int k : {0, det < 0 ? 2 : 1, det < 0 ? 1 : 2}) {
+                    const uint32_t v = idx[i + k];
+                    V3 p{}, n{};
+                    for (int r = 0; r < 3; ++r) {
+                        p[r] = e(r, 3);
+                        for (int c = 0; c < 3; ++c) {
+                            p[r] += e(r, c) * pos[3 * v + c];
+                            n[r] += cof[r][c] * nor[3 * v + c] * (det < 0 ? -1 : 1);
+                        }
+                    }
+                    s.p.push_back(p);
+                    s.n.push_back(n);
                 }
+                out.push_back(s);
+            }
         }
     }
+    return out;
+}
+
+// The OBJ's polygons as written, not triangulated.
+tinyobj::ObjReader load_obj(const std::string& path) {
+    tinyobj::ObjReader r;
+    tinyobj::ObjReaderConfig config;
+    config.triangulate = false;
+    EXPECT_TRUE(r.ParseFromFile(path, config)) << r.Error();
+    return r;
+}
+
+std::vector<Shown> obj_faces(const tinyobj::ObjReader& r) {
+    std::vector<Shown> out;
+    const auto& a = r.GetAttrib();
+    for (const auto& shape : r.GetShapes()) {
+        size_t c = 0;
+        for (unsigned count : shape.mesh.num_face_vertices) {
+            Shown s;
+            for (unsigned k = 0; k < count; ++k, ++c) {
+                const auto& i = shape.mesh.indices[c];
+                s.p.push_back({a.vertices[3 * i.vertex_index], a.vertices[3 * i.vertex_index + 1], a.vertices[3 * i.vertex_index + 2]});
+                s.n.push_back({a.normals[3 * i.normal_index], a.normals[3 * i.normal_index + 1], a.normals[3 * i.normal_index + 2]});
+            }
+            out.push_back(s);
+        }
+    }
+    return out;
+}
+
+double dot(const V3& a, const V3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+V3 sub(const V3& a, const V3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+
+// Faces and normals of a convex body point away from its centre.
+void expect_outward(const std::vector<Shown>& faces, const V3& centre, const std::string& what) {
+    ASSERT_FALSE(faces.empty()) << what;
+    int bad_faces = 0, bad_normals = 0;
+    for (const Shown& f : faces) {
+        V3 n{}, mid{};
+        for (size_t k = 0; k < f.p.size(); ++k) {
+            const V3 &a = f.p[k], &b = f.p[(k + 1) % f.p.size()];
+            n[0] += (a[1] - b[1]) * (a[2] + b[2]);
+            n[1] += (a[2] - b[2]) * (a[0] + b[0]);
+            n[2] += (a[0] - b[0]) * (a[1] + b[1]);
+            for (int d = 0; d < 3; ++d) mid[d] += a[d] / f.p.size();
+        }
+        bad_faces += dot(n, sub(mid, centre)) <= 0;
+        for (size_t k = 0; k < f.p.size(); ++k) bad_normals += dot(f.n[k], sub(f.p[k], centre)) <= 0;
+    }
+    EXPECT_EQ(bad_faces, 0) << what << ": faces facing inwards";
+    EXPECT_EQ(bad_normals, 0) << what << ": normals pointing inwards";
 }
 
 bool web_tools_required() { return std::getenv("CI") != nullptr; }
@@ -144,58 +243,145 @@ void expect_valid(const std::vector<std::string>& files) {
 
 }  // namespace
 
-TEST(Triangulate, ConcavePolygonGivesCountMinusTwoTrianglesCoveringItsArea) {
-    // An arrow-like concave outline in the x-y plane, counter-clockwise.
-    std::vector<std::array<double, 3>> pts = {{0, 0, 0}, {4, 0, 0}, {4, 3, 0}, {2, 1, 0}, {0, 3, 0}};
-    std::vector<uint32_t> tris;
-    ASSERT_TRUE(cv::triangulate(pts, tris));
-    ASSERT_EQ(tris.size(), 9u);
-    double area = 0;
-    for (size_t t = 0; t < tris.size(); t += 3) {
-        const auto &a = pts[tris[t]], &b = pts[tris[t + 1]], &c = pts[tris[t + 2]];
-        const double cross = (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
-        EXPECT_GT(cross, 0) << "triangle " << t / 3 << " is inverted";
-        area += cross / 2;
+TEST(Triangulate, PolygonsAreCoveredOnceByTrianglesFacingTheirWay) {
+    std::vector<V3> circle;
+    for (int i = 0; i < 65535; ++i) circle.push_back({std::cos(i * 2 * M_PI / 65535), std::sin(i * 2 * M_PI / 65535), 0});
+    struct Case {
+        const char* what;
+        std::vector<V3> points;
+        V3 facing;
+        double area;  // 0: refused as degenerate
+    } cases[] = {
+        {"concave, counter-clockwise", {{0, 0, 0}, {4, 0, 0}, {4, 3, 0}, {2, 1, 0}, {0, 3, 0}}, {0, 0, 1}, 8},
+        {"concave, clockwise in x-z", {{0, 0, 0}, {0, 0, 3}, {2, 0, 1}, {4, 0, 3}, {4, 0, 0}}, {0, 1, 0}, 8},
+        {"convex quad", {{0, 0, 0}, {2, 0, 0}, {2, 0, 1}, {0, 0, 1}}, {0, -1, 0}, 2},
+        {"dart (concave quad)", {{0, 0, 0}, {2, 1, 0}, {0, 2, 0}, {0.5, 1, 0}}, {0, 0, 1}, 1.5},
+        {"quad with a repeated corner", {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 0, 1}, 0.5},
+        {"65535 corners (fanned)", circle, {0, 0, 1}, M_PI},
+        {"on a line", {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}}, {0, 0, 1}, 0},
+        {"one point", {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, {0, 0, 1}, 0},
+        {"not finite", {{0, 0, 0}, {1, 0, 0}, {NAN, 1, 0}}, {0, 0, 1}, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> tris = {7};  // kept, appended to
+        ASSERT_EQ(cv::triangulate(c.points, tris), c.area > 0) << c.what;
+        EXPECT_EQ(tris[0], 7u) << c.what;
+        double area = 0;
+        for (size_t t = 1; t + 2 < tris.size(); t += 3) {
+            const V3 &a = c.points[tris[t]], &b = c.points[tris[t + 1]], &d = c.points[tris[t + 2]];
+            const V3 u = sub(b, a), w = sub(d, a);
+            const double facing = dot({u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]}, c.facing);
+            EXPECT_GE(facing, 0) << c.what << ": triangle " << t / 3 << " inverted";
+            area += facing / 2;
+        }
+        EXPECT_NEAR(area, c.area, 1e-6) << c.what;
     }
-    EXPECT_NEAR(area, 8.0, 1e-9);  // 12 minus the notch of 4
 }
 
-TEST(Triangulate, ClockwiseConcaveInAnotherPlaneKeepsItsWinding) {
-    // The same outline clockwise in the x-z plane: every triangle must face
-    // the way the polygon does (normal along +y for this order).
-    std::vector<std::array<double, 3>> pts = {{0, 0, 0}, {0, 0, 3}, {2, 0, 1}, {4, 0, 3}, {4, 0, 0}};
-    std::vector<uint32_t> tris;
-    ASSERT_TRUE(cv::triangulate(pts, tris));
-    ASSERT_EQ(tris.size(), 9u);
-    for (size_t t = 0; t < tris.size(); t += 3) {
-        const auto &a = pts[tris[t]], &b = pts[tris[t + 1]], &c = pts[tris[t + 2]];
-        // y component of (b - a) x (c - a)
-        const double ny = (b[2] - a[2]) * (c[0] - a[0]) - (b[0] - a[0]) * (c[2] - a[2]);
-        EXPECT_GT(ny, 0);
+TEST(ConvertGltf, NormalsAreSmoothBelowTheCreaseAngleAndFacetedAbove) {
+    const std::string dir = tmp_dir("normals");
+    Material tex = colour(0, 1, 1, 1);  // its image is nowhere to be found
+    tex.maps = {MapBlock{MapKind::Texture, 0, "C:\\maps\\lost.png", 0, 0, 1, 1, 1, {}, {}}};
+    auto file = [&](const std::string& name, Polygon p) {
+        for (Face& f : p.faces) f.material = 0;
+        CobFile f(Encoding::Binary);
+        f.polygon(1, 0, p).material(2, 1, tex).end();
+        f.write(dir + "/" + name + ".cob");
+        return dir + "/" + name + ".cob";
+    };
+    // 12 segments and 8 rings: neighbouring facets meet at 30 and 22.5 degrees.
+    Polygon plain_cube = cube("Box");
+    plain_cube.uvs.clear();
+    // A cone of 48 sides: 48 faces meet at its tip, the 48-gon base meets
+    // the sides at 135 degrees.
+    Polygon cone;
+    cone.axes.name = "Cone";
+    cone.vertices = {{0, 0, 1}};
+    Face base;
+    for (int i = 0; i < 48; ++i) {
+        cone.vertices.push_back({float(std::cos(i * M_PI / 24)), float(std::sin(i * M_PI / 24)), 0});
+        cone.faces.push_back(Face{false, 0, 0, {{0, 0}, {1 + (i + 1) % 48, 0}, {1 + i, 0}}, {}});
+        base.corners.push_back({1 + i, 0});
     }
+    cone.faces.push_back(base);
+    const std::string sphere = file("sphere", uv_sphere("Ball", 12, 8, 2)),
+                      bare = file("bare", uv_sphere("Ball", 12, 8, 2, false)), box = file("cube", plain_cube),
+                      tip = file("cone", cone);
+    const size_t sphere_corners = 12 * 3 * 2 + 12 * 6 * 4;  // faceted: a vertex per face corner
+    struct Case {
+        std::string in;
+        double angle;
+        size_t normals_per_position;  // 0: not checked
+        size_t vertices;              // 0: not checked (split along the texture seam)
+        V3 centre;
+    } cases[] = {
+        {sphere, 40, 1, 0, {0, 0, 0}}, {bare, 40, 1, 86, {0, 0, 0}},     {bare, 0, 0, sphere_corners, {0, 0, 0}},
+        {bare, 180, 1, 86, {0, 0, 0}}, {box, 40, 3, 24, {0.5, 0.5, -0.5}}, {box, 180, 1, 8, {0.5, 0.5, -0.5}},
+        {box, 0, 3, 24, {0.5, 0.5, -0.5}},     {tip, 40, 0, 1 + 48 * 2, {0, 0.3, 0}},
+    };
+    std::vector<std::string> written;
+    for (const Case& c : cases) {
+        const std::string what = c.in + " at " + std::to_string(c.angle);
+        cv::Options o;
+        o.smooth_angle = c.angle;
+        written.push_back(dir + "/out" + std::to_string(written.size()) + ".glb");
+        convert(c.in, written.back(), o);
+        const tinygltf::Model m = load_gltf(written.back());
+        const std::vector<Shown> faces = gltf_faces(m);
+        expect_outward(faces, c.centre, what);
+        size_t vertices = 0;
+        for (const auto& p : m.meshes[0].primitives) {
+            vertices += m.accessors[p.attributes.at("POSITION")].count;
+            EXPECT_EQ(p.attributes.count("TEXCOORD_0"), c.in == sphere ? 1u : 0u) << what;
+        }
+        if (c.vertices != 0) {
+            EXPECT_EQ(vertices, c.vertices) << what;
+        }
+        std::map<V3, std::set<V3>> normals_at;  // distinct normals at each position
+        for (const Shown& f : faces)
+            for (size_t k = 0; k < f.p.size(); ++k) normals_at[f.p[k]].insert(f.n[k]);
+        for (const auto& [p, normals] : normals_at) {
+            if (c.normals_per_position != 0) {
+                EXPECT_EQ(normals.size(), c.normals_per_position) << what;
+            }
+            for (const V3& n : normals)  // smooth: along the radius
+                if ((c.in == sphere || c.in == bare) && c.angle > 0) {
+                    EXPECT_GT(dot(n, p) / std::sqrt(dot(n, n) * dot(p, p)), 0.99) << what;
+                }
+        }
+    }
+    expect_valid(written);
 }
 
-TEST(Triangulate, FaceOfTheMostCornersAFileCanHoldEndsWithAllItsTriangles) {
-    // 65,535 corners on a circle: clipped corner by corner this would never end.
-    std::vector<std::array<double, 3>> pts;
-    for (int i = 0; i < 65535; ++i)
-        pts.push_back({std::cos(i * 2 * M_PI / 65535), std::sin(i * 2 * M_PI / 65535), 0});
-    std::vector<uint32_t> tris;
-    ASSERT_TRUE(cv::triangulate(pts, tris));
-    double area = 0;
-    for (size_t t = 0; t < tris.size(); t += 3) {
-        const auto &a = pts[tris[t]], &b = pts[tris[t + 1]], &c = pts[tris[t + 2]];
-        area += ((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0])) / 2;
+TEST(ConvertGltf, MirroredObjectsKeepFacesAndNormalsOutward) {
+    const std::string dir = tmp_dir("mirror");
+    struct Case {
+        const char* what;
+        float t[4][4];
+        const char* out;
+    } cases[] = {
+        {"mirror on the node", {{-1, 0, 0, 5}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, "node.glb"},
+        {"mirror and shear baked", {{-1, 0.5f, 0, 5}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, "baked.glb"},
+        {"mirror in OBJ", {{-1, 0, 0, 5}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, "mirror.obj"},
+    };
+    std::vector<std::string> gltfs;
+    for (const Case& c : cases) {
+        Polygon p = uv_sphere("Ball", 12, 8);
+        place(p, c.t);
+        CobFile f(Encoding::Binary);
+        f.polygon(1, 0, p).end();
+        f.write(dir + "/in.cob");
+        const std::string out = dir + "/" + c.out;
+        convert(dir + "/in.cob", out);
+        // The centre (5, 0, 0) in Y-up axes stays (5, 0, 0).
+        if (out.ends_with(".obj")) {
+            expect_outward(obj_faces(load_obj(out)), {5, 0, 0}, c.what);
+        } else {
+            expect_outward(gltf_faces(load_gltf(out)), {5, 0, 0}, c.what);
+            gltfs.push_back(out);
+        }
     }
-    EXPECT_NEAR(area, M_PI, 1e-6);  // the disc, covered once
-}
-
-TEST(Triangulate, DegeneratePolygonsAreRefused) {
-    std::vector<uint32_t> tris;
-    EXPECT_FALSE(cv::triangulate({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}}, tris));  // on a line
-    EXPECT_FALSE(cv::triangulate({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, tris));             // one point
-    EXPECT_FALSE(cv::triangulate({{0, 0, 0}, {1, 0, 0}, {NAN, 1, 0}}, tris));           // not finite
-    EXPECT_TRUE(tris.empty());
+    expect_valid(gltfs);
 }
 
 TEST(ConvertGltf, TranslatedAndRotatedObjectKeepsItsWorldBoxAndTurnsToYUp) {
@@ -203,72 +389,33 @@ TEST(ConvertGltf, TranslatedAndRotatedObjectKeepsItsWorldBoxAndTurnsToYUp) {
     Polygon p = cube("Turned");
     // Turned 90 degrees about z (x -> y) and moved by (5, 6, 7); the stored
     // lines are the matrix rows with the translation in the last column.
-    float t[4][4] = {{0, -1, 0, 5}, {1, 0, 0, 6}, {0, 0, 1, 7}, {0, 0, 0, 1}};
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 4; ++k) p.axes.transform[i][k] = t[i][k];
+    place(p, {{0, -1, 0, 5}, {1, 0, 0, 6}, {0, 0, 1, 7}, {0, 0, 0, 1}});
     for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
         CobFile f(e);
         f.polygon(1, 0, p).material(2, 1, colour(0, 1, 0, 0)).material(3, 1, colour(1, 0, 0, 1)).end();
         f.write(dir + "/in.cob");
-        std::ostringstream err;
-        ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", {}, err), 0) << err.str();
-        tinygltf::Model m = load_gltf(dir + "/out.glb");
-        double lo[3], hi[3];
-        world_box(m, lo, hi);
-        // World box in trueSpace axes: x 4..5, y 6..7, z 7..8; Y-up: (x, z, -y).
-        const double want_lo[3] = {4, 7, -7}, want_hi[3] = {5, 8, -6};
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_NEAR(lo[k], want_lo[k], 1e-5) << "axis " << k;
-            EXPECT_NEAR(hi[k], want_hi[k], 1e-5) << "axis " << k;
-        }
-        // Two materials, two primitives, 12 triangles in all.
-        ASSERT_EQ(m.meshes.size(), 1u);
-        ASSERT_EQ(m.meshes[0].primitives.size(), 2u);
-        size_t triangles = 0;
-        for (const auto& prim : m.meshes[0].primitives) triangles += m.accessors[prim.indices].count / 3;
-        EXPECT_EQ(triangles, 12u);
-
-        // --up z keeps the file's axes.
         cv::Options z;
         z.z_up = true;
-        ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/z.gltf", z, err), 0) << err.str();
-        world_box(load_gltf(dir + "/z.gltf"), lo, hi);
-        EXPECT_NEAR(lo[0], 4, 1e-5);
-        EXPECT_NEAR(lo[1], 6, 1e-5);
-        EXPECT_NEAR(lo[2], 7, 1e-5);
-        expect_valid({dir + "/out.glb", dir + "/z.gltf"});
-    }
-}
-
-TEST(ConvertGltf, TrianglesFaceOutwardsAfterTheReadersFlip) {
-    const std::string dir = tmp_dir("winding");
-    CobFile f(Encoding::Binary);
-    f.polygon(1, 0, cube("Cube")).end();
-    f.write(dir + "/in.cob");
-    std::ostringstream err;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", {}, err), 0) << err.str();
-    tinygltf::Model m = load_gltf(dir + "/out.glb");
-    for (const auto& prim : m.meshes[0].primitives) {
-        size_t n = 0;
-        const float* p = accessor_floats(m, prim.attributes.at("POSITION"), n);
-        const auto& a = m.accessors[prim.indices];
-        const auto& v = m.bufferViews[a.bufferView];
-        const auto* idx = reinterpret_cast<const uint32_t*>(m.buffers[0].data.data() + v.byteOffset);
-        for (size_t t = 0; t < a.count; t += 3) {
-            const float *A = p + 3 * idx[t], *B = p + 3 * idx[t + 1], *C = p + 3 * idx[t + 2];
-            double u[3], w[3], c[3], centre[3];
+        convert(dir + "/in.cob", dir + "/out.glb");
+        convert(dir + "/in.cob", dir + "/z.gltf", z);
+        // World box in trueSpace axes: x 4..5, y 6..7, z 7..8; Y-up: (x, z, -y).
+        for (auto [file, lo, hi] : {std::tuple{"/out.glb", V3{4, 7, -7}, V3{5, 8, -6}},
+                                    std::tuple{"/z.gltf", V3{4, 6, 7}, V3{5, 7, 8}}}) {
+            const tinygltf::Model m = load_gltf(dir + file);
+            const std::vector<Shown> faces = gltf_faces(m);
             for (int k = 0; k < 3; ++k) {
-                u[k] = B[k] - A[k];
-                w[k] = C[k] - A[k];
-                centre[k] = (A[k] + B[k] + C[k]) / 3.0;
+                double a = 1e300, b = -1e300;
+                for (const Shown& s : faces)
+                    for (const V3& q : s.p) a = std::min(a, q[k]), b = std::max(b, q[k]);
+                EXPECT_NEAR(a, lo[k], 1e-5) << file << " axis " << k;
+                EXPECT_NEAR(b, hi[k], 1e-5) << file << " axis " << k;
             }
-            c[0] = u[1] * w[2] - u[2] * w[1];
-            c[1] = u[2] * w[0] - u[0] * w[2];
-            c[2] = u[0] * w[1] - u[1] * w[0];
-            // The cube's centre is (0.5, 0.5, -0.5) in Y-up axes.
-            const double out = c[0] * (centre[0] - 0.5) + c[1] * (centre[1] - 0.5) + c[2] * (centre[2] + 0.5);
-            EXPECT_GT(out, 0) << "triangle " << t / 3 << " faces inwards";
+            // Two materials, two primitives, 12 triangles in all.
+            ASSERT_EQ(m.meshes.size(), 1u);
+            EXPECT_EQ(m.meshes[0].primitives.size(), 2u);
+            EXPECT_EQ(faces.size(), 12u);
         }
+        expect_valid({dir + "/out.glb", dir + "/z.gltf"});
     }
 }
 
@@ -285,8 +432,7 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
     f.write(dir + "/in.cob");
     cv::Options o;
     o.image_paths = {dir + "/maps/"};
-    std::ostringstream err;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.glb", o, err), 0) << err.str();
+    convert(dir + "/in.cob", dir + "/out.glb", o);
     tinygltf::Model m = load_gltf(dir + "/out.glb");
     ASSERT_EQ(m.images.size(), 1u);
     EXPECT_EQ(m.images[0].mimeType, "image/png");
@@ -305,20 +451,16 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
     EXPECT_DOUBLE_EQ(tt.Get("scale").Get(1).GetNumberAsDouble(), 2.0);
     EXPECT_DOUBLE_EQ(tt.Get("offset").Get(0).GetNumberAsDouble(), 0.25);
     EXPECT_DOUBLE_EQ(tt.Get("offset").Get(1).GetNumberAsDouble(), 1.0 - 2.0 - 0.5);  // v flipped
-    // Texture coordinates were written, with v flipped: the corner at uv (0, 1) lands at (0, 0).
-    ASSERT_TRUE(m.meshes[0].primitives[0].attributes.count("TEXCOORD_0"));
-
-    // Without the search folder: a warning, and the material is untextured.
-    std::ostringstream err2;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/plain.gltf", {}, err2), 0);
-    EXPECT_NE(err2.str().find("wood.bmp not found"), std::string::npos) << err2.str();
+    // Without the search folder: a warning, the material untextured, the
+    // texture coordinates still there for relinking.
+    EXPECT_NE(convert(dir + "/in.cob", dir + "/plain.gltf").find("wood.bmp not found"), std::string::npos);
     tinygltf::Model plain = load_gltf(dir + "/plain.gltf");
     EXPECT_TRUE(plain.images.empty());
     EXPECT_EQ(plain.materials[0].pbrMetallicRoughness.baseColorTexture.index, -1);
-    EXPECT_FALSE(plain.meshes[0].primitives[0].attributes.count("TEXCOORD_0"));
+    EXPECT_TRUE(plain.meshes[0].primitives[0].attributes.count("TEXCOORD_0"));
 
     // .gltf: buffer and PNG beside it, by relative URI.
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/side.gltf", o, err), 0);
+    convert(dir + "/in.cob", dir + "/side.gltf", o);
     tinygltf::Model side = load_gltf(dir + "/side.gltf");
     ASSERT_EQ(side.images.size(), 1u);
     EXPECT_EQ(side.images[0].uri.find('/'), std::string::npos);
@@ -327,7 +469,7 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
     expect_valid({dir + "/out.glb", dir + "/plain.gltf", dir + "/side.gltf"});
 }
 
-TEST(ConvertObj, ReadsBackWithVerticesFacesAndMaterials) {
+TEST(ConvertObj, KeepsThePolygonsVerticesAndMaterials) {
     const std::string dir = tmp_dir("obj");
     fs::create_directories(dir + "/maps");
     write_bmp(dir + "/maps/bumpy.bmp");
@@ -340,44 +482,67 @@ TEST(ConvertObj, ReadsBackWithVerticesFacesAndMaterials) {
     f.write(dir + "/in.cob");
     cv::Options o;
     o.image_paths = {dir + "/maps"};
-    std::ostringstream err;
-    ASSERT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.obj", o, err), 0) << err.str();
+    convert(dir + "/in.cob", dir + "/out.obj", o);
 
-    tinyobj::ObjReader reader;
-    ASSERT_TRUE(reader.ParseFromFile(dir + "/out.obj")) << reader.Error();
-    const auto& attrib = reader.GetAttrib();
+    const std::string text = read_file(dir + "/out.obj");
+    std::map<std::string, int> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) ++lines[line.substr(0, line.find(' '))];
+    // As the file has it: 6 quads over 8 vertices and 4 texture vertices; a
+    // faceted cube has 24 normals.
+    EXPECT_EQ(lines["f"], 6) << text;
+    EXPECT_EQ(lines["v"], 8);
+    EXPECT_EQ(lines["vt"], 4);
+    EXPECT_EQ(lines["vn"], 24);
+    const tinyobj::ObjReader reader = load_obj(dir + "/out.obj");
     const auto& shapes = reader.GetShapes();
     const auto& mats = reader.GetMaterials();
     ASSERT_EQ(shapes.size(), 1u);
     EXPECT_EQ(shapes[0].name, "My_Box");
-    EXPECT_EQ(shapes[0].mesh.num_face_vertices.size(), 12u);
-    // Corners split by texture vertex: each of the 6 faces has 4 of its own.
-    EXPECT_EQ(attrib.vertices.size() / 3, 24u);
-    EXPECT_EQ(attrib.texcoords.size() / 2, 24u);
-    double lo = 1e9, hi = -1e9;
-    for (size_t i = 0; i < attrib.vertices.size(); i += 3) {
-        lo = std::min<double>(lo, attrib.vertices[i]);
-        hi = std::max<double>(hi, attrib.vertices[i]);
-    }
-    EXPECT_NEAR(lo, 10, 1e-6);
-    EXPECT_NEAR(hi, 11, 1e-6);
+    EXPECT_EQ(shapes[0].mesh.num_face_vertices, std::vector<unsigned char>(6, 4));
+    expect_outward(obj_faces(reader), {10.5, 0.5, -0.5}, "cube");
+    // Materials named by object and number, their keys in comments; faces of
+    // material 0 (bottom and top) and of material 1 (the four sides).
     ASSERT_EQ(mats.size(), 2u);
-    int red = -1, bump = -1;
-    for (size_t i = 0; i < mats.size(); ++i) {
-        if (mats[i].diffuse[0] == 1.0f) red = static_cast<int>(i);
-        if (!mats[i].bump_texname.empty()) bump = static_cast<int>(i);
-    }
-    ASSERT_GE(red, 0);
-    ASSERT_GE(bump, 0);
+    const int bump = mats[0].name == "My_Box_material_1" ? 0 : 1;
+    EXPECT_EQ(mats[1 - bump].name, "My_Box_material_0");
+    EXPECT_EQ(mats[1 - bump].diffuse[0], 1.0f);
     EXPECT_NEAR(mats[bump].dissolve, 0.75, 1e-6);
     EXPECT_NEAR(mats[bump].bump_texopt.bump_multiplier, 0.5, 1e-6);
     EXPECT_NEAR(mats[bump].bump_texopt.scale[0], 2.0, 1e-6);
     EXPECT_TRUE(fs::exists(dir + "/" + mats[bump].bump_texname));
-    // Faces of material 0 (bottom and top) and of material 1 (the four sides).
-    int per_material[2] = {0, 0};
-    for (int id : shapes[0].mesh.material_ids) ++per_material[id == red ? 0 : 1];
-    EXPECT_EQ(per_material[0], 4);
-    EXPECT_EQ(per_material[1], 8);
+    EXPECT_NE(read_file(dir + "/out.mtl").find("# key mat_00000001_1\nnewmtl My_Box_material_1\n"), std::string::npos);
+    EXPECT_EQ(shapes[0].mesh.material_ids, (std::vector<int>{1 - bump, 1 - bump, bump, bump, bump, bump}));
+}
+
+TEST(ConvertNames, ObjectNamesAreUniqueNeverEmptyAndUtf8MaterialsReadable) {
+    const std::string dir = tmp_dir("names");
+    CobFile f(Encoding::Binary);
+    int id = 1;
+    for (const char* name : {"Sphere", "Sphere", "", "Sphere_2", "Caf\xE9"}) {
+        Polygon p = cube(name);
+        p.axes.duplicate = 1;
+        for (Face& face : p.faces) face.material = 0;
+        f.polygon(id, 0, p).material(id + 1, id, colour(0, 1, 0, 0));
+        id += 2;
+    }
+    f.end();
+    f.write(dir + "/still life.cob");
+    const std::vector<std::string> want = {"Sphere", "Sphere_2", "still life", "Sphere_2_2", "Caf\xC3\xA9"};
+    convert(dir + "/still life.cob", dir + "/out.glb");
+    const tinygltf::Model m = load_gltf(dir + "/out.glb");
+    std::vector<std::string> nodes;
+    for (const auto& n : m.nodes) nodes.push_back(n.name);
+    EXPECT_EQ(nodes, want);
+    ASSERT_EQ(m.materials.size(), 5u);
+    EXPECT_EQ(m.materials[1].name, "Sphere_2 material 0");
+    EXPECT_EQ(m.materials[1].extras.Get("key").Get<std::string>(), "mat_00000003_0");
+    convert(dir + "/still life.cob", dir + "/out.obj");
+    const tinyobj::ObjReader r = load_obj(dir + "/out.obj");
+    std::vector<std::string> objects;
+    for (const auto& s : r.GetShapes()) objects.push_back(s.name);
+    EXPECT_EQ(objects, (std::vector<std::string>{"Sphere", "Sphere_2", "still_life", "Sphere_2_2", "Caf\xC3\xA9"}));
+    expect_valid({dir + "/out.glb"});
 }
 
 TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
@@ -385,19 +550,28 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     CobFile good(Encoding::Binary);
     good.polygon(1, 0, cube("Cube")).end();
     good.write(dir + "/in.cob");
-    std::ostringstream err;
 
     // Unknown extension: refused before anything is read or written.
-    EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/out.fbx", {}, err), cv::kExitUsage);
-    EXPECT_NE(err.str().find("cannot tell the format"), std::string::npos);
+    EXPECT_NE(convert(dir + "/in.cob", dir + "/out.fbx", {}, cv::kExitUsage).find("cannot tell the format"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir + "/out.fbx"));
+
+    // A crease angle outside 0 to 180 degrees is a wrong command line.
+    for (const char* angle : {"200", "-1", "abc", "nan", "", "40"}) {
+        cv::Command c;
+        c.in = dir + "/in.cob";
+        c.out = dir + "/angle.glb";
+        c.smooth_angle = angle;
+        c.importer = import_scene;
+        std::ostringstream e;
+        EXPECT_EQ(c.run(e), std::string(angle) == "40" ? cv::kExitOk : cv::kExitUsage) << angle << e.str();
+        EXPECT_EQ(fs::exists(dir + "/angle.glb"), std::string(angle) == "40") << angle;
+    }
 
     // A file without objects.
     CobFile empty(Encoding::Binary);
     empty.material(2, 1, colour(0, 1, 0, 0)).end();
     empty.write(dir + "/empty.cob");
-    EXPECT_EQ(cv::convert_file(dir + "/empty.cob", dir + "/empty.glb", {}, err), cv::kExitFailure);
-    EXPECT_NE(err.str().find("holds no objects"), std::string::npos);
+    EXPECT_NE(convert(dir + "/empty.cob", dir + "/empty.glb", {}, cv::kExitFailure).find("holds no objects"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir + "/empty.glb"));
 
     // Unwritable output folder; an existing output keeps its bytes when a
@@ -406,32 +580,127 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
         fs::create_directories(dir + "/locked");
         std::ofstream(dir + "/locked/out.glb") << "old";
         ::chmod((dir + "/locked").c_str(), 0555);
-        EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/locked/out.glb", {}, err), cv::kExitFailure);
+        convert(dir + "/in.cob", dir + "/locked/out.glb", {}, cv::kExitFailure);
         ::chmod((dir + "/locked").c_str(), 0755);
         EXPECT_EQ(read_file(dir + "/locked/out.glb"), "old");
     }
-    EXPECT_EQ(cv::convert_file(dir + "/in.cob", dir + "/missing/out.gltf", {}, err), cv::kExitFailure);
-    EXPECT_NE(err.str().find("cannot write"), std::string::npos);
+    EXPECT_NE(convert(dir + "/in.cob", dir + "/missing/out.gltf", {}, cv::kExitFailure).find("cannot write"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir + "/missing"));
     std::ofstream(dir + "/kept.glb") << "old";
-    EXPECT_EQ(cv::convert_file(dir + "/empty.cob", dir + "/kept.glb", {}, err), cv::kExitFailure);
+    convert(dir + "/empty.cob", dir + "/kept.glb", {}, cv::kExitFailure);
     EXPECT_EQ(read_file(dir + "/kept.glb"), "old");
     for (const auto& e : fs::directory_iterator(dir))
-        EXPECT_EQ(e.path().filename().string().find(".vertexa-"), std::string::npos) << e.path();
+        EXPECT_NE(e.path().filename().string().rfind(".vx", 0), 0u) << e.path();
 
     // Faces with indices past the vertices and degenerate faces are dropped
-    // with a warning; the rest is written.
+    // with a warning (no normal comes from them); the rest is written.
     Polygon broken = cube("Broken");
     broken.faces.push_back(Face{false, 0, 0, {{0, 0}, {1, 0}, {99, 0}}, {}});
     broken.faces.push_back(Face{false, 0, 0, {{0, 0}, {1, 0}, {0, 0}, {1, 0}}, {}});
     CobFile bad(Encoding::Binary);
     bad.polygon(1, 0, broken).end();
     bad.write(dir + "/broken.cob");
-    std::ostringstream warn;
-    ASSERT_EQ(cv::convert_file(dir + "/broken.cob", dir + "/broken.glb", {}, warn), 0);
-    EXPECT_NE(warn.str().find("1 degenerate face(s) dropped"), std::string::npos) << warn.str();
-    EXPECT_NE(warn.str().find("1 face(s) with vertex or texture vertex indices outside"), std::string::npos);
-    tinygltf::Model m = load_gltf(dir + "/broken.glb");
-    EXPECT_EQ(m.accessors[m.meshes[0].primitives[0].indices].count, 36u);
+    for (const char* out : {"/broken.glb", "/broken.obj"}) {
+        const std::string warn = convert(dir + "/broken.cob", dir + out);
+        EXPECT_NE(warn.find("1 degenerate face(s) dropped"), std::string::npos) << warn;
+        EXPECT_NE(warn.find("1 face(s) with vertex or texture vertex indices outside"), std::string::npos) << warn;
+    }
+    EXPECT_EQ(gltf_faces(load_gltf(dir + "/broken.glb")).size(), 12u);
+    EXPECT_EQ(read_file(dir + "/broken.obj").find("nan"), std::string::npos);
     expect_valid({dir + "/broken.glb"});
 }
+
+namespace {
+
+std::set<std::string> names_in(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+}  // namespace
+
+TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
+    const std::string dir = tmp_dir("commit");
+    // The longest name the folder takes, written beside companions.
+    const std::string longest = std::string(251, 'n') + ".glb";
+    struct Case {
+        std::vector<std::string> names;  // the first is OUT
+        bool out_becomes_folder;         // made by the hook once every file is written
+    };
+    const Case cases[] = {
+        {{"a.gltf", "a.bin", "a_0_x.png"}, true},
+        {{"b.obj", "b.mtl", "new_companion.png"}, true},
+#if !defined(_WIN32)  // a Windows path is at most 260 characters in all
+        {{longest, "c.bin"}, false},
+#endif
+    };
+    for (const Case& c : cases) {
+        for (size_t i = 1; i < c.names.size(); ++i)
+            if (c.names[i] != "new_companion.png") std::ofstream(dir + "/" + c.names[i]) << "old " << i;
+        const std::set<std::string> before = names_in(dir);
+        cv::OutputFiles files;
+        for (const std::string& name : c.names) files.add(dir + "/" + name, "new " + name);
+        size_t written = 0;
+        files.after_write = [&](const std::string&) {
+            if (++written == c.names.size() && c.out_becomes_folder) fs::create_directory(dir + "/" + c.names[0]);
+        };
+        const std::string failure = files.commit();
+        EXPECT_EQ(written, c.names.size());
+        if (c.out_becomes_folder) {
+            EXPECT_NE(failure.find("cannot write " + dir + "/" + c.names[0]), std::string::npos) << failure;
+            std::set<std::string> expected = before;
+            expected.insert(c.names[0]);  // the folder
+            EXPECT_EQ(names_in(dir), expected);
+            for (size_t i = 1; i < c.names.size(); ++i) {
+                if (before.count(c.names[i]) != 0) {
+                    EXPECT_EQ(read_file(dir + "/" + c.names[i]), "old " + std::to_string(i));
+                }
+            }
+        } else {
+            EXPECT_EQ(failure, "");
+            for (const std::string& name : c.names) EXPECT_EQ(read_file(dir + "/" + name), "new " + name);
+            EXPECT_EQ(names_in(dir).size(), before.size() + 1);  // OUT only: no temporary or old file left
+        }
+    }
+}
+
+// Symbolic links, file modes and signals are POSIX.
+#if !defined(_WIN32)
+TEST(OutputCommit, ALinkedOutputReplacesTheFileItNamesWithItsPermissions) {
+    const std::string dir = tmp_dir("link");
+    std::ofstream(dir + "/real.glb") << "old";
+    ::chmod((dir + "/real.glb").c_str(), 0600);
+    fs::create_symlink("real.glb", dir + "/link.glb");
+    cv::OutputFiles files;
+    files.add(dir + "/link.glb", "new");
+    EXPECT_EQ(files.commit(), "");
+    EXPECT_TRUE(fs::is_symlink(dir + "/link.glb"));
+    EXPECT_EQ(read_file(dir + "/real.glb"), "new");
+    EXPECT_EQ(fs::status(dir + "/real.glb").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{"link.glb", "profile.ini", "real.glb"}));
+}
+
+TEST(OutputCommit, ASignalWhileWritingRemovesTheTemporaryFiles) {
+    const std::string dir = tmp_dir("signal");
+    std::ofstream(dir + "/out.gltf") << "old";
+    for (int sig : {SIGTERM, SIGINT}) {
+        const std::set<std::string> before = names_in(dir);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            cv::OutputFiles files;
+            files.add(dir + "/out.gltf", "new");
+            files.add(dir + "/out.bin", std::string(1 << 20, 'b'));
+            files.after_write = [&](const std::string&) { ::raise(sig); };
+            files.commit();
+            ::_exit(0);  // not reached: the signal ends the process
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(names_in(dir), before);
+        EXPECT_EQ(read_file(dir + "/out.gltf"), "old");
+    }
+}
+#endif

@@ -1,9 +1,12 @@
 // Byte order, file helpers and the import log.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "host_test_util.h"
@@ -80,6 +83,21 @@ TEST(FileHelpers, GetPathWithEitherSeparator) {
     m_getpath(out.directory, (std::string(258, 'x') + "/file.cob").c_str());
     EXPECT_EQ(std::string(out.directory), std::string(258, 'x') + "/");
     EXPECT_EQ(std::string(out.guard, 4), "GGGG");
+}
+
+TEST(ReplaceFile, ANameAsLongAsTheFolderTakesIsReplacedWithNothingLeftBeside) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a Windows path is at most 260 characters in all";
+#endif
+    const std::string folder = scratch_folder();
+    const std::string path = folder + "/" + std::string(255, 'p');
+    write_file(path, "old");
+    MReplaceFile* file = m_replace_open(path.c_str());
+    ASSERT_NE(file, nullptr) << std::strerror(errno);
+    std::fputs("new", m_replace_stream(file));
+    EXPECT_EQ(m_replace_commit(file), 1);
+    EXPECT_EQ(read_file(path), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
 }
 
 TEST(Log, WritesExactlyTheFormattedText) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -49,12 +50,8 @@ void counted_delete(void* p) {
 
 void* operator new(std::size_t size) { return counted_new(size); }
 void* operator new[](std::size_t size) { return counted_new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return counted_new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept try { return counted_new(size); } catch (...) {
+    return nullptr;
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { counted_delete(p); }
@@ -90,15 +87,15 @@ Peak import_peak(const std::string& bytes) {
     const std::string log = harness::temp_dir() + "/worst" + std::to_string(++serial) + ".log";
     harness::write_file(path, bytes);
     harness::use_profile(harness::temp_dir() + "/worst.ini", 1, log);
-    auto* options = new CobImportOptions;
-    options->Set_Filename(path.c_str());
-    auto* callbacks = new MessageCallBack1(harness::record_status, harness::record_progress, harness::record_status,
-                                           harness::record_progress, harness::record_status, harness::record_progress);
-    auto* scene = new MScene(path.c_str());
+    CobImportOptions options;
+    options.Set_Filename(path.c_str());
+    MessageCallBack1 callbacks(harness::record_status, harness::record_progress, harness::record_status,
+                               harness::record_progress, harness::record_status, harness::record_progress);
+    auto scene = std::make_unique<MScene>(path.c_str());
     const uint64_t std_before = live_bytes.load();
     peak_bytes = std_before;
     const vertexa::AllocStats host_before = vertexa::alloc_stats();
-    import_file(scene, options, callbacks);
+    import_file(scene.get(), &options, &callbacks);
     // The host allocator's peak is over the whole run; a peak reached before
     // this import is below host_before.live_bytes plus what this import adds.
     const uint64_t host_peak = vertexa::alloc_stats().peak_bytes;
@@ -106,9 +103,7 @@ Peak import_peak(const std::string& bytes) {
     p.bytes = (peak_bytes.load() - std_before) +
               (host_peak > host_before.live_bytes ? host_peak - host_before.live_bytes : 0);
     p.meshes = scene->Get_ObjectList()->size();
-    delete scene;
-    delete callbacks;
-    delete options;
+    scene.reset();
     p.log = harness::read_file(log);
     return p;
 }
@@ -131,12 +126,9 @@ std::vector<cobtest::Polygon> liars(const std::string& name) {
 }
 
 cobtest::Material lying_material() {
-    cobtest::Material m;
-    m.number = 65535;
-    cobtest::MapBlock texture{cobtest::MapKind::Texture, 0, "t.bmp", 0, 0, 1, 1, 1, 65535, 65535};
-    cobtest::MapBlock bump{cobtest::MapKind::Bump, 0, "b.bmp", 0, 0, 1, 1, 1, 65535, 65535};
-    cobtest::MapBlock environment{cobtest::MapKind::Environment, 0, "e.bmp", 0, 0, 1, 1, 1, 65535, 65535};
-    m.maps = {texture, bump, environment};
+    cobtest::Material m{.number = 65535};
+    for (auto kind : {cobtest::MapKind::Texture, cobtest::MapKind::Bump, cobtest::MapKind::Environment})
+        m.maps.push_back({kind, 0, "t.bmp", 0, 0, 1, 1, 1, 65535, 65535});
     return m;
 }
 
@@ -144,17 +136,11 @@ std::string worst_case(Encoding e, int repeats, bool huge_chunk_first) {
     CobFile f(e);
     if (huge_chunk_first) f.chunk("Unkn", 1, 0, "x\n", 0xFFFFFFECll);
     for (int i = 0; i < repeats; ++i) {
-        cobtest::Axes group;
-        group.name = "G";
-        group.name_length = 65535;
-        cobtest::Procedural proc;
-        proc.head = lying_material();
-        proc.parameters = std::string(16, '\xFF');
-        f.group(10 * i + 2, 0, group);
+        f.group(10 * i + 2, 0, {.name = "G", .name_length = 65535});
         int id = 10 * i + 3;
-        for (const cobtest::Polygon& p : liars("P" + std::to_string(i))) f.polygon(id++, 0, p);
+        for (const cobtest::Polygon& p : liars(std::string("P").append(std::to_string(i)))) f.polygon(id++, 0, p);
         f.material(10 * i + 4, 10 * i + 3, lying_material())
-            .procedural(10 * i + 5, 10 * i + 3, proc);
+            .procedural(10 * i + 5, 10 * i + 3, {lying_material(), std::string(16, '\xFF')});
     }
     // In binary the size wraps to 0 with the header's 20 bytes: the walk ends here.
     f.chunk("PolH", 7, 0, "", 0xFFFFFFECll).end();
@@ -186,7 +172,7 @@ TEST(WorstCase, MaterialReferencesAreBoundedByTheFileSize) {
     for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
         CobFile f(e);
         for (int i = 0; i < 30; ++i) {
-            cobtest::Polygon p = harness::sample_polygon("M" + std::to_string(i));
+            cobtest::Polygon p = harness::sample_polygon(std::string("M").append(std::to_string(i)));
             p.faces[0].material = 65535;
             f.polygon(i + 1, 0, p);
         }

@@ -59,7 +59,7 @@ std::string everything(Encoding e, std::vector<size_t>& complete_at) {
               {cobtest::MapKind::Bump, 0, "b.bmp", 0, 0, 1, 1, 0.5f, {}, {}},
               {cobtest::MapKind::Environment, 0, "e.bmp", 0, 0, 1, 1, 1, {}, {}}};
     for (int i = 0; i < 3; ++i) {
-        cobtest::Polygon p = harness::sample_polygon("P" + std::to_string(i));
+        cobtest::Polygon p = harness::sample_polygon(std::string("P").append(std::to_string(i)));
         if (i == 0) {
             p.faces.push_back({true, 0, 0, {{0, 0}, {1, 1}, {2, 2}}, {}});
             f.group(10, 0, p.axes);
@@ -85,7 +85,7 @@ TEST(Truncation, EveryPrefixYieldsTheObjectsBeforeTheCutAndFreesEverything) {
             for (size_t end : complete_at) expected += end <= n ? 1 : 0;
             ASSERT_EQ(r.meshes(), expected) << "prefix of " << n << " bytes";
             for (uint32_t i = 0; i < r.meshes(); ++i)
-                EXPECT_STREQ(r.mesh(static_cast<int32_t>(i))->get_name(), ("P" + std::to_string(i)).c_str());
+                EXPECT_STREQ(r.mesh(static_cast<int32_t>(i))->get_name(), std::string("P").append(std::to_string(i)).c_str());
         }
         EXPECT_EQ(vertexa::alloc_stats().live_blocks, live);
     }

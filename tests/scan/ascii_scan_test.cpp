@@ -41,40 +41,40 @@ struct Slots {
 // stream position; stdio steps leave it alone.
 using Step = int (*)(FILE* in, Slots& s, bool ours, long* consumed);
 
-#define SCAN(format, ...)                                                                                  \
-    +[](FILE* in, Slots& s, bool ours, long* consumed) -> int {                                            \
-        return ours ? ascii_scan_counted(in, consumed, format, __VA_ARGS__) : std::fscanf(in, format, __VA_ARGS__); \
-    }
-#define SCAN0(format)                                                                                 \
-    +[](FILE* in, Slots&, bool ours, long* consumed) -> int {                                         \
-        return ours ? ascii_scan_counted(in, consumed, format) : std::fscanf(in, format);             \
-    }
-#define DIRECTIVE(format, ...) Directive{format, SCAN(format, __VA_ARGS__), true}
-#define DIRECTIVE0(format) Directive{format, SCAN0(format), true}
-
 struct Directive {
     const char* format;  // the scanf format, or a name for a stdio step
     Step step;
     bool scan;           // false for the stdio steps
 };
 
+// A scan of `format`: `ours_call` on our stream, fscanf with the arguments
+// on the C library's.
+#define LINE(format, ours_call, ...)                                                                   \
+    Directive{format,                                                                                  \
+              +[](FILE* in, [[maybe_unused]] Slots& s, bool ours, long* consumed) -> int {             \
+                  return ours ? ours_call : std::fscanf(in, format __VA_OPT__(, ) __VA_ARGS__);        \
+              },                                                                                       \
+              true}
+#define DIRECTIVE(format, ...) \
+    LINE(format, ascii_scan_counted(in, consumed, format __VA_OPT__(, ) __VA_ARGS__) __VA_OPT__(, ) __VA_ARGS__)
+
 namespace f = ascii_format;
 
 // Every format of the reader.
 const Directive kReaderFormats[] = {
     DIRECTIVE(f::kChunkHeader, s.c, &s.i[0], &s.i[1], &s.i[2], &s.i[3], &s.i[4]),
-    DIRECTIVE0(f::kSkipSpace),
+    DIRECTIVE(f::kSkipSpace),
     DIRECTIVE(f::kCenter, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kXAxis, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kYAxis, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kZAxis, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE0(f::kTransform),
+    DIRECTIVE(f::kTransform),
     DIRECTIVE(f::kTransformLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3]),
     DIRECTIVE(f::kVertexCount, &s.l[0]),
     DIRECTIVE(f::kVertex, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kUVCount, &s.l[0]),
     DIRECTIVE(f::kUV, &s.f[0], &s.f[1]),
-    DIRECTIVE0(f::kSkipTwoWords),
+    DIRECTIVE(f::kSkipTwoWords),
     DIRECTIVE(f::kFaceCount, &s.l[0]),
     DIRECTIVE(f::kHole, &s.h[0]),
     DIRECTIVE(f::kFace, &s.h[0], &s.h[1], &s.h[2]),
@@ -82,7 +82,7 @@ const Directive kReaderFormats[] = {
     DIRECTIVE(f::kMaterialNumber, &s.i[0]),
     DIRECTIVE(f::kShader, s.s[0]),
     DIRECTIVE(f::kFacet, s.s[0]),
-    DIRECTIVE0(f::kRestOfWord),
+    DIRECTIVE(f::kRestOfWord),
     DIRECTIVE(f::kRGB, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kAlphaLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4]),
     DIRECTIVE(f::kEnvironment, &s.i[0]),
@@ -98,15 +98,15 @@ const Directive kPrimitives[] = {
     DIRECTIVE("%d", &s.i[0]),
     DIRECTIVE("%hd", &s.h[0]),
     DIRECTIVE("%ld", &s.l[0]),
-    DIRECTIVE0("%*d"),
+    DIRECTIVE("%*d"),
     DIRECTIVE("%f", &s.f[0]),
     DIRECTIVE("%g", &s.f[0]),
     DIRECTIVE("%e", &s.f[0]),
     DIRECTIVE("%lf", &s.d[0]),
-    DIRECTIVE0("%*g"),
+    DIRECTIVE("%*g"),
     DIRECTIVE("%s", s.s[0]),
     DIRECTIVE("%5s", s.s[0]),
-    DIRECTIVE0("%*s"),
+    DIRECTIVE("%*s"),
     DIRECTIVE("%c", s.c),
     DIRECTIVE("%4c", s.c),
     DIRECTIVE(" %4c", s.c),
@@ -119,14 +119,25 @@ const Directive kPrimitives[] = {
     DIRECTIVE("%d %s %f", &s.i[0], s.s[0], &s.f[0]),
 };
 
-// The directive of the reader's format `format` (one of ascii_format's).
-const Directive& reader_format(const char* format) {
-    for (const Directive& d : kReaderFormats)
-        if (d.format == format) return d;
-    std::abort();
+// The reader's dedicated line readers, each against fscanf with its format.
+int three_pairs(FILE* in, Slots& s, bool ours, long* consumed) {
+    if (ours) return static_cast<int>(ascii_scan_pairs(in, consumed, 3, s.l));
+    int k = 0;
+    while (k < 3 && std::fscanf(in, f::kPair, &s.l[2 * k], &s.l[2 * k + 1]) == 2) ++k;
+    return k;
 }
-const Directive& primitive(const char* format) {
-    for (const Directive& d : kPrimitives)
+const Directive kLineReaders[] = {
+    LINE(f::kVertex, ascii_scan_vertex(in, consumed, &s.f[0], &s.f[1], &s.f[2]), &s.f[0], &s.f[1], &s.f[2]),
+    LINE(f::kUV, ascii_scan_uv(in, consumed, &s.f[0], &s.f[1]), &s.f[0], &s.f[1]),
+    LINE(f::kHole, ascii_scan_hole(in, consumed, &s.h[0]), &s.h[0]),
+    LINE(f::kFace, ascii_scan_face(in, consumed, &s.h[0], &s.h[1], &s.h[2]), &s.h[0], &s.h[1], &s.h[2]),
+    LINE(f::kSkipSpace, ascii_skip_space(in, consumed)),
+    Directive{f::kPair, three_pairs, true},
+};
+// The directive of `format` in one of the tables above.
+template <size_t N>
+const Directive& find(const Directive (&set)[N], const char* format) {
+    for (const Directive& d : set)
         if (std::strcmp(d.format, format) == 0) return d;
     std::abort();
 }
@@ -162,14 +173,9 @@ void set_buffering(FILE* in, Buffering b) {
 std::string shown(const std::string& text) {
     std::string out;
     for (unsigned char ch : text.substr(0, 160)) {
-        if (ch == '\n') out += "\\n";
-        else if (ch == '\r') out += "\\r";
-        else if (ch == '\t') out += "\\t";
-        else if (ch < 0x20 || ch >= 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", ch);
-            out += hex;
-        } else out += static_cast<char>(ch);
+        char code[8] = {static_cast<char>(ch)};
+        if (ch < 0x20 || ch >= 0x7F) std::snprintf(code, sizeof code, "\\x%02X", ch);
+        out += code;
     }
     return text.size() > 160 ? out + "..." : out;
 }
@@ -374,22 +380,27 @@ std::string mutate(std::string text, Random& r) {
 // ---- the tests ------------------------------------------------------------
 
 TEST(AsciiScanAgainstFscanf, NumberSoupUnderEveryDirective) {
+    const std::vector<Directive> primitives(std::begin(kPrimitives), std::end(kPrimitives)),
+        lines(std::begin(kLineReaders), std::end(kLineReaders));
     Random r(7);
     StreamPair streams;
     for (int n = 0; n < 1500; ++n) {
         const std::string text = number_soup(r);
         streams.open(text, Buffering::Default);
-        for (const Directive& d : kPrimitives) {
-            streams.rewind();
-            ASSERT_TRUE(repeat_until_stuck(streams, d, text));
-        }
+        for (const std::vector<Directive>& set : {primitives, lines})
+            for (const Directive& d : set) {
+                streams.rewind();
+                ASSERT_TRUE(repeat_until_stuck(streams, d, text));
+            }
     }
 }
 
 TEST(AsciiScanAgainstFscanf, ReaderFormatsOnMatchingAndDamagedText) {
     Random r(11);
     StreamPair streams;
-    for (const Directive& d : kReaderFormats) {
+    std::vector<Directive> all(std::begin(kReaderFormats), std::end(kReaderFormats));
+    all.insert(all.end(), std::begin(kLineReaders), std::end(kLineReaders));
+    for (const Directive& d : all) {
         for (int n = 0; n < 250; ++n) {
             std::string text;
             const uint32_t lines = 1 + r.below(3);
@@ -410,7 +421,7 @@ TEST(AsciiScanAgainstFscanf, DecimalConversionIsCorrectlyRounded) {
     for (int n = 0; n < 4000; ++n) {
         const uint32_t digits = 1 + r.below(19);
         std::string number = r.digits(digits);
-        if (r.chance(85)) number.insert(r.below(digits + 1), ".");
+        if (r.chance(85)) number.insert(number.begin() + r.below(digits + 1), '.');
         text += (r.chance(50) ? "-" : "") + number + r.pick(kSpaces) + " ";
     }
     // Halfway points between floats, written with few digits: 2^24 + odd
@@ -438,7 +449,7 @@ TEST(AsciiScanAgainstFscanf, DecimalConversionIsCorrectlyRounded) {
     }
     ASSERT_GT(near_halfway, 1000);
     StreamPair streams;
-    for (const Directive& d : {primitive("%f"), primitive("%lf")}) {
+    for (const Directive& d : {find(kPrimitives, "%f"), find(kPrimitives, "%lf"), find(kLineReaders, f::kVertex)}) {
         streams.open(text, Buffering::Default);
         for (int k = 0;; ++k) {
             long at = 0;
@@ -456,19 +467,24 @@ TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
         const char* text;
     };
     const Case cases[] = {
-        {reader_format(f::kChunkHeader), "PolH V0.08 Id 7 Parent 3 Size 00000120\n"},
-        {reader_format(f::kCenter), "\r\ncenter -1.5e-3 +2.25 0x1p3\n"},
-        {reader_format(f::kVertex), "\n -0.000123 infinity nan\n"},
-        {reader_format(f::kSkipTwoWords), "\n bad words\n"},
-        {reader_format(f::kFace), "\nFace verts 4 flags 0 mat 12\n"},
-        {reader_format(f::kPair), "<123,-456> \n"},
-        {reader_format(f::kShader), "\nshader: phong  facet: auto32\n"},
-        {reader_format(f::kRestOfWord), "abcdef ghi"},
-        {reader_format(f::kBumpParameters), "\noffset 0.25,0.5  repeats 4,4  amp 0.75  flags 3\n"},
-        {primitive("%*d"), "  -00012x"},
-        {primitive("%g"), "  +1.5E+07 INF"},
-        {primitive("%4c"), "a b"},
-        {primitive("%[a-e0-3-]"), "ab-c3z"},
+        {find(kReaderFormats, f::kChunkHeader), "PolH V0.08 Id 7 Parent 3 Size 00000120\n"},
+        {find(kReaderFormats, f::kCenter), "\r\ncenter -1.5e-3 +2.25 0x1p3\n"},
+        {find(kReaderFormats, f::kVertex), "\n -0.000123 infinity nan\n"},
+        {find(kLineReaders, f::kVertex), "\n -1.5e-3 +2.25 1234567890123456789012.5e-3\n"},
+        {find(kLineReaders, f::kUV), "\r\n.5 -0x1p-3\r\n"},
+        {find(kLineReaders, f::kHole), "\n Hole verts 3\n"},
+        {find(kLineReaders, f::kFace), "\r\nFace verts 4 flags 0 mat 12\r\n"},
+        {find(kLineReaders, f::kPair), "<123,-456> <7,+8>\r\n<9, 10> "},
+        {find(kReaderFormats, f::kSkipTwoWords), "\n bad words\n"},
+        {find(kReaderFormats, f::kFace), "\nFace verts 4 flags 0 mat 12\n"},
+        {find(kReaderFormats, f::kPair), "<123,-456> \n"},
+        {find(kReaderFormats, f::kShader), "\nshader: phong  facet: auto32\n"},
+        {find(kReaderFormats, f::kRestOfWord), "abcdef ghi"},
+        {find(kReaderFormats, f::kBumpParameters), "\noffset 0.25,0.5  repeats 4,4  amp 0.75  flags 3\n"},
+        {find(kPrimitives, "%*d"), "  -00012x"},
+        {find(kPrimitives, "%g"), "  +1.5E+07 INF"},
+        {find(kPrimitives, "%4c"), "a b"},
+        {find(kPrimitives, "%[a-e0-3-]"), "ab-c3z"},
     };
     StreamPair streams;
     for (const Case& c : cases) {
@@ -507,7 +523,12 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
 
     const Directive line{"name line", read_name_line, false}, peek{"getc/ungetc", peek_char, false},
         take{"getc", take_char, false}, seek{"fseek to here", seek_here, false};
-    auto rf = [](const char* format) { return reader_format(format); };
+    // The line readers where the reader uses them.
+    auto rf = [](const char* format) {
+        for (const Directive& d : kLineReaders)
+            if (d.format == format && format != f::kPair) return d;
+        return find(kReaderFormats, format);
+    };
     std::vector<Directive> script = {rf(f::kChunkHeader), rf(f::kSkipSpace), line, rf(f::kCenter), rf(f::kXAxis),
                                      rf(f::kYAxis), rf(f::kZAxis), rf(f::kTransform), rf(f::kTransformLine),
                                      rf(f::kTransformLine), seek, rf(f::kTransformLine), rf(f::kTransformLine),
@@ -520,7 +541,8 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
         script.push_back(rf(f::kHole));
         script.push_back(rf(f::kFace));
         script.push_back(rf(f::kSkipSpace));
-        for (int c = 0; c < 4; ++c) script.push_back(rf(f::kPair));
+        script.push_back(find(kLineReaders, f::kPair));
+        script.push_back(rf(f::kPair));
         if (k % 5 == 0) script.push_back(peek);
     }
     for (const char* format : {f::kChunkHeader, f::kMaterialNumber, f::kShader, f::kRestOfWord, f::kFacet,

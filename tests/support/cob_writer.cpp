@@ -1,7 +1,9 @@
 #include "cob_writer.h"
 
+#include <algorithm>
 #include <bit>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -74,7 +76,8 @@ std::string ascii_vec(const Vec3& v) {
 // "<v,uv> " for every corner, the line of pairs after a face or hole line.
 std::string ascii_pairs(const std::vector<Corner>& corners) {
   std::string out;
-  for (const Corner& c : corners) out += "<" + std::to_string(c.vertex) + "," + std::to_string(c.uv) + "> ";
+  for (const Corner& c : corners)
+    out.append("<").append(std::to_string(c.vertex)).append(",").append(std::to_string(c.uv)).append("> ");
   return out;
 }
 
@@ -395,6 +398,52 @@ void CobFile::write(const std::string& path) const {
   file.write(data.data(), static_cast<std::streamsize>(data.size()));
   file.close();
   if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+Polygon uv_sphere(const std::string& name, int segments, int rings, float r, bool with_uvs) {
+  Polygon p;
+  p.axes.name = name;
+  const double pi = 3.14159265358979323846;
+  auto position = [&](int i, int j) {  // ring i (0: north pole), segment j
+    if (i == 0) return 0;
+    if (i == rings) return 1 + (rings - 1) * segments;
+    return 1 + (i - 1) * segments + j % segments;
+  };
+  for (int i = 0; i <= rings; ++i)
+    for (int j = 0; j < ((i == 0 || i == rings) ? 1 : segments); ++j) {
+      const double t = i * pi / rings, f = j * 2 * pi / segments;
+      p.vertices.push_back({float(r * std::sin(t) * std::cos(f)), float(r * std::sin(t) * std::sin(f)),
+                            float(r * std::cos(t))});
+    }
+  if (with_uvs)
+    for (int i = 0; i <= rings; ++i)
+      for (int j = 0; j <= segments; ++j) p.uvs.push_back({float(j) / segments, 1 - float(i) / rings});
+  for (int i = 0; i < rings; ++i)
+    for (int j = 0; j < segments; ++j) {
+      // Corners as (ring, segment); the poles' triangles leave out one.
+      std::vector<std::pair<int, int>> c = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}};
+      if (i == 0) c.erase(c.begin());
+      else if (i == rings - 1) c.erase(c.begin() + 1);
+      Face face;
+      for (auto [ci, cj] : c)
+        face.corners.push_back({position(ci, cj), with_uvs ? ci * (segments + 1) + cj : 0});
+      // Stored clockwise from outside: Newell's normal points inwards.
+      double n[3] = {0, 0, 0}, centre[3] = {0, 0, 0};
+      for (size_t k = 0; k < face.corners.size(); ++k) {
+        const Vec3 a = p.vertices[face.corners[k].vertex];
+        const Vec3 b = p.vertices[face.corners[(k + 1) % face.corners.size()].vertex];
+        n[0] += (a.y - b.y) * (a.z + b.z);
+        n[1] += (a.z - b.z) * (a.x + b.x);
+        n[2] += (a.x - b.x) * (a.y + b.y);
+        centre[0] += a.x;
+        centre[1] += a.y;
+        centre[2] += a.z;
+      }
+      if (n[0] * centre[0] + n[1] * centre[1] + n[2] * centre[2] > 0)
+        std::reverse(face.corners.begin(), face.corners.end());
+      p.faces.push_back(face);
+    }
+  return p;
 }
 
 }  // namespace cobtest

@@ -207,4 +207,10 @@ inline Polygon sample_polygon(const std::string& name = "Box") {
     return p;
 }
 
+// A UV sphere of radius r about the origin: `segments` around, `rings` from
+// pole to pole (triangles at the poles, quads between), faces stored
+// clockwise from outside as trueSpace files hold them; texture vertices on a
+// (segments + 1) x (rings + 1) grid, so the seam and the poles have several.
+Polygon uv_sphere(const std::string& name, int segments, int rings, float r = 1, bool with_uvs = true);
+
 }  // namespace cobtest

@@ -38,10 +38,10 @@ inline int bar_fill(const std::string& screen, const std::string& label) {
 // A tmux server of the test's own, with one pane running `command`.
 class Tmux {
 public:
-    explicit Tmux(const std::string& command)
+    explicit Tmux(const std::string& command, int columns = 110, int rows = 32)
         : socket_("vertexa-test-" + std::to_string(::getpid()) + "-" + std::to_string(next_session_++)) {
-        std::string line = "tmux -L " + socket_ + " -f /dev/null new-session -d -s ui -x 110 -y 32 '" + command +
-                           "; sleep 60' 2>&1";
+        std::string line = "tmux -L " + socket_ + " -f /dev/null new-session -d -s ui -x " + std::to_string(columns) +
+                           " -y " + std::to_string(rows) + " '" + command + "; sleep 60' 2>&1";
         started_ = std::system(line.c_str()) == 0;
     }
     ~Tmux() { std::system(("tmux -L " + socket_ + " kill-server >/dev/null 2>&1").c_str()); }
@@ -51,6 +51,16 @@ public:
     bool started() const { return started_; }
     std::string capture() const { return run_output("tmux -L " + socket_ + " capture-pane -p -t ui 2>/dev/null"); }
     void keys(const std::string& keys) const { std::system(("tmux -L " + socket_ + " send-keys -t ui " + keys).c_str()); }
+    void resize(int columns, int rows) const {
+        std::system(("tmux -L " + socket_ + " resize-window -t ui -x " + std::to_string(columns) + " -y " +
+                     std::to_string(rows)).c_str());
+    }
+    // A value of the pane, e.g. "#{alternate_on}", "#{cursor_flag}", "#{history_size}".
+    std::string value(const std::string& format) const {
+        std::string v = run_output("tmux -L " + socket_ + " display-message -p -t ui '" + format + "' 2>/dev/null");
+        while (!v.empty() && (v.back() == '\n' || v.back() == '\r')) v.pop_back();
+        return v;
+    }
     // Waits (up to 20 s; a loaded machine is slow, not wrong) until the pane
     // shows `text`; pane() is the pane as last seen, which a failure prints.
     ::testing::AssertionResult shows(const std::string& text) {

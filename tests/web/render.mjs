@@ -26,7 +26,8 @@ try {
     const tris = (g.index ? g.index.count : g.attributes.position.count) / 3;
     meshes.push({ name: o.name, parent: o.parent ? o.parent.name : '', triangles: tris,
                   color: o.material.color.toArray(), opacity: o.material.opacity,
-                  transparent: o.material.transparent, textured: !!o.material.map });
+                  transparent: o.material.transparent, textured: !!o.material.map,
+                  normals: !!g.attributes.normal, vertices: g.attributes.position.count });
   });
   let rendered = false;
   try {

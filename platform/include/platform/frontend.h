@@ -2,11 +2,14 @@
 //
 // Headless: nothing is drawn; a test queues script steps, which the modal
 // loops, the folder browser and the file dialog take one at a time whenever
-// they wait for input, and reads back every window. Terminal: dialogs are
-// drawn at their template positions (4 dialog units to a column, 8 to a row)
-// on standard output and driven from the keyboard on standard input; modeless
-// windows (the progress window) are redrawn in place on standard error and
-// read no input.
+// they wait for input, and reads back every window. Terminal (ncurses):
+// dialogs, the Open dialog and the folder browser are drawn on the terminal
+// of standard output and driven from the keyboard on standard input, every
+// label whole (columns scaled to the labels, rows laid out so that frames and
+// controls never meet); modeless windows (the progress window) are drawn on
+// the terminal of standard error and read no input. The terminal is given
+// back on every exit, and SIGINT, SIGTERM, SIGHUP and SIGQUIT end the program
+// with 128 + the signal's number.
 #pragma once
 
 #include <functional>
@@ -36,7 +39,7 @@ VXP_API void destroy_main_window();
 // ---------------------------------------------------------------------------
 // Headless script. Dialog steps act on the modal dialog that waits for input.
 VXP_API void script_type(const std::string& text);  // characters into the focused control
-VXP_API void script_key(int vk, bool shift = false);  // VK_TAB, VK_ESCAPE, VK_RETURN, VK_BACK
+VXP_API void script_key(int vk, bool shift = false);  // VK_TAB, VK_ESCAPE, VK_RETURN, VK_BACK, VK_LEFT, VK_HOME, VK_DELETE, ...
 VXP_API void script_focus(int control_id);           // focus moves there (as a mouse click into it)
 VXP_API void script_click(int control_id);           // a click on a button or check box
 VXP_API void script_close();                         // the close box

@@ -69,6 +69,8 @@ typedef MSG* LPMSG;
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
 #define BM_CLICK 0x00F5
+#define EM_GETSEL 0x00B0
+#define EM_SETSEL 0x00B1
 #define EM_LIMITTEXT 0x00C5
 #define PBM_SETRANGE (WM_USER + 1)
 #define PBM_SETPOS (WM_USER + 2)
@@ -93,10 +95,16 @@ typedef MSG* LPMSG;
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
 #define VK_LEFT 0x25
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
 
 #define IDOK 1
 #define IDCANCEL 2
