@@ -1,6 +1,7 @@
 #include "cob_import_options.h"
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -27,7 +28,10 @@ CobImportOptions::CobImportOptions() : Import_FileOption("scn_in", "scnin.log") 
     Load_Profile();
 }
 
-CobImportOptions::~CobImportOptions() { Save_Profile(); }
+CobImportOptions::~CobImportOptions() {
+    Save_Profile();
+    delete profile_;
+}
 
 const char* CobImportOptions::Usage() { return kUsage; }
 
@@ -38,7 +42,10 @@ void CobImportOptions::Set_Defaults() {
 }
 
 unsigned CobImportOptions::Load_Profile() {
-    Profile profile(Get_ProfileName());
+    delete profile_;
+    profile_ = new Profile(Get_ProfileName());
+    std::optional<Profile> fallback;  // when there was no memory to keep it
+    Profile& profile = profile_ != nullptr ? *profile_ : fallback.emplace(Get_ProfileName());
     char work[kPathSize];
     if (profile.GetString(kSection, "home_path", home_path, work, kPathSize - 1) != 0)
         copy_text(home_path, work, sizeof home_path);
@@ -48,10 +55,13 @@ unsigned CobImportOptions::Load_Profile() {
 }
 
 unsigned CobImportOptions::Save_Profile() {
-    Profile profile(Get_ProfileName());
+    // Settings stored back unchanged are not written over what another
+    // process wrote since Load_Profile (Profile::Flush).
+    std::optional<Profile> fallback;
+    Profile& profile = profile_ != nullptr ? *profile_ : fallback.emplace(Get_ProfileName());
     profile.WriteString(kSection, "home_path", home_path);
     profile.WriteString(kSection, "image_search_path", image_search_path);
-    return 1;
+    return profile.Flush() ? 1 : 0;
 }
 
 void CobImportOptions::Print_Options(FILE* f) {

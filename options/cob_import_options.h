@@ -12,11 +12,13 @@ class CobImportOptions : public Import_FileOption {
 public:
     // Defaults, then the profile.
     CobImportOptions();
-    // Stores both settings in the profile.
+    // Stores both settings in the profile (those changed since it was read).
     ~CobImportOptions();
 
     void Set_Defaults();
     unsigned Load_Profile();
+    // 1 when the settings are stored (or there was nothing to store), 0 when
+    // the profile could not be written.
     unsigned Save_Profile();
     void Print_Options(FILE* f);
 
@@ -32,4 +34,9 @@ public:
     static constexpr int kPathSize = 4096;
     char home_path[kPathSize];
     char image_search_path[kPathSize];
+
+private:
+    // The profile as Load_Profile read it: Save_Profile stores into it, so
+    // that only settings changed since are written.
+    Profile* profile_ = nullptr;
 };

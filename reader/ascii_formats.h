@@ -29,12 +29,15 @@ inline constexpr char kHole[] = "\nHole verts %hd";
 inline constexpr char kFace[] = "\nFace verts %hd flags %hd mat %hd";
 inline constexpr char kPair[] = "<%ld,%ld> ";
 
-// Material head: the shader and facet line is read a word at a time, and
-// whatever of a word lies beyond 255 characters is dropped.
+// Material head. The shader and facet line is the one format kShaderLine;
+// read_shader_line takes it in the steps below, so that a word keeps at most
+// 255 characters and the rest of a longer word is dropped, and stops at the
+// first step that fails, where kShaderLine's scan ends too.
 inline constexpr char kMaterialNumber[] = "\nmat# %d";
+inline constexpr char kShaderLine[] = "\nshader: %s  facet: %s";
 inline constexpr char kShader[] = "\nshader: %255s";
 inline constexpr char kFacet[] = "  facet: %255s";
-inline constexpr char kRestOfWord[] = "%*[^ \t\r\n]";
+inline constexpr char kRestOfWord[] = "%*[^ \t\n\v\f\r]";  // what %s would still take
 inline constexpr char kRGB[] = "\nrgb %g,%g,%g";
 inline constexpr char kAlphaLine[] = "\nalpha %g  ka %g  ks %g  exp %g  ior %g";
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 #include "chunk_stream.h"
 #include "vertexa/geometry.h"
@@ -49,6 +50,11 @@ void parse_procedural_material_chunk(MScene* scene, const ChunkHeader& chunk, ML
 // scene's surface list (null when it could not be made).
 MSurface* read_material_head(MScene* scene, const ChunkHeader& chunk, MList* surfaces);
 void read_map_blocks(MScene* scene, MSurface* surface);
+// The ASCII shader and facet line: reads what fscanf with
+// "\nshader: %s  facet: %s" reads, to the character, and returns what it
+// returns, but keeps at most 255 characters of each word (shader and facet
+// hold 256 bytes). Adds the characters consumed to *consumed when not null.
+int read_shader_line(FILE* in, char* shader, char* facet, long* consumed);
 
 enum class MapKind { Texture, Bump };
 void add_map_layer(MScene* scene, MSurface* surface, MapKind kind, const char* image, float offset_u, float offset_v,

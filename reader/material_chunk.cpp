@@ -18,6 +18,20 @@ constexpr int kWordSize = 256;
 
 }  // namespace
 
+int read_shader_line(FILE* in, char* shader, char* facet, long* consumed) {
+    long unused = 0;
+    if (consumed == nullptr) consumed = &unused;
+    // A failed step ends the line, as a failed directive ends a scan: a
+    // misspelt or missing keyword leaves the next line (rgb ...) unread.
+    const int got_shader = ascii_scan_counted(in, consumed, ascii_format::kShader, shader);
+    if (got_shader != 1) return got_shader;
+    ascii_scan_counted(in, consumed, ascii_format::kRestOfWord);
+    const int got_facet = ascii_scan_counted(in, consumed, ascii_format::kFacet, facet);
+    if (got_facet != 1) return 1;
+    ascii_scan_counted(in, consumed, ascii_format::kRestOfWord);
+    return 2;
+}
+
 MSurface* read_material_head(MScene* /*scene*/, const ChunkHeader& chunk, MList* surfaces) {
     FILE* in = reader_state.in;
     LogFile* log = reader_state.log;
@@ -60,13 +74,7 @@ MSurface* read_material_head(MScene* /*scene*/, const ChunkHeader& chunk, MList*
     } else {
         char shader[kWordSize] = "";
         char facet[kWordSize] = "";
-        // "\nshader: %s  facet: %s", in steps: whatever of a word lies beyond
-        // 255 characters is skipped, so that the facet word and the lines
-        // after it are still read from their places.
-        ascii_scan(in, ascii_format::kShader, shader);
-        ascii_scan(in, ascii_format::kRestOfWord);
-        ascii_scan(in, ascii_format::kFacet, facet);
-        ascii_scan(in, ascii_format::kRestOfWord);
+        read_shader_line(in, shader, facet, nullptr);
         int auto_facet = 0;
         if (facet[0] == 'a') std::sscanf(facet, "auto%d", &auto_facet);
         ascii_scan(in, ascii_format::kRGB, &rgb[0], &rgb[1], &rgb[2]);

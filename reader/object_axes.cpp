@@ -20,14 +20,14 @@ const char* read_ascii_name() {
     ascii_scan(in, ascii_format::kSkipSpace);
     name_line[0] = '\0';
     m_read_line(name_line, kLineSize - 1, in);
-    // A line too long for the buffer keeps its first characters; the rest of
-    // it is skipped so that the fields after the name are read from their own
-    // lines.
-    if (std::strlen(name_line) == static_cast<size_t>(kLineSize - 2)) {
-        int c;
-        while ((c = getc_unlocked(in)) != EOF && c != '\n') {
-        }
-    }
+    // m_read_line consumes the line feed of a whole line; of a line too long
+    // for the buffer it keeps the first characters and leaves the rest,
+    // which is skipped here so that the fields after the name are read from
+    // their own lines. A full buffer alone does not tell the two apart (a
+    // line may just fit); the character before the position does.
+    std::fseek(in, -1, SEEK_CUR);
+    int c = getc_unlocked(in);
+    while (c != '\n' && c != EOF) c = getc_unlocked(in);
     std::fseek(in, -1, SEEK_CUR);
     // The first word is a keyword; the name is everything after the first
     // blank, later blanks included. A line without a blank has no name.

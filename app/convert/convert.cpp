@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "batch.h"
 #include "geometry.h"
 #include "output.h"
 #include "vertexa/scene.h"
@@ -137,6 +138,11 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
 }
 
 int Command::run(std::ostream& err) const {
+    const bool to_folder = !out_dir.empty();
+    if (!to_folder && (args.size() != 2 || jobs != 0)) {
+        err << "vertexa: convert takes IN OUT, or IN... -o DIR [-j N]\n";
+        return kExitUsage;
+    }
     Options options;
     if (!format.empty()) {
         options.format = parse_format(format);
@@ -158,15 +164,31 @@ int Command::run(std::ostream& err) const {
     }
     options.image_paths = image_paths;
     options.importer = importer;
-    return convert_file(in, out, options, err);
+    if (!to_folder) return convert_file(args[0], args[1], options, err);
+    Batch batch;
+    batch.inputs = args;
+    batch.out_dir = out_dir;
+    batch.format = options.format.value_or(Format::Glb);
+    batch.workers = jobs;
+    batch.progress = isatty(STDERR_FILENO) != 0;
+    return convert_batch(batch, options, err);
 }
 
 Command* add_convert_command(CLI::App& app) {
     static Command command;
-    command.sub = app.add_subcommand("convert", "Import FILE and write it as glTF 2.0 (.glb, .gltf) or OBJ/MTL");
-    command.sub->add_option("FILE", command.in, "trueSpace file (.cob or .scn)")->required();
-    command.sub->add_option("OUT", command.out, "output file: .glb, .gltf or .obj")->required();
-    command.sub->add_option("--format", command.format, "glb, gltf or obj (default: from OUT's extension)");
+    command.sub = app.add_subcommand("convert", "Import IN and write it as glTF 2.0 (.glb, .gltf) or OBJ/MTL to OUT; "
+                                                "with -o DIR, every IN (files, and folders searched for .cob and "
+                                                ".scn files) to DIR");
+    command.sub->add_option("IN OUT", command.args,
+                            "trueSpace file (.cob or .scn) and the output file (.glb, .gltf or .obj); "
+                            "with -o, files and folders to convert")
+        ->required();
+    command.sub->add_option("-o,--output-dir", command.out_dir,
+                            "convert every IN into this folder, keeping the layout below each folder given");
+    command.sub->add_option("-j,--jobs", command.jobs, "files converted at once with -o (default: one per processor)")
+        ->check(CLI::Range(1, 256));
+    command.sub->add_option("--format", command.format,
+                            "glb, gltf or obj (default: from OUT's extension; glb with -o)");
     command.sub->add_option("--up", command.up, "y (default: Z-up turned to Y-up) or z (kept as in the file)");
     command.sub->add_option("--smooth-angle", command.smooth_angle,
                             "faces meeting at less than DEG degrees are shaded smooth (default 40; 0: faceted, "

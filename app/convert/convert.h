@@ -61,7 +61,10 @@ int convert_file(const std::string& in, const std::string& out, const Options& o
 // the subcommand was parsed.
 struct Command {
     CLI::App* sub = nullptr;
-    std::string in, out, format, up = "y";
+    std::vector<std::string> args;  // IN OUT, or the inputs with -o
+    std::string out_dir;            // -o: the batch form
+    int jobs = 0;                   // -j; 0: one per processor
+    std::string format, up = "y";
     std::string smooth_angle = "40";
     std::vector<std::string> image_paths;
     std::function<MScene*(const std::string&)> importer;

@@ -88,10 +88,16 @@ void m_getpath(char* directory, const char* path) {
     if (directory == nullptr) return;
     directory[0] = '\0';
     if (path == nullptr) return;
-    // Both separators count: trueSpace files carry Windows paths.
+    // The path of a file on this system: on POSIX a backslash is part of a
+    // name ("a\b" is one folder), and taking it for a separator would give
+    // another folder ("m/..\x\f.cob" is the file "..\x\f.cob" in m/).
     std::size_t length = 0;
     for (std::size_t i = 0; path[i] != '\0'; ++i) {
+#ifdef _WIN32
         if (path[i] == '/' || path[i] == '\\') length = i + 1;
+#else
+        if (path[i] == '/') length = i + 1;
+#endif
     }
     // A bare file name lies in the current folder.
     if (length == 0) {

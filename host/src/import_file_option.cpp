@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "vertexa/services.h"
 
@@ -53,6 +54,7 @@ Import_FileOption::Import_FileOption(int argc, char** argv, const char* log_file
 
 Import_FileOption::~Import_FileOption() {
     save_common_settings();
+    delete profile_;
     my_free(filter_);
 }
 
@@ -69,7 +71,10 @@ void Import_FileOption::Set_LogFileName(const char* name) {
 }
 
 void Import_FileOption::load_common_settings() {
-    Profile profile(profile_name_);
+    delete profile_;
+    profile_ = new Profile(profile_name_);
+    std::optional<Profile> fallback;  // when there was no memory to keep it
+    Profile& profile = profile_ != nullptr ? *profile_ : fallback.emplace(profile_name_);
     char buffer[kTextSize];
     // A value that is not a number leaves the default.
     if (profile.GetString(kCommonSection, kVerboseKey, "", buffer, sizeof buffer) != 0) {
@@ -82,11 +87,15 @@ void Import_FileOption::load_common_settings() {
 }
 
 void Import_FileOption::save_common_settings() {
-    Profile profile(profile_name_);
+    // Into the profile as read on construction: of the settings stored back
+    // unchanged, none is written over what another process wrote meanwhile.
+    std::optional<Profile> fallback;
+    Profile& profile = profile_ != nullptr ? *profile_ : fallback.emplace(profile_name_);
     char number[16];
     std::snprintf(number, sizeof number, "%d", verbose_);
     profile.WriteString(kCommonSection, kVerboseKey, number);
     profile.WriteString(kCommonSection, kLogFileKey, log_file_name_);
+    profile.Flush();
 }
 
 void Import_FileOption::Load(int argc, char** argv) {

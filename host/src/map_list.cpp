@@ -15,20 +15,27 @@ std::string trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
-// trueSpace files and settings carry Windows paths; on this system a folder
-// is looked for with forward slashes.
+// A search folder is a path of this system, taken as it stands: on POSIX a
+// backslash in it is part of a name. Only image names from the file are
+// Windows paths, and of those only the last component is used.
 std::string native_folder(const std::string& folder) {
     std::string f = folder;
-    for (char& c : f)
-        if (c == '\\') c = '/';
     if (f.empty()) return f;
     if (f.back() != '/') f.push_back('/');
     return f;
 }
 
+// stat follows symbolic links: a link inside a search folder is followed
+// wherever it leads (names from the file cannot leave the folders, links are
+// made by whoever may write into them).
 bool is_regular_file(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool is_folder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -38,6 +45,12 @@ int MMapList::AddSearchPath(const char* text) {
     search_texts_.emplace_back(text);
     int added = 0;
     std::string all(text);
+    // A text that names a folder as a whole is that folder, ';' and all (the
+    // imported file's own folder may hold one); split, it would name others.
+    if (all.find(';') != std::string::npos && is_folder(all)) {
+        folders_.push_back(all);
+        return 1;
+    }
     size_t pos = 0;
     while (pos <= all.size()) {
         size_t semi = all.find(';', pos);

@@ -13,6 +13,13 @@
 // than once, the first one counts. Lines before the first section header are
 // kept but belong to no section that can be asked for.
 //
+// Several processes may write one profile at once (two `options load`, an
+// import beside them). A write therefore happens under an exclusive lock on
+// "<profile>.lock", reads the file again and applies to it only the keys this
+// process set to something else than it had read: its stale copies of other
+// keys are not written back. The lock file stays (removing it would let a
+// third process lock a file that is no longer there).
+//
 // Limits: a file is read up to 1 MiB; what follows (from the last complete
 // line within that bound) reads as absent, and such a file is never
 // overwritten, since writing it back would lose its tail. A line longer than
@@ -22,9 +29,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(_WIN32)
+#define NOMINMAX
+#include <windows.h>
 #include <direct.h>
 #else
 #include <pwd.h>
+#include <sys/file.h>
 #endif
 
 #include <cerrno>
@@ -204,6 +214,137 @@ bool reads_back(const std::string& section, const std::string& key, const std::s
     return parse_setting(line, &k, &v, &offset) && k == key;
 }
 
+// The file's lines, each with its line end. False when the file cannot be
+// read whole: a missing file is no lines and true.
+bool read_lines(const std::string& path, std::vector<std::string>* lines, bool* complete) {
+    lines->clear();
+    *complete = true;
+    std::string data;
+    bool cut = false;
+    if (!vertexa::detail::read_regular_file(path, kMaxProfileBytes, &data, &cut)) return false;
+    if (cut) {
+        // The last line may have been cut in the middle: drop it.
+        const std::size_t last_end = data.rfind('\n');
+        data.resize(last_end == npos ? 0 : last_end + 1);
+        *complete = false;
+    }
+    std::size_t start = 0;
+    while (start < data.size()) {
+        const std::size_t end = data.find('\n', start);
+        const std::size_t next = end == npos ? data.size() : end + 1;
+        lines->emplace_back(data, start, next - start);
+        start = next;
+    }
+    return true;
+}
+
+// The value of section/key in `lines`; false when there is none.
+bool find_value(const std::vector<std::string>& lines, std::string_view section, std::string_view key,
+                std::string* value) {
+    const Location at = locate(lines, section, key);
+    if (at.key_line == npos) return false;
+    std::string_view k, v;
+    std::size_t offset = 0;
+    parse_setting(content_of(lines[at.key_line]), &k, &v, &offset);
+    value->assign(v);
+    return true;
+}
+
+// Sets section/key to `text` in `lines` (names and text as WriteString has
+// checked them): in place, after the section's last setting, or in a new
+// section at the end.
+void apply_setting(std::vector<std::string>& lines, const std::string& section_name, const std::string& key_name,
+                   const std::string& text) {
+    const Location at = locate(lines, section_name, key_name);
+    if (at.key_line != npos) {
+        std::string& line = lines[at.key_line];
+        std::string_view k, v;
+        std::size_t offset = 0;
+        parse_setting(content_of(line), &k, &v, &offset);
+        // Keeps the key's spelling and spacing and the line end.
+        std::string updated = line.substr(0, offset);
+        updated += text;
+        updated += line_end_of(line);
+        line = std::move(updated);
+        return;
+    }
+
+    if (at.section_header != npos) {
+        std::string& before = lines[at.insert_at - 1];
+        if (line_end_of(before).empty()) before += '\n';  // the file's last line
+        // New lines take the line end of their neighbour, so CRLF files stay CRLF.
+        const std::string line = key_name + "=" + text + std::string(line_end_of(before));
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at.insert_at), line);
+        return;
+    }
+
+    if (!lines.empty()) {
+        if (line_end_of(lines.back()).empty()) lines.back() += '\n';
+        if (!trim_blanks(content_of(lines.back())).empty()) lines.emplace_back("\n");
+    }
+    lines.push_back("[" + section_name + "]\n");
+    lines.push_back(key_name + "=" + text + "\n");
+}
+
+// An exclusive lock on the file beside the profile, held while it lives. A
+// lock file that cannot be made (a folder we may not write to) leaves the
+// write unlocked; the write itself then fails in that folder as well.
+#if defined(_WIN32)
+class ProfileLock {
+public:
+    explicit ProfileLock(const std::string& profile_path) {
+        handle_ = CreateFileA((profile_path + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        OVERLAPPED at = {};
+        LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+    }
+    ~ProfileLock() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);  // releases the lock
+    }
+    ProfileLock(const ProfileLock&) = delete;
+    ProfileLock& operator=(const ProfileLock&) = delete;
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+#else
+class ProfileLock {
+public:
+    explicit ProfileLock(const std::string& profile_path) {
+        // Through a symbolic link the file it names is written: lock beside
+        // that one, so that every path to the profile takes the same lock.
+        std::string target = profile_path;
+        if (char* resolved = ::realpath(profile_path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+        fd_ = ::open((target + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~ProfileLock() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    ProfileLock(const ProfileLock&) = delete;
+    ProfileLock& operator=(const ProfileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+#endif
+
+// Whether the profile's path names a file that may be replaced: a regular
+// file read whole, or nothing yet.
+bool replaceable(const std::string& path) {
+    // stat follows a symbolic link to the file that will be replaced.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return true;
+    return S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= kMaxProfileBytes;
+}
+
 }  // namespace
 
 std::string Profile::PathFor(const char* name) {
@@ -233,21 +374,8 @@ std::string Profile::PathFor(const char* name) {
 
 Profile::Profile(const char* name) : path_(PathFor(name)) {
     if (path_.empty()) return;
-    std::string data;
-    bool cut = false;
-    if (!vertexa::detail::read_regular_file(path_, kMaxProfileBytes, &data, &cut)) return;
-    if (cut) {
-        // The last line may have been cut in the middle: drop it.
-        const std::size_t last_end = data.rfind('\n');
-        data.resize(last_end == npos ? 0 : last_end + 1);
-    }
-    std::size_t start = 0;
-    while (start < data.size()) {
-        const std::size_t end = data.find('\n', start);
-        const std::size_t next = end == npos ? data.size() : end + 1;
-        lines_.emplace_back(data, start, next - start);
-        start = next;
-    }
+    bool complete = true;
+    read_lines(path_, &lines_, &complete);
 }
 
 Profile::~Profile() { Flush(); }
@@ -277,75 +405,74 @@ unsigned long Profile::GetString(const char* section, const char* key, const cha
 }
 
 // Sets a key. Line breaks in section, key and value are written as blanks,
-// and blanks around the value are lost on reading; a null value is written as
-// empty. A setting that would not read back as written is ignored: an empty
+// blanks around the value are dropped (they would be lost on reading); a null
+// value is written as empty. A setting that would not read back as written is ignored: an empty
 // section or key, a section holding ']', a key holding '=' or starting like a
 // section header or a comment, a line longer than 64 KiB.
 unsigned long Profile::WriteString(const char* section, const char* key, const char* value) {
     if (section == nullptr || key == nullptr) return 1;
     const std::string section_name(trim_blanks(without_line_breaks(section)));
     const std::string key_name(trim_blanks(without_line_breaks(key)));
-    const std::string text = without_line_breaks(value != nullptr ? value : "");
+    const std::string text(trim_blanks(without_line_breaks(value != nullptr ? value : "")));
     if (!reads_back(section_name, key_name, text)) return 1;
 
-    const Location at = locate(lines_, section_name, key_name);
-    if (at.key_line != npos) {
-        std::string& line = lines_[at.key_line];
-        std::string_view k, v;
-        std::size_t offset = 0;
-        parse_setting(content_of(line), &k, &v, &offset);
-        // Keeps the key's spelling and spacing and the line end.
-        std::string updated = line.substr(0, offset);
-        updated += text;
-        updated += line_end_of(line);
-        if (updated != line) {
-            line = std::move(updated);
-            dirty_ = true;
-        }
-        return 1;
+    Change* change = nullptr;
+    for (Change& c : changes_)
+        if (equal_ignoring_case(c.section, section_name) && equal_ignoring_case(c.key, key_name)) change = &c;
+    if (change == nullptr) {
+        changes_.push_back(Change{section_name, key_name, std::string(), std::string(), false});
+        change = &changes_.back();
+        change->was_set = find_value(lines_, section_name, key_name, &change->loaded);
     }
-
-    if (at.section_header != npos) {
-        std::string& before = lines_[at.insert_at - 1];
-        if (line_end_of(before).empty()) before += '\n';  // the file's last line
-        // New lines take the line end of their neighbour, so CRLF files stay CRLF.
-        const std::string line = key_name + "=" + text + std::string(line_end_of(before));
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at.insert_at), line);
-        dirty_ = true;
-        return 1;
-    }
-
-    if (!lines_.empty()) {
-        if (line_end_of(lines_.back()).empty()) lines_.back() += '\n';
-        if (!trim_blanks(content_of(lines_.back())).empty()) lines_.emplace_back("\n");
-    }
-    lines_.push_back("[" + section_name + "]\n");
-    lines_.push_back(key_name + "=" + text + "\n");
-    dirty_ = true;
+    change->value = text;
+    std::string now;
+    if (!find_value(lines_, section_name, key_name, &now) || now != text)
+        apply_setting(lines_, section_name, key_name, text);
     return 1;
 }
 
 bool Profile::Flush() {
-    if (!dirty_) return true;
-    if (path_.empty()) return false;
-
-    // stat follows a symbolic link to the file that will be replaced.
-    struct stat st;
-    const bool exists = ::stat(path_.c_str(), &st) == 0;
-    if (exists && (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxProfileBytes)) {
-        return false;  // not a file, or one we read only in part
+    // Keys set back to what was read are no change: an import that stores
+    // its settings unchanged writes nothing, and cannot undo another
+    // process's change with its stale copy.
+    std::vector<const Change*> changed;
+    for (const Change& c : changes_)
+        if (!c.was_set || c.value != c.loaded) changed.push_back(&c);
+    if (changed.empty()) {
+        changes_.clear();
+        return true;
     }
+    if (path_.empty() || !replaceable(path_)) return false;
 
     make_parent_folders(path_);
-    MReplaceFile* file = m_replace_open(path_.c_str());
-    if (file == nullptr) return false;
-    std::string data;
-    for (const std::string& line : lines_) data += line;
-    if (!data.empty() && std::fwrite(data.data(), 1, data.size(), m_replace_stream(file)) != data.size()) {
-        m_replace_abandon(file);
-        return false;
+    const ProfileLock lock(path_);
+    // What other processes wrote since this profile was read, under the
+    // lock: nobody writes it until this write is done.
+    std::vector<std::string> lines;
+    bool complete = true;
+    if (!replaceable(path_)) return false;
+    read_lines(path_, &lines, &complete);
+    if (!complete) return false;  // writing it back would lose its unread tail
+    std::string before;
+    for (const std::string& line : lines) before += line;
+    for (const Change* c : changed) {
+        std::string now;
+        if (!find_value(lines, c->section, c->key, &now) || now != c->value)
+            apply_setting(lines, c->section, c->key, c->value);
     }
-    if (m_replace_commit(file) == 0) return false;
-    dirty_ = false;
+    std::string data;
+    for (const std::string& line : lines) data += line;
+    if (data != before) {
+        MReplaceFile* file = m_replace_open(path_.c_str());
+        if (file == nullptr) return false;
+        if (!data.empty() && std::fwrite(data.data(), 1, data.size(), m_replace_stream(file)) != data.size()) {
+            m_replace_abandon(file);
+            return false;
+        }
+        if (m_replace_commit(file) == 0) return false;
+    }
+    // From now on this profile holds the file as written.
+    lines_ = std::move(lines);
+    changes_.clear();
     return true;
 }

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -35,9 +37,10 @@ std::string command(const std::string& folder, const std::string& args) {
     return "VERTEXA_PROFILE='" + folder + "/scn_in.ini' '" + VERTEXA_BIN_DIR + "/vertexa' " + args;
 }
 
-// Bounded in time: a run that waits for ever fails instead of stopping the suite.
+// Run in the test's folder, bounded in time: a run that waits for ever fails
+// instead of stopping the suite.
 Outcome vertexa(const std::string& folder, const std::string& args) {
-    const int raw = std::system(("timeout 60 env " + command(folder, args) + " </dev/null >'" + folder + "/stdout' 2>'" + folder +
+    const int raw = std::system(("cd '" + folder + "' && timeout 60 env " + command(folder, args) + " </dev/null >'" + folder + "/stdout' 2>'" + folder +
                                  "/stderr'").c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(folder + "/stdout"), read_file(folder + "/stderr")};
 }
@@ -115,6 +118,11 @@ TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
         {"frobnicate", 2, ""},
         {"configure", 1, "configure needs a terminal"},
         {"options save '" + folder + "/no/such/dir/x.opt'", 1, "cannot write the options file"},
+        {"convert '" + file + "'", 2, "convert takes IN OUT, or IN... -o DIR"},
+        {"convert '" + file + "' a.glb b.glb", 2, "convert takes IN OUT"},
+        {"convert '" + file + "' '" + folder + "/x.glb' -j 2", 2, "convert takes IN OUT"},
+        {"convert '" + file + "' -o '" + folder + "/out' -j 0", 2, "--jobs"},
+        {"convert '" + file + "' -o '" + folder + "/out' --format fbx", 2, "unknown format fbx"},
     };
     for (const Case& c : cases) {
         const Outcome run = vertexa(folder, c.args);
@@ -255,6 +263,62 @@ TEST(Cli, OptionsSaveAndLoadGoThroughTheProfile) {
     run = vertexa(folder, "options load '" + folder + "/other.opt'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(read_file(folder + "/scn_in.ini").find("image_search_path=e:\\textures\\"), std::string::npos);
+}
+
+// The number of meshes of a .glb whose header, chunk lengths and JSON hold
+// together; -1 when they do not.
+int glb_meshes(const std::string& path) {
+    const std::string b = read_file(path);
+    auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        std::memcpy(&v, b.data() + at, 4);
+        return v;
+    };
+    if (b.size() < 20 || b.compare(0, 4, "glTF") != 0 || u32(4) != 2 || u32(8) != b.size() ||
+        u32(16) != 0x4E4F534A || 20 + static_cast<size_t>(u32(12)) > b.size())
+        return -1;
+    const auto json = nlohmann::json::parse(b.substr(20, u32(12)), nullptr, false);
+    return json.is_discarded() ? -1 : static_cast<int>(json.value("meshes", nlohmann::json::array()).size());
+}
+
+TEST(Cli, ConvertsOneFileOrWholeFoldersInWorkers) {
+    namespace fs = std::filesystem;
+    const std::string folder = scratch_folder();
+    fs::create_directories(folder + "/in/sub/deeper");
+    fs::create_directories(folder + "/extra");
+    write_sample(folder + "/in/a.cob");
+    write_sample(folder + "/in/sub/b.COB");
+    write_sample(folder + "/in/sub/deeper/c.Scn");
+    write_sample(folder + "/extra/d.cob");
+    write_file(folder + "/in/notes.txt", "not a model");
+    // Cut short after the file header: nothing in it can be read.
+    write_file(folder + "/in/sub/damaged.cob", read_file(folder + "/in/a.cob").substr(0, 40));
+
+    Outcome run = vertexa(folder, "convert '" + folder + "/in/a.cob' '" + folder + "/single.glb'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(glb_meshes(folder + "/single.glb"), 1);
+
+    // The folder, a file given by name, and a file whose output the folder
+    // already gives.
+    const std::string out = folder + "/out";
+    run = vertexa(folder, "convert in extra/d.cob ./in/a.cob -o out -j 2");
+    EXPECT_EQ(run.status, 1) << run.err;
+    for (const char* written : {"/a.glb", "/sub/b.glb", "/sub/deeper/c.glb", "/d.glb"})
+        EXPECT_EQ(glb_meshes(out + written), 1) << written;
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(out)) files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 4u);
+    EXPECT_NE(run.err.find("vertexa: in/sub/damaged.cob holds no objects"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("vertexa: ./in/a.cob: not converted: its output out/a.glb is that of in/a.cob\n"),
+              std::string::npos) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\n4 converted, 2 failed\n")) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+
+    // Every file converted; another format.
+    run = vertexa(folder, "convert in/sub/deeper extra -o gltf --format gltf");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(folder + "/gltf/c.gltf") && fs::exists(folder + "/gltf/d.gltf")) << run.err;
+    EXPECT_TRUE(run.err.ends_with("2 converted, 0 failed\n")) << run.err;
 }
 
 TEST(CliTerminal, ConfigureStoresOnOkAndTheNextImportUsesIt) {

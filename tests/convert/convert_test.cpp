@@ -558,8 +558,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     // A crease angle outside 0 to 180 degrees is a wrong command line.
     for (const char* angle : {"200", "-1", "abc", "nan", "", "40"}) {
         cv::Command c;
-        c.in = dir + "/in.cob";
-        c.out = dir + "/angle.glb";
+        c.args = {dir + "/in.cob", dir + "/angle.glb"};
         c.smooth_angle = angle;
         c.importer = import_scene;
         std::ostringstream e;

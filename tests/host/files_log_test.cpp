@@ -1,8 +1,8 @@
-// Byte order, file helpers and the import log.
+// File helpers, whole-file replacement, image lookup and the import log. (The byte order helpers are
+// checked through the reader's field readers.)
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host_test_util.h"
+#include "vertexa/scene.h"
 #include "vertexa/services.h"
 
 namespace {
@@ -17,21 +18,6 @@ namespace {
 using host_test::read_file;
 using host_test::scratch_folder;
 using host_test::write_file;
-
-TEST(ByteOrder, LittleEndianBytesBecomeNativeNumbers) {
-    EXPECT_EQ(init_byteswap(), 0);
-    // Odd offsets: file fields are not aligned.
-    const unsigned char bytes[] = {0, 0x78, 0x56, 0x34, 0x12, 0xCD, 0xAB, 0x00, 0x00, 0x10, 0xC0};
-    uint32_t d = 0;
-    I2NDWord(bytes + 1, &d);
-    EXPECT_EQ(d, 0x12345678u);
-    uint16_t w = 0;
-    I2NWord(bytes + 5, &w);
-    EXPECT_EQ(w, 0xABCDu);
-    float f = 0.0f;
-    I2NFloat(bytes + 7, &f);  // 0xC0100000
-    EXPECT_EQ(f, -2.25f);
-}
 
 FILE* open_with(const std::string& data) {
     const std::string path = scratch_folder() + "/data.txt";
@@ -65,24 +51,63 @@ TEST(FileHelpers, SizeKeepsThePositionReadLineDropsLineEndsAndLeavesTheRestOfLon
     std::fclose(f);
 }
 
-TEST(FileHelpers, GetPathWithEitherSeparator) {
+TEST(FileHelpers, GetPathCutsAtTheLastSlashOnly) {
     struct {
         char directory[260];
         char guard[4] = {'G', 'G', 'G', 'G'};
     } out;
-    m_getpath(out.directory, "/home/user/ship.cob");
-    EXPECT_STREQ(out.directory, "/home/user/");
-    m_getpath(out.directory, "c:\\ts\\scenes/x\\ship.scn");
-    EXPECT_STREQ(out.directory, "c:\\ts\\scenes/x\\");
-    m_getpath(out.directory, "ship.cob");
-    EXPECT_STREQ(out.directory, "./");
+    const struct {
+        std::string path, folder;
+    } cases[] = {
+        {"/home/user/ship.cob", "/home/user/"},
+        {"/x/model/..\\outside\\m.cob", "/x/model/"},  // a backslash is part of a name here
+        {"a\\b/ship.scn", "a\\b/"},
+        {"ship.cob", "./"},
+        {std::string(400, 'x') + "/file.cob", ""},  // too long: not cut into another folder
+        {std::string(258, 'x') + "/file.cob", std::string(258, 'x') + "/"},
+    };
+    for (const auto& c : cases) {
+        m_getpath(out.directory, c.path.c_str());
+        EXPECT_EQ(std::string(out.directory), c.folder) << c.path.substr(0, 30);
+    }
     m_getpath(out.directory, nullptr);
     EXPECT_STREQ(out.directory, "");
-    m_getpath(out.directory, (std::string(400, 'x') + "/file.cob").c_str());
-    EXPECT_STREQ(out.directory, "") << "a folder that does not fit is not cut into another one";
-    m_getpath(out.directory, (std::string(258, 'x') + "/file.cob").c_str());
-    EXPECT_EQ(std::string(out.directory), std::string(258, 'x') + "/");
     EXPECT_EQ(std::string(out.guard, 4), "GGGG");
+}
+
+// Images are looked for in the model's folder (as the import driver adds it)
+// and in the given folders, by the last component of their name, never
+// anywhere else: backslashes in the model's path or a folder name, a ';' in
+// the model's folder, Windows paths in image names lead nowhere else.
+TEST(ImageLookup, OnlyInTheModelsFolderAndTheGivenOnes) {
+    const std::string root = scratch_folder() + "/";
+    for (const char* folder : {"model", "outside", "a\\b", "a/b", "x;y", "x", "y"})
+        std::filesystem::create_directories(root + folder);
+    for (const char* file : {"outside/wood.png", "model/in.png", "a\\b/tex.png", "a/b/tex.png", "x;y/p.png",
+                             "x/q.png", "y/q.png"})
+        write_file(root + file, "image");
+    std::filesystem::create_symlink(root + "outside/wood.png", root + "model/link.png");
+    const struct {
+        std::string model, search, image, found;
+    } cases[] = {
+        {"model/..\\outside\\m.cob", "", "wood.png", ""},
+        {"model/..\\outside\\m.cob", "", "C:\\maps\\IN.PNG", "model/in.png"},
+        {"model/m.cob", "", "..\\outside\\wood.png", ""},
+        {"a\\b/m.cob", "", "tex.png", "a\\b/tex.png"},
+        {"model/m.cob", root + "a\\b;", "d:\\tS\\tex.png", "a\\b/tex.png"},
+        {"x;y/m.cob", "", "p.png", "x;y/p.png"},
+        {"x;y/m.cob", "", "q.png", ""},                       // not in x/ nor y/
+        {"model/m.cob", root + "x;" + root + "y/;", "q.png", "x/q.png"},
+        {"model/m.cob", "", "link.png", "model/link.png"},  // a link in a folder is followed
+    };
+    for (const auto& c : cases) {
+        MMapList maps;
+        char folder[260];
+        m_getpath(folder, (root + c.model).c_str());
+        maps.AddSearchPath(folder);
+        maps.AddSearchPath(c.search.c_str());
+        EXPECT_EQ(maps.Resolve(c.image), c.found.empty() ? "" : root + c.found) << c.model << " " << c.image;
+    }
 }
 
 TEST(ReplaceFile, ANameAsLongAsTheFolderTakesIsReplacedWithNothingLeftBeside) {

@@ -17,42 +17,30 @@ struct NoFailureAfterwards {
     ~NoFailureAfterwards() { alloc_fail_after(0); }
 };
 
-TEST(HostAllocator, BlocksAreAlignedCountedAndReleased) {
-    const vertexa::AllocStats before = alloc_stats();
-    void* empty = my_malloc(0);
-    void* big = my_malloc(1000);
-    char* copy = my_strdup("d:\\map\\;");
-    ASSERT_TRUE(empty && big && copy);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(empty) % alignof(std::max_align_t), 0u);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(big) % alignof(std::max_align_t), 0u);
-    std::memset(big, 0xAB, 1000);
-    EXPECT_STREQ(copy, "d:\\map\\;");
-    EXPECT_EQ(my_strdup(nullptr), nullptr);
-
-    const vertexa::AllocStats during = alloc_stats();
-    EXPECT_EQ(during.live_blocks, before.live_blocks + 3);
-    EXPECT_EQ(during.live_bytes, before.live_bytes + 1009);
-    EXPECT_EQ(during.total_allocs, before.total_allocs + 3);
-    my_free(empty);
-    my_free(big);
-    my_free(copy);
-    my_free(nullptr);
-    const vertexa::AllocStats after = alloc_stats();
-    EXPECT_EQ(after.live_blocks, before.live_blocks);
-    EXPECT_EQ(after.live_bytes, before.live_bytes);
-    EXPECT_GE(after.peak_bytes, before.live_bytes + 1009);  // the high-water mark stays
-}
-
-TEST(HostAllocator, InjectedFailureHitsOnlyTheNamedAllocation) {
+TEST(HostAllocator, BlocksAreAlignedCountedReleasedAndFailOnlyWhereTold) {
     NoFailureAfterwards guard;
     const vertexa::AllocStats before = alloc_stats();
+    void* blocks[3] = {my_malloc(0), my_malloc(1000), my_strdup("d:\\map\\;")};
+    for (void* b : blocks) {
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % alignof(std::max_align_t), 0u);
+    }
+    std::memset(blocks[1], 0xAB, 1000);
+    EXPECT_STREQ(static_cast<char*>(blocks[2]), "d:\\map\\;");
+    EXPECT_EQ(my_strdup(nullptr), nullptr);
+    EXPECT_EQ(alloc_stats().live_blocks, before.live_blocks + 3);
+    EXPECT_EQ(alloc_stats().live_bytes, before.live_bytes + 1009);
+    EXPECT_EQ(alloc_stats().total_allocs, before.total_allocs + 3);
+    for (void* b : blocks) my_free(b);
+    my_free(nullptr);
+    EXPECT_EQ(alloc_stats().live_bytes, before.live_bytes);
+    EXPECT_GE(alloc_stats().peak_bytes, before.live_bytes + 1009);  // the high-water mark stays
+
     alloc_fail_after(2);
     void* first = my_malloc(8);
-    void* second = my_malloc(8);
+    EXPECT_EQ(my_malloc(8), nullptr);
     void* third = my_malloc(8);
-    EXPECT_NE(first, nullptr);
-    EXPECT_EQ(second, nullptr);
-    EXPECT_NE(third, nullptr);
+    EXPECT_TRUE(first != nullptr && third != nullptr);
     my_free(first);
     my_free(third);
     alloc_fail_after(1);
@@ -84,64 +72,49 @@ TEST(HostAllocatorDeathTest, ForeignPointerOrDoubleFreeAborts) {
 #endif
 }
 
-class HostList : public ::testing::Test {
-protected:
-    void TearDown() override { list.free_nodes(); }
+// get walks the cursor from where it stands and clamps the index; append
+// moves the cursor and the mark to the new tail; a cursor standing nowhere
+// yields null and stays; a failed append links nothing.
+TEST(HostList, GetWalksTheCursorClampsAndAppendsAreHostBlocks) {
+    NoFailureAfterwards guard;
+    const vertexa::AllocStats before = alloc_stats();
     MList list;
     int a = 1, b = 2, c = 3, d = 4;
-};
-
-TEST_F(HostList, GetByIndexWalksTheCursorAndClampsTheIndex) {
-    EXPECT_EQ(list.get(0), nullptr);  // a new list
-    EXPECT_EQ(list.is_empty(), 1);
+    EXPECT_EQ(list.get(0), nullptr);
     ASSERT_TRUE(list.append(&a) && list.append(&b) && list.append(&c));
-    EXPECT_EQ(list.size(), 3u);
-    EXPECT_EQ(list.cursor_index, 2);
+    EXPECT_EQ(alloc_stats().live_blocks, before.live_blocks + 3);
     EXPECT_EQ(list.mark, list.tail);
-    EXPECT_EQ(list.get(0), &a);
-    EXPECT_EQ(list.get(1), &b);
-    EXPECT_EQ(list.get(7), &c);
-    EXPECT_EQ(list.cursor_index, 2);
-    EXPECT_EQ(list.get(-3), &a);
-    EXPECT_EQ(list.cursor_index, 0);
-    EXPECT_EQ(list.get(INT32_MIN), &a);
-    EXPECT_EQ(list.get(INT32_MAX), &c);
-
-    list.get(0);
+    const struct {
+        int32_t index;
+        int* item;
+        int32_t cursor;
+    } gets[] = {{0, &a, 0}, {1, &b, 1}, {7, &c, 2}, {-3, &a, 0}, {INT32_MAX, &c, 2}, {INT32_MIN, &a, 0}};
+    for (const auto& g : gets) {
+        EXPECT_EQ(list.get(g.index), g.item) << g.index;
+        EXPECT_EQ(list.cursor_index, g.cursor) << g.index;
+    }
     ASSERT_TRUE(list.append(&d));
     EXPECT_EQ(list.cursor_index, 3);
     EXPECT_EQ(list.mark_index, 3);
     EXPECT_EQ(list.cursor->item, &d);
     EXPECT_EQ(list.tail->prev->prev->prev, list.head);
 
-    // A cursor standing nowhere yields null and stays.
-    list.cursor_index = -1;
-    MListNode* const cursor = list.cursor;
-    EXPECT_EQ(list.get(0), nullptr);
-    EXPECT_EQ(list.get(-1), nullptr);
-    EXPECT_EQ(list.move(1), 1);
-    EXPECT_EQ(list.cursor_index, -1);
-    EXPECT_EQ(list.cursor, cursor);
-}
-
-TEST_F(HostList, NodesAreHostBlocksAndAFailedAppendLinksNothing) {
-    NoFailureAfterwards guard;
-    const vertexa::AllocStats before = alloc_stats();
-    list.append(&a);
-    list.append(&b);
-    EXPECT_EQ(alloc_stats().live_blocks, before.live_blocks + 2);
     list.get(0);
     alloc_fail_after(1);
     EXPECT_FALSE(list.append(&c));
-    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.size(), 4u);
     EXPECT_EQ(list.tail->next, nullptr);
     EXPECT_EQ(list.cursor_index, 0);
-    EXPECT_EQ(list.get(5), &b);
+
+    list.cursor_index = -1;
+    MListNode* const cursor = list.cursor;
+    EXPECT_EQ(list.get(0), nullptr);
+    EXPECT_EQ(list.move(1), 1);
+    EXPECT_EQ(list.cursor_index, -1);
+    EXPECT_EQ(list.cursor, cursor);
     list.free_nodes();
-    EXPECT_EQ(list.head, nullptr);
     EXPECT_EQ(list.get(0), nullptr);
     EXPECT_EQ(alloc_stats().live_blocks, before.live_blocks);
-    EXPECT_EQ(alloc_stats().live_bytes, before.live_bytes);
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 // The settings profile.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host_test_util.h"
 #include "vertexa/services.h"
@@ -31,93 +36,156 @@ protected:
     std::optional<ScopedEnv> env;
 };
 
-TEST_F(ProfileFile, MissingFileGivesDefaultsAndRoundTrips) {
-    {
-        Profile profile("scn_in");
-        EXPECT_EQ(profile.Path(), path);
-        char out[8];
-        EXPECT_EQ(profile.GetString("S", "home_path", "c:\\ts\\", out, sizeof out), 6u);
-        EXPECT_STREQ(out, "c:\\ts\\");
-        EXPECT_EQ(profile.GetString("S", "home_path", "", out, sizeof out), 0u);
-        EXPECT_EQ(profile.GetString("S", "home_path", "abcdefghij", out, sizeof out), 7u);  // cut
-        EXPECT_STREQ(out, "abcdefg");
-        char shared[8] = "default";  // the default's own buffer as the output
-        EXPECT_EQ(profile.GetString("S", "absent", shared, shared, 4), 3u);
-        EXPECT_STREQ(shared, "def");
-        EXPECT_TRUE(profile.Flush());
+// What a file reads as: sections and keys ignoring case, values trimmed with
+// ';' as data, whole-line comments, the first of a repeated key, a NUL ending
+// a value, an empty value that is a value, the default cut to the buffer.
+TEST_F(ProfileFile, ValuesAsRead) {
+    write_file(path, "top=level\n[Unknown]\nkeep = this ; and this \n;commented=1\n#hashed=1\n"
+                     "[S]\nk=first\nk=second\nempty=\n" + std::string("nul=ab\0cd\n", 10) + "[s]\nk=other\n");
+    const struct {
+        const char *section, *key, *fallback;
+        unsigned long size, count;
+        const char* out;
+    } cases[] = {
+        {"unknown", "KEEP", "", 64, 15, "this ; and this"},
+        {"Unknown", "commented", "absent", 64, 6, "absent"},
+        {"Unknown", "#hashed", "absent", 64, 6, "absent"},
+        {"Unknown", "top", "absent", 64, 6, "absent"},
+        {"S", "k", "", 64, 5, "first"},
+        {"S", "empty", "dflt", 64, 0, ""},
+        {"S", "nul", "", 64, 2, "ab"},
+        {"S", "absent", "c:\\ts\\", 8, 6, "c:\\ts\\"},
+        {"S", "absent", "abcdefghij", 8, 7, "abcdefg"},
+        {"S", "k", "", 3, 2, "fi"},
+    };
+    Profile profile("x");
+    for (const auto& c : cases) {
+        char out[64];
+        EXPECT_EQ(profile.GetString(c.section, c.key, c.fallback, out, c.size), c.count) << c.key;
+        EXPECT_STREQ(out, c.out);
     }
-    EXPECT_FALSE(std::filesystem::exists(path));  // nothing changed, nothing written
-    {
-        Profile profile("scn_in");
-        profile.WriteString("Common Settings", "verbose", "1");
-        profile.WriteString("Common Settings", "log_file_name", "");
-        profile.WriteString("Specific Settings", "image_search_path", "d:\\map\\;c:\\map\\;");
-        profile.WriteString("Specific Settings", "multi", "one\r\ntwo\nthree");  // breaks become blanks
-        EXPECT_EQ(get(profile, "Common Settings", "verbose"), "1");
-    }
-    EXPECT_EQ(read_file(path),
-              "[Common Settings]\nverbose=1\nlog_file_name=\n\n"
-              "[Specific Settings]\nimage_search_path=d:\\map\\;c:\\map\\;\nmulti=one  two three\n");
-    Profile again("scn_in");
-    EXPECT_EQ(get(again, "specific SETTINGS", "Image_Search_Path"), "d:\\map\\;c:\\map\\;");
-    char out[16];
-    EXPECT_EQ(again.GetString("Common Settings", "log_file_name", "dflt", out, sizeof out), 0u);
-    EXPECT_STREQ(out, "");  // an empty value is a value
+    char shared[8] = "default";  // the default's own buffer as the output
+    EXPECT_EQ(profile.GetString("S", "absent", shared, shared, 4), 3u);
+    EXPECT_STREQ(shared, "def");
 }
 
-TEST_F(ProfileFile, UnknownLinesSurviveAWriteByteForByte) {
-    write_file(path,
-               "; by hand\r\ntop=level\n\n"
-               "[Unknown]\n  odd line\nkeep = this ; and this \n# hash\n;commented=1\n\n"
-               "[Common Settings]\nVerbose = 0\nother=x\n\n; before Tail\n"
-               "[Tail]\r\nx=1\r\n[Last]\nno newline=yes");
-    {
-        Profile profile("x");
-        EXPECT_EQ(get(profile, "Unknown", "keep"), "this ; and this");
-        EXPECT_EQ(get(profile, "Unknown", "commented", "absent"), "absent");
-        EXPECT_EQ(get(profile, "Unknown", "top", "absent"), "absent");
-        profile.WriteString("common settings", "verbose", "2");         // in place
-        profile.WriteString("Common Settings", "log_file_name", "a.log");  // after the last key
-        profile.WriteString("Tail", "y", "2");                          // CRLF like its neighbour
-        profile.WriteString("Last", "z", "3");                          // after an unended line
-        profile.WriteString("New", "k", "v");
+// Writes change only their own lines, byte for byte elsewhere (comments,
+// unknown sections, CRLF, a last line without a line end), add keys after a
+// section's last setting and sections at the end; settings that would not
+// read back as written are not written at all.
+TEST_F(ProfileFile, WritesTouchOnlyTheirLines) {
+    struct Write {
+        const char *section, *key, *value;
+    };
+    const struct {
+        std::string before;
+        std::vector<Write> writes;
+        std::string after;
+    } cases[] = {
+        {"",
+         {{"Common Settings", "verbose", "1"},
+          {"Common Settings", "log_file_name", ""},
+          {"Specific Settings", "image_search_path", "d:\\map\\;c:\\map\\;"},
+          {"Specific Settings", "multi", " one\r\ntwo\nthree "}},
+         "[Common Settings]\nverbose=1\nlog_file_name=\n\n"
+         "[Specific Settings]\nimage_search_path=d:\\map\\;c:\\map\\;\nmulti=one  two three\n"},
+        {"; by hand\r\ntop=level\n\n[Unknown]\n  odd line\nkeep = this ; and this \n# hash\n;commented=1\n\n"
+         "[Common Settings]\nVerbose = 0\nother=x\n\n; before Tail\n[Tail]\r\nx=1\r\n[Last]\nno newline=yes",
+         {{"common settings", "verbose", "2"},
+          {"Common Settings", "log_file_name", "a.log"},
+          {"Tail", "y", "2"},
+          {"Last", "z", "3"},
+          {"New", "k", "v"}},
+         "; by hand\r\ntop=level\n\n[Unknown]\n  odd line\nkeep = this ; and this \n# hash\n;commented=1\n\n"
+         "[Common Settings]\nVerbose = 2\nother=x\nlog_file_name=a.log\n\n; before Tail\n"
+         "[Tail]\r\nx=1\r\ny=2\r\n[Last]\nno newline=yes\nz=3\n\n[New]\nk=v\n"},
+        {"[a]\nx=1\n\t\t\r", {{"new", "k", "v"}}, "[a]\nx=1\n\t\t\r\n[new]\nk=v\n"},  // not glued to the CR
+        {"[s]\nkeep=1\n",
+         {{"s", "[t]", "1"}, {"s", "[t", "x]"}, {"s", ";c", "1"}, {"s", "#c", "1"}, {"a]b", "k", "1"}, {"", "k", "1"},
+          {"s", "", "1"}, {"s", "k=", "1"}},
+         "[s]\nkeep=1\n"},
+        {"[s]\nkeep=1\n", {{"s", "k\r\n", "2"}}, "[s]\nkeep=1\nk=2\n"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(path);
+        if (!c.before.empty()) write_file(path, c.before);
+        {
+            Profile profile("x");
+            for (const Write& w : c.writes) profile.WriteString(w.section, w.key, w.value);
+            profile.WriteString("s", "long", std::string(70000, 'v').c_str());  // longer than a line is read
+        }
+        EXPECT_EQ(read_file(path), c.after);
     }
-    EXPECT_EQ(read_file(path),
-              "; by hand\r\ntop=level\n\n"
-              "[Unknown]\n  odd line\nkeep = this ; and this \n# hash\n;commented=1\n\n"
-              "[Common Settings]\nVerbose = 2\nother=x\nlog_file_name=a.log\n\n; before Tail\n"
-              "[Tail]\r\nx=1\r\ny=2\r\n[Last]\nno newline=yes\nz=3\n\n[New]\nk=v\n");
 }
 
+// A write renames a complete new file over the old one, keeping its
+// permissions, and only when something changed; no temporary file stays.
 TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
     write_file(path, "[S]\nk = same\n");
 #if !defined(_WIN32)  // inode numbers and modes are POSIX
     ::chmod(path.c_str(), 0640);
-    struct stat st;
-    ::stat(path.c_str(), &st);
-    const ino_t inode = st.st_ino;
-#endif
-    {
-        Profile profile("x");
-        profile.WriteString("S", "k", "same");
-    }
-#if !defined(_WIN32)
-    ::stat(path.c_str(), &st);
-    EXPECT_EQ(st.st_ino, inode);  // a write would have renamed a new file over it
-#endif
-    {
-        Profile profile("x");
-        profile.WriteString("S", "k", "new");
-        EXPECT_TRUE(profile.Flush());
-    }
-#if !defined(_WIN32)
-    ::stat(path.c_str(), &st);
-    EXPECT_NE(st.st_ino, inode);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);  // permissions carried over
+    auto inode = [&] {
+        struct stat st;
+        ::stat(path.c_str(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        return st.st_ino;
+    };
+    const ino_t before = inode();
+    Profile("x").WriteString("S", "k", "same");
+    EXPECT_EQ(inode(), before);
+    Profile("x").WriteString("S", "k", "new");
+    EXPECT_NE(inode(), before);
+#else
+    Profile("x").WriteString("S", "k", "new");
 #endif
     EXPECT_EQ(read_file(path), "[S]\nk = new\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and settings.ini.lock
 }
+
+// Writers that all read the profile before any of them writes: each keeps
+// its own key, and the stale copies of a key that one of them changed, which
+// the others store back unchanged (as every import does), do not undo it.
+#if !defined(_WIN32)  // the writers are forked processes
+TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
+    write_file(path, "[S]\nshared=old\n");
+    constexpr int kWriters = 8;
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> writers;
+    for (int k = 0; k < kWriters; ++k) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid > 0) {
+            writers.push_back(pid);
+            continue;
+        }
+        ::close(ready[0]);
+        ::close(go[1]);
+        Profile profile("x");
+        profile.WriteString("S", "shared", k == 0 ? "new" : "old");
+        profile.WriteString("S", ("key" + std::to_string(k)).c_str(), std::to_string(k).c_str());
+        char c = 0;
+        const bool told = ::write(ready[1], "r", 1) == 1 && ::read(go[0], &c, 1) == 0;  // until go closes
+        ::_exit(told && profile.Flush() ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char c = 0;
+    for (int k = 0; k < kWriters; ++k) ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(go[1]);  // all at once
+    ::close(go[0]);
+    ::close(ready[0]);
+    for (pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Profile profile("x");
+    EXPECT_EQ(get(profile, "S", "shared"), "new");
+    for (int k = 0; k < kWriters; ++k)
+        EXPECT_EQ(get(profile, "S", ("key" + std::to_string(k)).c_str(), "lost"), std::to_string(k));
+}
+#endif
 
 TEST_F(ProfileFile, UnwritableLocationsFailQuietly) {
     write_file(folder + "/a_file", "not a folder");

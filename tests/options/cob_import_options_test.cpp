@@ -109,3 +109,25 @@ TEST_F(OptionsTest, OverlongValuesAreCutAtTheFieldSize) {
 }
 
 }  // namespace
+
+// An import stores its settings back when its options go: what it did not
+// change must not undo what another process stored meanwhile.
+TEST_F(OptionsTest, SettingsStoredBackUnchangedKeepAnotherProcesssChange) {
+    write_file(path("scn_in.ini"), "[Common Settings]\nverbose=0\n[Specific Settings]\nimage_search_path=old;\n");
+    {
+        CobImportOptions import;
+        CobImportOptions other;  // another process: options load
+        std::snprintf(other.image_search_path, sizeof other.image_search_path, "new;");
+        other.Set_Verbose(1);
+    }
+    CobImportOptions after;
+    EXPECT_STREQ(after.image_search_path, "new;");
+    EXPECT_EQ(after.Get_Verbose(), 1);
+    EXPECT_STREQ(after.home_path, "c:\\Truespace\\") << "a setting absent from the profile is stored";
+    EXPECT_NE(read_file(path("scn_in.ini")).find("home_path=c:\\Truespace\\\n"), std::string::npos);
+    EXPECT_EQ(after.Save_Profile(), 1u);  // nothing changed
+    host_test::ScopedEnv unwritable("VERTEXA_PROFILE", folder_);
+    CobImportOptions options;
+    std::snprintf(options.home_path, sizeof options.home_path, "d:\\ts\\");
+    EXPECT_EQ(options.Save_Profile(), 0u);
+}

@@ -7,12 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../host/host_test_util.h"
 #include "cob_import_options.h"
 #include "cob_writer.h"
 #include "test_env.h"
@@ -28,17 +27,8 @@ inline std::string temp_dir() {
     return dir;
 }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using host_test::read_file;
+using host_test::write_file;
 
 // What the progress callbacks saw.
 struct Progress {
@@ -83,11 +73,12 @@ inline constexpr size_t kPrefixStride = 1;
 #endif
 
 // Writes the profile `ini` with the verbose level, the log file and the image
-// search path, and points $VERTEXA_PROFILE at it.
+// search path, and points $VERTEXA_PROFILE at it. It holds every setting, so
+// that an import stores nothing (no synced write per import).
 inline void use_profile(const std::string& ini, int verbose, const std::string& log_file,
                         const std::string& search_path = "") {
     write_file(ini, "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + log_file +
-                        "\n[Specific Settings]\nimage_search_path=" + search_path + "\n");
+                        "\n[Specific Settings]\nhome_path=c:\\Truespace\\\nimage_search_path=" + search_path + "\n");
     cobtest::set_env("VERTEXA_PROFILE", ini.c_str());
 }
 

@@ -61,59 +61,79 @@ TEST(ObjectBlock, StoredLinesBecomeMatrixColumnsAndGroupsChangeNothing) {
     }
 }
 
-TEST(ObjectBlock, NamesAreCutNotOverflowed) {
+// Binary names keep 1023 characters, ASCII name lines 4094, of which
+// "Name " is the first word; the ASCII name is all after the first blank. A
+// cut line is skipped to its end, a whole one is not: the centre on the next
+// line is read in every case.
+TEST(ObjectBlock, NamesAreCutAndTheNextLineIsRead) {
     struct Case {
         Encoding e;
-        std::string first_word, name, kept;
+        bool crlf;
+        std::string first_word, name;
+        size_t kept;  // characters of the name kept
     };
-    // Binary names keep 1023 characters, ASCII name lines 4094, of which
-    // "Name " is the first word; the ASCII name is all after the first blank.
+    const std::string q(5000, 'q');
     const Case cases[] = {
-        {Encoding::Ascii, "Name", "second third", "second third"},
-        {Encoding::Binary, "", "", ""},
-        {Encoding::Binary, "", std::string(5000, 'q'), std::string(1023, 'q')},
-        {Encoding::Ascii, "", std::string(5000, 'q'), std::string(4094 - 5, 'q')},
+        {Encoding::Ascii, false, "Name", "second third", 12},
+        {Encoding::Binary, false, "", "", 0},
+        {Encoding::Binary, false, "", q, 1023},
+        {Encoding::Ascii, false, "", q.substr(0, 4093 - 5), 4093 - 5},  // name lines of 4,093 to 5,005
+        {Encoding::Ascii, false, "", q.substr(0, 4094 - 5), 4094 - 5},
+        {Encoding::Ascii, true, "", q.substr(0, 4094 - 5), 4094 - 5},
+        {Encoding::Ascii, false, "", q.substr(0, 4095 - 5), 4094 - 5},
+        {Encoding::Ascii, true, "", q.substr(0, 4095 - 5), 4094 - 5},
+        {Encoding::Ascii, false, "", q, 4094 - 5},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name.substr(0, 20));
+        SCOPED_TRACE(std::to_string(c.name.size()) + (c.crlf ? " crlf" : ""));
         cobtest::Polygon p = harness::sample_polygon(c.name);
+        p.axes.center = {1, 2, 3};
         if (!c.first_word.empty()) p.axes.ascii_first_word = c.first_word;
         CobFile f(c.e);
-        f.polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next"));
+        f.crlf(c.crlf).polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next"));
         auto r = harness::import_file_of(f);
         ASSERT_EQ(r.meshes(), 2u);
-        EXPECT_EQ(std::string(r.mesh(0)->get_name()), c.kept);
-        if (c.kept.size() < 100) {
-            EXPECT_NE(r.log.find("name: " + c.kept + "\n"), std::string::npos);
-        }
-        EXPECT_EQ(r.mesh(0)->Get_Vertex_Count(), 5) << "the fields after the name are still read";
+        EXPECT_EQ(std::string(r.mesh(0)->get_name()), c.name.substr(0, c.kept));
+        EXPECT_TRUE(harness::in_order(r.log, {"name: " + c.name.substr(0, c.kept) + "\n", "center: (1, 2, 3)\n"}));
+        EXPECT_EQ(r.mesh(0)->Get_Vertex_Count(), 5);
         EXPECT_STREQ(r.mesh(1)->get_name(), "Next");
     }
 }
 
+// Every step is logged; faces are flipped and their texture polygons follow
+// them. Without faces the mesh is dropped; without texture vertices it has
+// no texture faces.
 TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
     for (Encoding e : kBoth) {
+        cobtest::Polygon no_faces = harness::sample_polygon("A"), no_uvs = harness::sample_polygon("B");
+        no_faces.faces.clear();
+        no_uvs.uvs.clear();
         CobFile f(e);
-        f.polygon(26, 0, harness::sample_polygon());
+        f.polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces).polygon(2, 0, no_uvs);
         auto r = harness::import_file_of(f);
         EXPECT_TRUE(harness::in_order(
             r.log, {"-> PolH (0x", "-> Start parsing Polygon Object\n", "name: Box\n", "cur_pos: ",
                     "-> read 5 Vertices \n", "-> read 4 UVVertices \n", "-> read 2 Faces \n",
                     "  Material reference mat_0000001A_0 created\n", "  Material reference mat_0000001A_1 created\n",
-                    "-> Object Box added\n"}))
+                    "-> Object Box added\n", "name: A\n", "-> read 0 Faces \n", "name: B\n",
+                    "-> read 0 UVVertices \n", "-> Object B added\n"}))
             << name_of(e) << "\n"
             << r.log;
-        EXPECT_EQ(r.progress.status_2, (std::vector<std::string>{"Vertices ...", "UVVertices ...", "Faces ..."}));
+        EXPECT_EQ(r.log.find("mat_00000001"), std::string::npos);
+        EXPECT_EQ(r.progress.status_2.size(), 9u);
+        EXPECT_EQ(r.progress.status_2[2], "Faces ...");
+        ASSERT_EQ(r.meshes(), 2u);
         MMesh_P* m = r.mesh(0);
-        ASSERT_EQ(m->Get_Face_Count(), 2);
         ASSERT_EQ(m->Get_UVFace_Count(), 2);
-        const MPolygonList& faces = m->Faces();
-        ASSERT_EQ(faces.Count(1), 3u);
-        EXPECT_EQ(faces.Indices(1)[0], 4);  // file order 0, 1, 4 reversed
-        EXPECT_EQ(faces.Indices(1)[2], 0);
-        EXPECT_EQ(faces.MatId(1), 1);
+        ASSERT_EQ(m->Faces().Count(1), 3u);
+        EXPECT_EQ(m->Faces().Indices(1)[0], 4);  // file order 0, 1, 4 reversed
+        EXPECT_EQ(m->Faces().Indices(1)[2], 0);
+        EXPECT_EQ(m->Faces().MatId(1), 1);
         EXPECT_EQ(m->UVFaces().Indices(1)[0], 2);
         EXPECT_EQ(m->UVFaces().MatId(0), 0);
+        EXPECT_EQ(r.mesh(1)->UVUsed(), 0);
+        EXPECT_EQ(r.mesh(1)->Get_Face_Count(), 2);
+        EXPECT_EQ(r.mesh(1)->Get_UVFace_Count(), 0);
     }
 }
 
@@ -135,56 +155,23 @@ TEST(PolygonChunk, ShortFacesCountForMaterialsHolesAreSkippedWhole) {
     }
 }
 
-TEST(PolygonChunk, WithoutFacesOrTextureVertices) {
-    for (Encoding e : kBoth) {
-        cobtest::Polygon p = harness::sample_polygon();
-        p.faces.clear();
-        CobFile f(e);
-        f.polygon(1, 0, p);
-        auto r = harness::import_file_of(f);
-        EXPECT_EQ(r.meshes(), 0u) << "without faces the mesh is dropped";
-        EXPECT_EQ(r.log.find("Material reference"), std::string::npos);
-        EXPECT_EQ(r.log.find("-> Object"), std::string::npos);
-        EXPECT_NE(r.log.find("-> read 0 Faces \n"), std::string::npos);
-
-        p = harness::sample_polygon();
-        p.uvs.clear();
-        CobFile g(e);
-        g.polygon(1, 0, p);
-        r = harness::import_file_of(g);
-        EXPECT_EQ(r.mesh(0)->UVUsed(), 0);
-        EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2);
-        EXPECT_EQ(r.mesh(0)->Get_UVFace_Count(), 0);
-        EXPECT_NE(r.log.find("-> read 0 UVVertices \n"), std::string::npos);
-    }
-}
-
+// Binary texture coordinates above 1e6 or below 1e-6 in magnitude (compared
+// as doubles: the float nearest 1e-6 lies below it) read as 0; ASCII ones not.
 TEST(TextureVertices, BinaryCoordinatesAreClamped) {
-    EXPECT_EQ(clamp_uv(2000000.0f), 0.0f);
-    EXPECT_EQ(clamp_uv(-2000000.0f), 0.0f);
-    EXPECT_EQ(clamp_uv(1000000.0f), 1000000.0f);
-    EXPECT_EQ(clamp_uv(0.0000005f), 0.0f);
-    EXPECT_EQ(clamp_uv(0.000001f), 0.0f) << "the float nearest 1e-6 lies below the double 1e-6";
-    EXPECT_EQ(clamp_uv(-0.5f), -0.5f);
-
     cobtest::Polygon p = harness::sample_polygon();
-    p.uvs = {{2000000.0f, 0.5f}, {0.0000005f, 1000000.0f}};
+    p.uvs = {{2000000.0f, 0.5f}, {0.0000005f, 1000000.0f}, {0.000001f, -2000000.0f}};
     for (Encoding e : kBoth) {
         CobFile f(e);
         f.polygon(1, 0, p);
         auto r = harness::import_file_of(f);
         const auto& uv = r.mesh(0)->UVVertices();
-        ASSERT_EQ(uv.size(), 2u);
-        if (e == Encoding::Binary) {
-            EXPECT_EQ(uv[0][0], 0.0);
-            EXPECT_EQ(uv[1][0], 0.0);
-        } else {
-            EXPECT_EQ(uv[0][0], 2000000.0) << "ASCII coordinates are not clamped";
-            EXPECT_EQ(uv[1][0], static_cast<double>(0.0000005f));
-        }
-        EXPECT_EQ(uv[0][1], 0.5);
-        EXPECT_EQ(uv[1][1], 1000000.0);
-        EXPECT_EQ(uv[0][2], 0.0);
+        ASSERT_EQ(uv.size(), 3u);
+        const bool bin = e == Encoding::Binary;
+        const double want[3][3] = {{bin ? 0.0 : 2000000.0, 0.5, 0.0},
+                                   {bin ? 0.0 : static_cast<double>(0.0000005f), 1000000.0, 0.0},
+                                   {bin ? 0.0 : static_cast<double>(0.000001f), bin ? 0.0 : -2000000.0, 0.0}};
+        for (int k = 0; k < 3; ++k)
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(uv[k][c], want[k][c]) << name_of(e) << " " << k << " " << c;
     }
 }
 

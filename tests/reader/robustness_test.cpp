@@ -15,31 +15,24 @@ namespace {
 
 const Encoding kBoth[] = {Encoding::Binary, Encoding::Ascii};
 
+// Counts of four billion (vertices, texture vertices, faces) and a face of
+// 65,535 corners: the log says so, nothing near that is read or reserved,
+// and the next chunk is read.
 TEST(LyingCounts, CountsAreBoundedByTheBytesOfTheChunk) {
     for (Encoding e : kBoth) {
         for (int which = 0; which < 4; ++which) {
             SCOPED_TRACE(std::to_string(which) + (e == Encoding::Binary ? " binary" : " ascii"));
             cobtest::Polygon p = harness::sample_polygon("Liar");
-            if (which == 0) p.vertex_count = 4000000000u;
-            if (which == 1) p.uv_count = 4000000000u;
-            if (which == 2) p.face_count = 4000000000u;
+            if (which < 3) (which == 0 ? p.vertex_count : which == 1 ? p.uv_count : p.face_count) = 4000000000u;
             if (which == 3) p.faces[1].corner_count = 65535;
             CobFile f(e);
             f.polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Honest"));
-            auto before = vertexa::alloc_stats();
+            const auto before = vertexa::alloc_stats();
             auto r = harness::import_file_of(f);
-            if (which < 3) {
-                // ASCII counts are read as long; a 32-bit long cannot hold
-                // four billion and reads its largest value instead.
-                const bool narrow = e == Encoding::Ascii && sizeof(long) == 4;
-                EXPECT_NE(r.log.find(narrow ? "## 2147483647 " : "## 4000000000 "), std::string::npos) << r.log;
-            }
-            // Nothing near four billion elements was read or reserved.
-            for (uint32_t i = 0; i < r.meshes(); ++i) {
-                EXPECT_LT(r.mesh(static_cast<int32_t>(i))->Get_Vertex_Count(), 100);
-                EXPECT_LT(r.mesh(static_cast<int32_t>(i))->Get_UVVertex_Count(), 100);
-                EXPECT_LT(r.mesh(static_cast<int32_t>(i))->Get_Face_Count(), 100);
-            }
+            // ASCII counts are read as long; a 32-bit long cannot hold four
+            // billion and reads its largest value instead.
+            const bool narrow = e == Encoding::Ascii && sizeof(long) == 4;
+            EXPECT_EQ(r.log.find(narrow ? "## 2147483647 " : "## 4000000000 ") != std::string::npos, which < 3);
             EXPECT_LT(vertexa::alloc_stats().peak_bytes - before.live_bytes, 1u << 20);
             ASSERT_GE(r.meshes(), 1u);
             EXPECT_STREQ(r.mesh(static_cast<int32_t>(r.meshes() - 1))->get_name(), "Honest");
@@ -91,14 +84,17 @@ TEST(Truncation, EveryPrefixYieldsTheObjectsBeforeTheCutAndFreesEverything) {
     }
 }
 
-TEST(Truncation, EveryPrefixOfTheSamplesImports) {
+// Every prefix of the first 512 bytes, then prefixes ever further apart (the
+// sweep above cuts every byte of every chunk kind): a few thousand imports,
+// not one per byte of the samples.
+TEST(Truncation, PrefixesOfTheSamplesImport) {
     for (const char* name : {"still_life.scn", "still_life_ascii.scn"}) {
         const std::string whole = harness::read_file(std::string(VERTEXA_SOURCE_DIR) + "/samples/" + name);
         ASSERT_GT(whole.size(), 32u) << name;
         const uint32_t all = harness::import_bytes(whole, "full.scn", 0).meshes();
         ASSERT_GT(all, 0u) << name;
         uint32_t previous = 0;
-        for (size_t n = 0; n < whole.size(); n += harness::kPrefixStride) {
+        for (size_t n = 0; n < whole.size(); n += 1 + n / 512 + (harness::kPrefixStride - 1)) {
             auto r = harness::import_bytes(whole.substr(0, n), "cut.scn", 0);
             // Objects only appear as the cut moves on, and never more than the whole file has.
             ASSERT_GE(r.meshes(), previous) << name << " prefix of " << n << " bytes";

@@ -18,6 +18,7 @@
 
 #include "ascii_formats.h"
 #include "ascii_scan.h"
+#include "chunk_handlers.h"
 #include "cob_writer.h"
 #include "vertexa/services.h"
 
@@ -60,6 +61,20 @@ struct Directive {
 
 namespace f = ascii_format;
 
+// The shader and facet line: the reader's read_shader_line against one
+// fscanf of the whole format, whose words the reader keeps to 255 characters.
+int shader_line(FILE* in, Slots& s, bool ours, long* consumed) {
+    if (ours) return read_shader_line(in, s.s[0], s.s[1], consumed);
+    const int r = std::fscanf(in, f::kShaderLine, s.s[0], s.s[1]);
+    for (char* word : s.s) {
+        const size_t n = strnlen(word, sizeof s.s[0]);
+        if (n <= 255 || n == sizeof s.s[0]) continue;
+        std::memset(word + 256, 0xA5, n - 255);  // as the slot was before, after the kept word
+        word[255] = '\0';
+    }
+    return r;
+}
+
 // Every format of the reader.
 const Directive kReaderFormats[] = {
     DIRECTIVE(f::kChunkHeader, s.c, &s.i[0], &s.i[1], &s.i[2], &s.i[3], &s.i[4]),
@@ -80,6 +95,7 @@ const Directive kReaderFormats[] = {
     DIRECTIVE(f::kFace, &s.h[0], &s.h[1], &s.h[2]),
     DIRECTIVE(f::kPair, &s.l[0], &s.l[1]),
     DIRECTIVE(f::kMaterialNumber, &s.i[0]),
+    Directive{f::kShaderLine, shader_line, true},
     DIRECTIVE(f::kShader, s.s[0]),
     DIRECTIVE(f::kFacet, s.s[0]),
     DIRECTIVE(f::kRestOfWord),
@@ -478,7 +494,7 @@ TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
         {find(kReaderFormats, f::kSkipTwoWords), "\n bad words\n"},
         {find(kReaderFormats, f::kFace), "\nFace verts 4 flags 0 mat 12\n"},
         {find(kReaderFormats, f::kPair), "<123,-456> \n"},
-        {find(kReaderFormats, f::kShader), "\nshader: phong  facet: auto32\n"},
+        {find(kReaderFormats, f::kShaderLine), "\nshader: phong  facet: auto32\n"},
         {find(kReaderFormats, f::kRestOfWord), "abcdef ghi"},
         {find(kReaderFormats, f::kBumpParameters), "\noffset 0.25,0.5  repeats 4,4  amp 0.75  flags 3\n"},
         {find(kPrimitives, "%*d"), "  -00012x"},
@@ -497,6 +513,38 @@ TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
             }
         }
     }
+}
+
+// The shader and facet line as damaged files hold it: a failed keyword ends
+// the line and leaves the next one (rgb ...) to be read; words beyond 255
+// characters are cut but consumed whole, up to white space of any kind.
+TEST(AsciiScanAgainstFscanf, ShaderLineReadsAsOneFormat) {
+    const std::string x300(300, 'x'), rgb = "\nrgb 0.5,0.25,1\n";
+    const std::string texts[] = {
+        "\nshader: phong  facet: auto32" + rgb,
+        rgb,                                              // line missing
+        "\nshader:",                                      // cut after shader:
+        "\nshader:" + rgb,                                // cut there, the line goes on
+        "\nshader: phong",                                // cut before facet:
+        "\nshadr: phong  facet: flat" + rgb,              // misspelt
+        "\nshader phong  facet: flat" + rgb,
+        "\nshader: phong  facit: flat" + rgb,
+        "\nshader: phong" + rgb,                          // facet missing
+        "\nshader: " + x300 + "  facet: " + std::string(255, 'y') + rgb,
+        "\nshader: " + std::string(256, 's') + "  facet: " + x300 + rgb,
+        "\nshader: " + x300 + "\vz  facet: flat" + rgb,    // %s stops at every white space
+        "\nshader: " + x300 + "\f  facet: flat" + rgb,
+    };
+    const Directive script[] = {find(kReaderFormats, f::kShaderLine), find(kReaderFormats, f::kRGB)};
+    StreamPair streams;
+    for (const std::string& text : texts)
+        for (Buffering b : {Buffering::Default, Buffering::OneByte}) {
+            streams.open(text, b);
+            for (int k = 0; k < 2; ++k) {
+                long at = 0;
+                ASSERT_TRUE(streams.step(script[k], text, k, &at));
+            }
+        }
 }
 
 // Whole ASCII files of the writer, damaged, read by a fixed script in the
@@ -545,8 +593,8 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
         script.push_back(rf(f::kPair));
         if (k % 5 == 0) script.push_back(peek);
     }
-    for (const char* format : {f::kChunkHeader, f::kMaterialNumber, f::kShader, f::kRestOfWord, f::kFacet,
-                               f::kRestOfWord, f::kRGB, f::kAlphaLine, f::kEnvironment, f::kTexture, f::kBump})
+    for (const char* format : {f::kChunkHeader, f::kMaterialNumber, f::kShaderLine, f::kRGB, f::kAlphaLine,
+                               f::kEnvironment, f::kTexture, f::kBump})
         script.push_back(rf(format));
     script.push_back(take);
     script.push_back(rf(f::kTextureParameters));

@@ -83,7 +83,11 @@ struct MList {
     // gives the last item, a negative one the first; an empty list gives null.
     void* get(int32_t index) {
         if (cursor_index >= 0) {
-            move(static_cast<int32_t>(static_cast<int64_t>(index) - cursor_index));
+            // The distance in 64 bits, then held to 32: INT32_MIN from a
+            // cursor past the first node would wrap to a step forwards.
+            int64_t steps = static_cast<int64_t>(index) - cursor_index;
+            if (steps < INT32_MIN) steps = INT32_MIN;
+            move(static_cast<int32_t>(steps));
         }
         if (cursor_index < 0) return nullptr;
         return cursor->item;

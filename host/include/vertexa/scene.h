@@ -183,7 +183,9 @@ private:
 class VX_API MMapList {
 public:
     // Adds a search path text; it may hold several folders, each ended by ";"
-    // (d:\map\;c:\map\;). Returns the number of folders it added.
+    // (/maps/;/old/tS/maps/;), unless the whole text names a folder. Folders
+    // are paths of this system (on POSIX a backslash is part of a name).
+    // Returns the number of folders it added.
     int AddSearchPath(const char* text);
     // Adds an image name unless the list holds it already; returns its index,
     // or -1 for a null or empty name.
@@ -195,7 +197,8 @@ public:
 
     // Finds the file of an image name: its last component (after the last / or
     // \) is looked for in each folder in order, exactly first, then ignoring
-    // case. Nothing outside the folders is opened. Returns the path, or the
+    // case. Nothing outside the folders is opened, but a symbolic link in a
+    // folder is followed. Returns the path, or the
     // empty text when no folder holds it.
     std::string Resolve(const std::string& name) const;
 

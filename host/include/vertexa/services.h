@@ -75,8 +75,8 @@ VX_API long m_filepos(FILE* f);
 // consumed but not stored; of a longer line the rest stays unread. Null at end
 // of file with nothing read, else `buffer`.
 VX_API char* m_read_line(char* buffer, int size, FILE* f);
-// The directory part of `path` (up to and including its last / or \); "./"
-// for a bare file name. `directory` must hold 260 characters; a directory
+// The directory part of `path` (up to and including its last /, on Windows
+// also \); "./" for a bare file name. `directory` must hold 260 characters; a directory
 // longer than 259 characters gives the empty text.
 VX_API void m_getpath(char* directory, const char* path);
 
@@ -114,7 +114,10 @@ VX_API int m_get_cmdl_string(int argc, char** argv, const char* key, char* out,
 // $XDG_CONFIG_HOME/vertexa/<name>.ini (or ~/.config/vertexa/<name>.ini).
 // A missing or unreadable file reads as empty. Changes are written when the
 // profile is destroyed, atomically (a temporary file renamed over the old one);
-// lines and sections it does not know are kept.
+// lines and sections it does not know are kept. Processes that write the same
+// profile at once lose nothing: a write takes a lock (a file beside the
+// profile, "<profile>.lock"), reads the file again and applies only the keys
+// this profile changed since it was read.
 class VX_API Profile : public vertexa::HostObject {
 public:
     explicit Profile(const char* name);
@@ -136,9 +139,14 @@ public:
     static std::string PathFor(const char* name);
 
 private:
+    // A key set since the file was read: its value then (absent or not) and now.
+    struct Change {
+        std::string section, key, value, loaded;
+        bool was_set = false;
+    };
     std::string path_;
     std::vector<std::string> lines_;
-    bool dirty_ = false;
+    std::vector<Change> changes_;
 };
 
 // ---------------------------------------------------------------------------
@@ -146,7 +154,9 @@ private:
 // log file name, the verbose flag and the host's data, reads them from the
 // command line, prints and saves them, and keeps the log file name and the
 // verbose flag in the profile section "Common Settings" (keys "verbose" and
-// "log_file_name"): loaded on construction, stored on destruction.
+// "log_file_name"): loaded on construction, stored on destruction. The profile
+// read on construction is kept till then, so that what is stored is only what
+// changed since (another process may have changed the rest meanwhile).
 class VX_API Import_FileOption : public vertexa::HostObject {
 public:
     Import_FileOption(const char* name, const char* log_file_name);
@@ -184,6 +194,7 @@ private:
     void load_common_settings();
     void save_common_settings();
 
+    Profile* profile_ = nullptr;  // as read on construction
     char profile_name_[256] = {};
     char filename_[kTextSize] = {};
     char log_file_name_[kTextSize] = {};
