@@ -10,12 +10,19 @@ cd "$(dirname "$0")/.."
 JOBS=$(nproc 2>/dev/null || echo 2)
 started=$(date +%s)
 
-cmake --preset windows-i686
-cmake --build --preset windows-i686 -j"$JOBS"
+if [ "${1:-}" != --tests-only ]; then
+  cmake --preset windows-i686
+  cmake --build --preset windows-i686 -j"$JOBS"
+fi
 
 # One Wine prefix for every test program, made and started before the
-# tests: Wine's own background processes must not hold a test's output open.
+# tests, on one display (Xvfb) for all of them: Wine's own background
+# processes must not hold a test's output open, and the desktop process they
+# start must have the display the dialog test uses.
 export WINEPREFIX="$PWD/build-windows/wine" WINEDEBUG=-all
+if [ -z "${DISPLAY:-}" ] && [ -z "${VERTEXA_IN_XVFB:-}" ]; then
+  VERTEXA_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --tests-only
+fi
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 wine wineboot --init </dev/null >/dev/null 2>&1
