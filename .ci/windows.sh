@@ -44,8 +44,8 @@ for sample in samples/*.scn; do
       build/bin/vertexa info $format "$sample" | diff -u - "build-windows/artifacts/convert/$name$format.txt"
     fi
   done
-  wine build-windows/bin/vertexa.exe convert --image-path samples/maps "$sample" \
-    "build-windows/artifacts/convert/$name.glb" </dev/null
+  wine build-windows/bin/vertexa.exe convert "$sample" "build-windows/artifacts/convert/$name.glb" \
+    --image-path samples/maps </dev/null
 done
 if command -v node >/dev/null 2>&1 && [ -d tests/web/node_modules/gltf-validator ]; then
   node tests/web/validate.mjs build-windows/artifacts/convert/*.glb
