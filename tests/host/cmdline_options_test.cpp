@@ -205,7 +205,7 @@ TEST_F(FileOption, SavedOptionsFileReadsBackThroughTheCommandLine) {
 
 TEST_F(FileOption, ArgumentConstructorUsesTheCommonProfileThenTheArguments) {
     ScopedEnv no_explicit("VERTEXA_PROFILE", std::nullopt);
-    ScopedEnv xdg("XDG_CONFIG_HOME", folder);
+    ScopedEnv config_home(host_test::kConfigHome, folder);
     const std::string common = folder + "/vertexa/vertexa.ini";
     std::filesystem::create_directories(folder + "/vertexa");
     write_file(common, "[Common Settings]\nverbose=1\nlog_file_name=profile.log\n");
