@@ -222,29 +222,24 @@ std::string make_temporary(const std::string& target) {
     return {};
 }
 
-bool write_file_whole(const std::string& path, const std::string& bytes) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        DWORD wrote = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-        ok = WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) != 0 && wrote > 0;
-        done += wrote;
-    }
-    if (ok) ok = FlushFileBuffers(h) != 0;
-    const DWORD error = GetLastError();
-    CloseHandle(h);
-    SetLastError(error);
-    return ok;
-}
-
 }  // namespace
 
 void OutputFiles::protect(const std::string& path) {
     unsigned long long volume = 0, index = 0;
     if (file_identity(path, &volume, &index)) protected_.emplace_back(volume, index);
+}
+
+// The C runtime has no gathering write: one write per piece.
+bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
+    for (const Bytes::Piece& p : bytes.pieces_) {
+        const char* data = p.data != nullptr ? p.data : bytes.owned_[p.index].data();
+        for (size_t done = 0; done < p.size;) {
+            const int n = ::_write(fd, data + done, static_cast<unsigned>(std::min<size_t>(p.size - done, 1u << 30)));
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+        }
+    }
+    return true;
 }
 
 std::string OutputFiles::commit() {
@@ -284,8 +279,11 @@ std::string OutputFiles::commit() {
             return failure(path, why);
         }
         temps.push_back(temp);
-        if (!write_file_whole(temp, bytes)) {
-            const std::string why = system_error();
+        const int fd = ::_open(temp.c_str(), _O_WRONLY | _O_BINARY | _O_TRUNC);
+        const bool written = fd >= 0 && write_pieces(fd, bytes) && ::_commit(fd) == 0;
+        const std::string why = written ? std::string() : std::strerror(errno);
+        if (fd >= 0) ::_close(fd);
+        if (!written) {
             remove_temps();
             return failure(path, why);
         }
@@ -426,14 +424,6 @@ bool write_all(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-#if defined(_WIN32)
-// The C runtime has no gathering write: one write per piece.
-bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
-    for (const Bytes::Piece& p : bytes.pieces_)
-        if (!write_all(fd, p.data != nullptr ? p.data : bytes.owned_[p.index].data(), p.size)) return false;
-    return true;
-}
-#else
 // Many small pieces (the arrays of a scene of many objects) go out a batch
 // of them per system call.
 bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
@@ -459,7 +449,6 @@ bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
     }
     return true;
 }
-#endif
 
 namespace {
 
