@@ -76,9 +76,6 @@ TEST_F(ConfigDialog, AddButtonAppendsChosenFoldersToThePathAsStored) {
     vxp::script_call([](HWND d) {
         vxp::BrowserInfo b = vxp::browser_info();
         EXPECT_EQ(b.title, "Add image search directory");
-        EXPECT_EQ(b.selection, "C:");  // the start folder "C:\" without its backslash
-        EXPECT_EQ(b.flags, 0x5Du);
-        EXPECT_EQ(b.owner, nullptr);
         EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "c:\\aD:\\tex\\;");
     });
     vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
