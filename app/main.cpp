@@ -1,6 +1,10 @@
 // vertexa: imports trueSpace files through the import plug-in and tells what
 // they hold.
 #include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+#include <ole2.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -13,7 +17,9 @@
 #include <CLI/CLI.hpp>
 
 #include "convert.h"
+#if !defined(_WIN32)
 #include "platform/frontend.h"
+#endif
 #include "plugin_host.h"
 #include "summary.h"
 #include "vertexa/scene.h"
@@ -235,28 +241,72 @@ int run_plugins(const std::string& plugin_dir, const std::string& module_path) {
     return 0;
 }
 
+#if defined(_WIN32)
+// On Windows the plug-in's windows are the system's: dialogs and the progress
+// window are real windows. The shell's folder browser needs COM on this thread.
+class HostWindows {
+public:
+    HostWindows() : ole_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~HostWindows() {
+        if (ole_) OleUninitialize();
+    }
+    HostWindows(const HostWindows&) = delete;
+    HostWindows& operator=(const HostWindows&) = delete;
+
+private:
+    bool ole_;
+};
+
+// Summaries are UTF-8: a console shows them in that code page while the
+// command runs, and gets its own back afterwards.
+class ConsoleCodePage {
+public:
+    ConsoleCodePage() : previous_(GetConsoleOutputCP()) {
+        if (previous_ != 0) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~ConsoleCodePage() {
+        if (previous_ != 0) SetConsoleOutputCP(previous_);
+    }
+    ConsoleCodePage(const ConsoleCodePage&) = delete;
+    ConsoleCodePage& operator=(const ConsoleCodePage&) = delete;
+
+private:
+    UINT previous_;
+};
+
+bool windows_available() { return true; }
+#else
 // The terminal front end draws the plug-in's windows for as long as the
 // command runs: dialogs on the terminal, the progress window on stderr.
-class TerminalWindows {
+class HostWindows {
 public:
-    TerminalWindows() {
+    HostWindows() {
         vxp::select_front_end(vxp::FrontEnd::terminal);
         vxp::create_main_window("vertexa");
     }
-    ~TerminalWindows() {
+    ~HostWindows() {
         vxp::destroy_main_window();
         vxp::select_front_end(vxp::FrontEnd::headless);
     }
-    TerminalWindows(const TerminalWindows&) = delete;
-    TerminalWindows& operator=(const TerminalWindows&) = delete;
+    HostWindows(const HostWindows&) = delete;
+    HostWindows& operator=(const HostWindows&) = delete;
 };
+
+bool windows_available() { return vxp::terminal_available(); }
+#endif
 
 }  // namespace
 
 static int run(int argc, char** argv) {
+#if defined(_WIN32)
+    ConsoleCodePage console_code_page;
+#endif
     CLI::App app{"vertexa: reads Caligari trueSpace files (.cob, .scn; binary and ASCII)"};
     app.set_version_flag("--version", std::string("vertexa ") + VERTEXA_VERSION);
     app.require_subcommand(1);
+    // Options start with '-' on every system: "/x" is a path (the current
+    // drive's root folder on Windows), never an option.
+    app.allow_windows_style_options(false);
 
     std::string plugin_dir;
     std::string module_path;
@@ -302,7 +352,7 @@ static int run(int argc, char** argv) {
     if (plugins->parsed()) return run_plugins(plugin_dir, module_path);
 
     const bool interactive = open->parsed() || configure->parsed() || help->parsed();
-    if (interactive && !vxp::terminal_available()) {
+    if (interactive && !windows_available()) {
         std::fprintf(stderr, "vertexa: %s needs a terminal on standard input and output\n",
                      app.get_subcommands().front()->get_name().c_str());
         return kExitFailure;
@@ -311,7 +361,7 @@ static int run(int argc, char** argv) {
 
     LoadedImporter loaded;
     if (!load_importer(plugin_dir, module_path, loaded)) return kExitNoPlugin;
-    std::optional<TerminalWindows> windows;
+    std::optional<HostWindows> windows;
     if (interactive || progress) windows.emplace();
 
     if (convert->sub->parsed()) {

@@ -1,8 +1,12 @@
 #include "plugin_host.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -16,11 +20,87 @@ namespace vertexa {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The system's loader: LoadLibraryA on Windows, dlopen elsewhere.
+#if defined(_WIN32)
+constexpr const char* kModuleExtension = ".dll";
+
+void* open_module(const std::string& path, std::string& why) {
+    // No message box from the system when a DLL the module needs is missing.
+    const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetErrorMode(previous);
+    if (module == nullptr) {
+        char text[256] = "";
+        const DWORD error = GetLastError();
+        if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                           sizeof text, nullptr) == 0)
+            std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
+        why = text;
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
+    }
+    return reinterpret_cast<void*>(module);
+}
+void* find_symbol(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void close_module(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+
+// A module file's identity: its full path, letters in one case (Windows
+// names ignore case).
+std::string file_identity(const std::string& path) {
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) return "";
+    CharLowerBuffA(full, n);
+    return std::string(full, n);
+}
+
+std::string program_folder() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return "";
+    return fs::path(path).parent_path().string();
+}
+#else
+constexpr const char* kModuleExtension = ".so";
+
+void* open_module(const std::string& path, std::string& why) {
+    // RTLD_LOCAL keeps the module's symbols to itself; RTLD_NOW reports an
+    // unresolved symbol here instead of in the middle of an import.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* text = dlerror();
+        why = text != nullptr ? text : "unknown reason";
+    }
+    return handle;
+}
+void* find_symbol(void* module, const char* name) { return dlsym(module, name); }
+void close_module(void* module) { dlclose(module); }
+
+// A module file's identity: its device and inode.
+std::string file_identity(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return "";
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+std::string program_folder() {
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return "";
+    return self.parent_path().string();
+}
+#endif
+
+}  // namespace
+
 PluginModule::PluginModule(PluginModule&& other) noexcept { *this = std::move(other); }
 
 PluginModule& PluginModule::operator=(PluginModule&& other) noexcept {
     if (this != &other) {
-        if (handle_ != nullptr) dlclose(handle_);
+        if (handle_ != nullptr) close_module(handle_);
         handle_ = std::exchange(other.handle_, nullptr);
         path_ = std::move(other.path_);
         name_ = std::move(other.name_);
@@ -33,7 +113,7 @@ PluginModule& PluginModule::operator=(PluginModule&& other) noexcept {
 PluginModule::~PluginModule() {
     // Descriptors belong to the module and go with it.
     classes_.clear();
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) close_module(handle_);
 }
 
 bool PluginModule::load(const std::string& path, std::string& error) {
@@ -42,27 +122,25 @@ bool PluginModule::load(const std::string& path, std::string& error) {
         error = path + ": no such plug-in module";
         return false;
     }
-    // RTLD_LOCAL keeps the module's symbols to itself; RTLD_NOW reports an
-    // unresolved symbol here instead of in the middle of an import.
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    void* handle = open_module(path, why);
     if (handle == nullptr) {
-        const char* why = dlerror();
-        error = path + ": not a loadable module (" + (why != nullptr ? why : "unknown reason") + ")";
+        error = path + ": not a loadable module (" + why + ")";
         return false;
     }
-    auto lib_name = reinterpret_cast<LibNameFunc>(dlsym(handle, "LibName"));
-    auto lib_count = reinterpret_cast<LibNumberClassesFunc>(dlsym(handle, "LibNumberClasses"));
-    auto lib_class = reinterpret_cast<LibClassDescriptionFunc>(dlsym(handle, "LibClassDescription"));
-    auto lib_version = reinterpret_cast<LibVersionFunc>(dlsym(handle, "LibVersion"));
+    auto lib_name = reinterpret_cast<LibNameFunc>(find_symbol(handle, "LibName"));
+    auto lib_count = reinterpret_cast<LibNumberClassesFunc>(find_symbol(handle, "LibNumberClasses"));
+    auto lib_class = reinterpret_cast<LibClassDescriptionFunc>(find_symbol(handle, "LibClassDescription"));
+    auto lib_version = reinterpret_cast<LibVersionFunc>(find_symbol(handle, "LibVersion"));
     if (lib_name == nullptr || lib_count == nullptr || lib_class == nullptr || lib_version == nullptr) {
-        dlclose(handle);
+        close_module(handle);
         error = path + ": not a Vertexa plug-in (it lacks LibName, LibNumberClasses, LibClassDescription or "
                        "LibVersion)";
         return false;
     }
     const unsigned long version = lib_version();
     if (version != kPluginApiVersion) {
-        dlclose(handle);
+        close_module(handle);
         char text[128];
         std::snprintf(text, sizeof text, ": built for plug-in interface version 0x%lX, this host has 0x%lX",
                       version, kPluginApiVersion);
@@ -83,7 +161,7 @@ bool PluginModule::load(const std::string& path, std::string& error) {
         cls.descriptor = desc;
         classes.push_back(std::move(cls));
     }
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) close_module(handle_);
     handle_ = handle;
     path_ = path;
     const char* module_name = lib_name();
@@ -98,17 +176,6 @@ const PluginClass* PluginModule::scene_importer() const {
         if (cls.super_class_id == kSceneImportClassId && cls.descriptor->Available() != 0) return &cls;
     return nullptr;
 }
-
-namespace {
-
-std::string program_folder() {
-    std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return "";
-    return self.parent_path().string();
-}
-
-}  // namespace
 
 std::vector<std::string> plugin_folders(const std::string& explicit_dir) {
     std::vector<std::string> folders;
@@ -126,17 +193,17 @@ std::vector<std::string> find_plugin_files(const std::vector<std::string>& folde
     std::vector<std::string> files;
     // Two entries may lead to one folder (the default named again, a link):
     // each module file counts once, by its device and inode.
-    std::set<std::pair<dev_t, ino_t>> seen;
+    std::set<std::string> seen;
     for (const std::string& folder : folders) {
         std::error_code ec;
         std::vector<std::string> here;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            if (it->path().extension() == ".so" && it->is_regular_file(ec)) here.push_back(it->path().string());
+            if (it->path().extension() == kModuleExtension && it->is_regular_file(ec)) here.push_back(it->path().string());
         }
         std::sort(here.begin(), here.end());
         for (std::string& file : here) {
-            struct stat st;
-            if (::stat(file.c_str(), &st) == 0 && !seen.emplace(st.st_dev, st.st_ino).second) continue;
+            const std::string identity = file_identity(file);
+            if (!identity.empty() && !seen.insert(identity).second) continue;
             files.push_back(std::move(file));
         }
     }

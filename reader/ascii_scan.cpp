@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "reader_state.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -135,10 +137,19 @@ private:
     std::string long_text_;
 };
 
+#if defined(_WIN32)
+// MinGW's own conversions (correctly rounded, hexadecimal included) read the
+// C locale's decimal point; the plug-in never changes the locale.
+double text_to_double(const char* start, char** end) { return __mingw_strtod(start, end); }
+float text_to_float(const char* start, char** end) { return __mingw_strtof(start, end); }
+#else
 locale_t c_locale() {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return locale;
 }
+double text_to_double(const char* start, char** end) { return strtod_l(start, end, c_locale()); }
+float text_to_float(const char* start, char** end) { return strtof_l(start, end, c_locale()); }
+#endif
 
 // Powers of ten that a double holds exactly.
 constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
@@ -371,9 +382,9 @@ Outcome scan_float(Input& in, bool want_double, double* value) {
     const char* start = text.c_str();
     char* end = nullptr;
     if (want_double) {
-        *value = strtod_l(start, &end, c_locale());
+        *value = text_to_double(start, &end);
     } else {
-        *value = static_cast<double>(strtof_l(start, &end, c_locale()));
+        *value = static_cast<double>(text_to_float(start, &end));
     }
     return end == start ? Outcome::MatchError : Outcome::Ok;
 }

@@ -7,6 +7,12 @@
 
 #include "vertexa/services.h"
 
+#if defined(_WIN32)
+// Windows' C library reads a byte without taking the stream's lock under
+// another name.
+#define getc_unlocked _getc_nolock
+#endif
+
 struct ReaderState {
     FILE* in = nullptr;                      // the file being read, opened "rb"
     int binary = 1;                          // 1: binary encoding, 0: ASCII

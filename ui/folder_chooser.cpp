@@ -39,7 +39,7 @@ char* browse_for_folder(char* start_folder, const char* title) {
     return chooser_result;
 }
 
-int folder_chooser_hook(HWND browser, UINT message, LPARAM parameter, LPARAM) {
+int CALLBACK folder_chooser_hook(HWND browser, UINT message, LPARAM parameter, LPARAM) {
     if (message == BFFM_INITIALIZED) {
         char start[MAX_PATH];
         cob_paths::copy_text(start, sizeof start, chooser_result);

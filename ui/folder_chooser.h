@@ -17,7 +17,7 @@ char* browse_for_folder(char* start_folder, const char* title);
 
 // The browser's callback: opens it on chooser_result and shows the full path
 // of each selection in its status line. Always 0.
-int folder_chooser_hook(HWND browser, UINT message, LPARAM parameter, LPARAM data);
+int CALLBACK folder_chooser_hook(HWND browser, UINT message, LPARAM parameter, LPARAM data);
 
 // The text with every line feed turned into carriage return and line feed.
 CString to_crlf(const char* text);

@@ -50,7 +50,11 @@ std::string truespace_file_problem(const std::string& path) {
     std::string problem = file_problem(path);
     if (!problem.empty()) return problem;
     // Non-blocking, in case a FIFO took the file's place since.
+#if defined(_WIN32)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);
+#else
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
     if (fd < 0) return std::strerror(errno);
     struct stat st;
     char head[18];

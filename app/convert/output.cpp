@@ -2,9 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+#include <io.h>
+#else
+#include <sys/uio.h>
+#endif
 
+#include <algorithm>
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +37,11 @@ constexpr long long kMaxImagePixels = 64LL << 20;
 
 bool read_whole(const std::string& path, std::string& bytes, std::string& why) {
     // Only a regular file is read; a FIFO put in its place is not waited on.
+#if defined(_WIN32)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY);
+#else
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         why = fd < 0 ? std::strerror(errno) : "not a regular file";
@@ -159,6 +169,168 @@ void OutputFiles::add(const std::string& path, std::string bytes) {
 
 void OutputFiles::add(const std::string& path, Bytes bytes) { files_.emplace_back(path, std::move(bytes)); }
 
+#if defined(_WIN32)
+// Windows: the same order without signals, hard links or file modes. The
+// files are written to temporaries beside their targets and flushed; then
+// every old file is moved aside, the new ones go in (the one the user named
+// last), and on a failure the old ones come back.
+
+namespace {
+
+// A file's identity: its volume and its index on that volume.
+bool file_identity(const std::string& path, unsigned long long* volume, unsigned long long* index) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    *volume = info.dwVolumeSerialNumber;
+    *index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return ok;
+}
+
+std::string failure(const std::string& path, const std::string& why) {
+    return "cannot write " + to_utf8(path) + ": " + why;
+}
+
+std::string system_error() {
+    char text[256] = "";
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
+                       sizeof text, nullptr) == 0)
+        return "error " + std::to_string(GetLastError());
+    std::string why = text;
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ' || why.back() == '.'))
+        why.pop_back();
+    return why;
+}
+
+// A new, empty file beside `target` whose name is returned; empty on failure.
+std::string make_temporary(const std::string& target) {
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[40];
+        std::snprintf(suffix, sizeof suffix, ".vx%lx%04x", GetCurrentProcessId(), ++serial & 0xffff);
+        const std::string name = folder_of(target) + suffix;
+        HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return name;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return {};
+}
+
+bool write_file_whole(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        DWORD wrote = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+        ok = WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) != 0 && wrote > 0;
+        done += wrote;
+    }
+    if (ok) ok = FlushFileBuffers(h) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    SetLastError(error);
+    return ok;
+}
+
+}  // namespace
+
+void OutputFiles::protect(const std::string& path) {
+    unsigned long long volume = 0, index = 0;
+    if (file_identity(path, &volume, &index)) protected_.emplace_back(volume, index);
+}
+
+std::string OutputFiles::commit() {
+    const size_t n = files_.size();
+    std::vector<std::string> targets(n);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string& path = files_[i].first;
+        targets[i] = path;
+        char full[MAX_PATH];
+        const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+        const std::string name = length > 0 && length < sizeof full ? std::string(full) : path;
+        for (size_t k = 0; k < i; ++k) {
+            char other[MAX_PATH];
+            const DWORD l = GetFullPathNameA(targets[k].c_str(), sizeof other, other, nullptr);
+            if (l > 0 && l < sizeof other && lstrcmpiA(other, name.c_str()) == 0)
+                return failure(path, "two of the files to write have this name");
+        }
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failure(path, "it is a folder");
+        unsigned long long volume = 0, index = 0;
+        if (file_identity(path, &volume, &index))
+            for (const auto& [v, i2] : protected_)
+                if (v == volume && i2 == index) return failure(path, "it is the input file");
+    }
+
+    std::vector<std::string> temps;
+    auto remove_temps = [&] {
+        for (const std::string& t : temps) DeleteFileA(t.c_str());
+    };
+    for (size_t i = 0; i < n; ++i) {
+        const auto& [path, bytes] = files_[i];
+        const std::string temp = make_temporary(targets[i]);
+        if (temp.empty()) {
+            const std::string why = system_error();
+            remove_temps();
+            return failure(path, why);
+        }
+        temps.push_back(temp);
+        if (!write_file_whole(temp, bytes)) {
+            const std::string why = system_error();
+            remove_temps();
+            return failure(path, why);
+        }
+        if (after_write) after_write(temp);
+    }
+
+    std::vector<std::string> backups(n);
+    auto undo = [&](size_t replaced_from, const std::string& message) {
+        std::string out = message;
+        for (size_t k = 0; k < n; ++k) {
+            const bool replaced = k >= replaced_from;
+            if (!replaced) DeleteFileA(temps[k].c_str());
+            if (!backups[k].empty()) {
+                if (!MoveFileExA(backups[k].c_str(), targets[k].c_str(), MOVEFILE_REPLACE_EXISTING))
+                    out += "; the old " + to_utf8(targets[k]) + " is kept as " + to_utf8(backups[k]);
+            } else if (replaced) {
+                DeleteFileA(targets[k].c_str());
+            }
+        }
+        return out;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        // Only files are set aside; a move over anything else fails and
+        // leaves it as it is.
+        const DWORD attributes = GetFileAttributesA(targets[i].c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        const std::string backup = make_temporary(targets[i]);
+        if (backup.empty() || !MoveFileExA(targets[i].c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            const std::string why = system_error();
+            if (!backup.empty()) DeleteFileA(backup.c_str());
+            return undo(n, failure(targets[i], "cannot keep the old file aside: " + why));
+        }
+        backups[i] = backup;
+    }
+    // The first file (the one the user named) goes into place last, so that
+    // it never refers to files that are not there yet.
+    for (size_t i = n; i-- > 0;) {
+        if (!MoveFileExA(temps[i].c_str(), targets[i].c_str(), MOVEFILE_WRITE_THROUGH))
+            return undo(i + 1, failure(files_[i].first, system_error()));
+    }
+    for (const std::string& b : backups)
+        if (!b.empty()) DeleteFileA(b.c_str());
+    return {};
+}
+#else
 void OutputFiles::protect(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) protected_.emplace_back(st.st_dev, st.st_ino);
@@ -254,6 +426,14 @@ bool write_all(int fd, const char* data, size_t size) {
 
 }  // namespace
 
+#if defined(_WIN32)
+// The C runtime has no gathering write: one write per piece.
+bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
+    for (const Bytes::Piece& p : bytes.pieces_)
+        if (!write_all(fd, p.data != nullptr ? p.data : bytes.owned_[p.index].data(), p.size)) return false;
+    return true;
+}
+#else
 // Many small pieces (the arrays of a scene of many objects) go out a batch
 // of them per system call.
 bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
@@ -279,6 +459,7 @@ bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
     }
     return true;
 }
+#endif
 
 namespace {
 
@@ -430,5 +611,7 @@ std::string OutputFiles::commit() {
         if (k == 0 || folder_of(targets[k]) != folder_of(targets[k - 1])) sync_folder(folder_of(targets[k]));
     return {};
 }
+
+#endif
 
 }  // namespace vertexa::convert

@@ -6,12 +6,19 @@
 
 #include <cerrno>
 
+#if defined(_WIN32)
+// Windows has neither flag; its files must be read in binary mode instead.
+#define VX_READ_FLAGS (O_RDONLY | O_BINARY)
+#else
+#define VX_READ_FLAGS (O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+#endif
+
 namespace vertexa::detail {
 
 bool read_regular_file(const std::string& path, std::size_t limit, std::string* data, bool* cut) {
     data->clear();
     *cut = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), VX_READ_FLAGS);
     if (fd < 0) return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -16,6 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -51,6 +54,24 @@ bool injected_failure() {
     return false;
 }
 
+// The C library's blocks, aligned for the header. Windows' malloc aligns to
+// 8 bytes only in 32-bit programs, less than the header asks for.
+void* raw_alloc(std::size_t bytes) {
+#if defined(_WIN32)
+    return ::_aligned_malloc(bytes, alignof(BlockHeader));
+#else
+    return std::malloc(bytes);
+#endif
+}
+
+void raw_free(void* raw) {
+#if defined(_WIN32)
+    ::_aligned_free(raw);
+#else
+    std::free(raw);
+#endif
+}
+
 [[noreturn]] void die(const char* what, const void* block) {
     std::fprintf(stderr, "vertexa: my_free(%p): %s\n", block, what);
     std::fflush(stderr);
@@ -61,9 +82,9 @@ bool injected_failure() {
 
 void* my_malloc(unsigned size) {
     if (injected_failure()) return nullptr;
-    // unsigned is 32 bits here, so the sum cannot wrap a 64-bit size_t.
-    static_assert(sizeof(std::size_t) > sizeof(unsigned), "block size sum could wrap");
-    void* raw = std::malloc(sizeof(BlockHeader) + static_cast<std::size_t>(size));
+    // In a 32-bit program the header and a size near 4 GiB would wrap.
+    if (static_cast<std::size_t>(size) > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+    void* raw = raw_alloc(sizeof(BlockHeader) + static_cast<std::size_t>(size));
     if (raw == nullptr) return nullptr;
     auto* header = static_cast<BlockHeader*>(raw);
     header->magic = live_magic_for(header);
@@ -93,7 +114,7 @@ void my_free(void* block) {
     *static_cast<volatile uint64_t*>(&header->magic) = 0;
     g_live_blocks.fetch_sub(1, std::memory_order_relaxed);
     g_live_bytes.fetch_sub(header->size, std::memory_order_relaxed);
-    std::free(header);
+    raw_free(header);
 }
 
 char* my_strdup(const char* text) {

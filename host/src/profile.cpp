@@ -26,10 +26,16 @@
 // 64 KiB is kept but is not read as a setting, and the lines after it up to
 // the next section header belong to no section.
 #include <fcntl.h>
-#include <sys/file.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#define NOMINMAX
+#include <windows.h>
+#include <direct.h>
+#else
+#include <pwd.h>
+#include <sys/file.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -152,6 +158,24 @@ std::string without_line_breaks(std::string_view text) {
     return s;
 }
 
+#if defined(_WIN32)
+// Creates the folders above `path` that are missing. Both separators count;
+// a drive ("C:") or server share ("\\\\server\\share") prefix is not a folder to make.
+void make_parent_folders(const std::string& path) {
+    std::size_t from = 1;
+    if (path.size() >= 2 && path[1] == ':') from = 3;
+    if (path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0) {
+        from = path.find_first_of("/\\", 2);                         // end of the server
+        if (from != npos) from = path.find_first_of("/\\", from + 1);  // end of the share
+        if (from == npos) return;
+        ++from;
+    }
+    for (std::size_t sep = path.find_first_of("/\\", from); sep != npos; sep = path.find_first_of("/\\", sep + 1)) {
+        const std::string folder = path.substr(0, sep);
+        if (::_mkdir(folder.c_str()) != 0 && errno != EEXIST) return;
+    }
+}
+#else
 std::string home_folder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return home;
@@ -172,6 +196,7 @@ void make_parent_folders(const std::string& path) {
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
     }
 }
+#endif
 
 // Whether the lines WriteString would make read back as this section and
 // key. A key that reads as a section header ("[x]") or a comment (";x",
@@ -264,6 +289,27 @@ void apply_setting(std::vector<std::string>& lines, const std::string& section_n
 // An exclusive lock on the file beside the profile, held while it lives. A
 // lock file that cannot be made (a folder we may not write to) leaves the
 // write unlocked; the write itself then fails in that folder as well.
+#if defined(_WIN32)
+class ProfileLock {
+public:
+    explicit ProfileLock(const std::string& profile_path) {
+        handle_ = CreateFileA((profile_path + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        OVERLAPPED at = {};
+        LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+    }
+    ~ProfileLock() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);  // releases the lock
+    }
+    ProfileLock(const ProfileLock&) = delete;
+    ProfileLock& operator=(const ProfileLock&) = delete;
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+#else
 class ProfileLock {
 public:
     explicit ProfileLock(const std::string& profile_path) {
@@ -288,6 +334,7 @@ public:
 private:
     int fd_ = -1;
 };
+#endif
 
 // Whether the profile's path names a file that may be replaced: a regular
 // file read whole, or nothing yet.
@@ -310,12 +357,19 @@ std::string Profile::PathFor(const char* name) {
 
     const char* explicit_path = std::getenv("VERTEXA_PROFILE");
     if (explicit_path != nullptr && explicit_path[0] != '\0') return explicit_path;
+#if defined(_WIN32)
+    // The user's roaming application data, as Windows programs keep settings.
+    const char* app_data = std::getenv("APPDATA");
+    if (app_data != nullptr && app_data[0] != '\0') return std::string(app_data) + "\\vertexa\\" + file;
+    return std::string();
+#else
     // A relative XDG_CONFIG_HOME is ignored, as the XDG rules ask.
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/vertexa/" + file;
     const std::string home = home_folder();
     if (!home.empty()) return home + "/.config/vertexa/" + file;
     return std::string();  // nowhere to keep it: reads as empty, writes fail
+#endif
 }
 
 Profile::Profile(const char* name) : path_(PathFor(name)) {

@@ -4,7 +4,9 @@
 // Khronos validator).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <cmath>
@@ -20,6 +22,7 @@
 #include <tiny_obj_loader.h>
 
 #include "cob_writer.h"
+#include "test_env.h"
 #include "convert.h"
 #include "geometry.h"
 #include "import.h"
@@ -40,7 +43,7 @@ std::string tmp_dir(const std::string& name) {
     // A profile of our own: no image search path and no log.
     const std::string profile = dir + "/profile.ini";
     std::ofstream(profile) << "[Common Settings]\nverbose=0\n";
-    ::setenv("VERTEXA_PROFILE", profile.c_str(), 1);
+    cobtest::set_env("VERTEXA_PROFILE", profile.c_str());
     return dir;
 }
 
@@ -203,6 +206,12 @@ void expect_outward(const std::vector<Shown>& faces, const V3& centre, const std
 // Runs the Node validator script on the files; skips the test when Node or
 // the script's packages are missing outside CI.
 void expect_valid(const std::vector<std::string>& files) {
+#if defined(_WIN32)
+    // Node runs beside Wine, not in it: .ci/windows.sh validates what the
+    // Windows program writes. The rest of each test runs here as well.
+    (void)files;
+    return;
+#endif
     const std::string web = std::string(VERTEXA_SOURCE_DIR) + "/tests/web";
     if (std::system("node --version >/dev/null 2>&1") != 0 || !fs::exists(web + "/node_modules/gltf-validator")) {
         if (std::getenv("CI") != nullptr) FAIL() << "node or tests/web/node_modules missing (run npm ci in tests/web)";
@@ -567,7 +576,9 @@ TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
     const Case cases[] = {
         {{"a.gltf", "a.bin", "a_0_x.png"}, true},
         {{"b.obj", "b.mtl", "new_companion.png"}, true},
+#if !defined(_WIN32)  // a Windows path is at most 260 characters in all
         {{longest, "c.bin"}, false},
+#endif
     };
     for (const Case& c : cases) {
         for (size_t i = 1; i < c.names.size(); ++i)
@@ -599,6 +610,8 @@ TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
     }
 }
 
+// Symbolic links, file modes and signals are POSIX.
+#if !defined(_WIN32)
 TEST(OutputCommit, ALinkedOutputReplacesTheFileItNamesWithItsPermissions) {
     const std::string dir = tmp_dir("link");
     std::ofstream(dir + "/real.glb") << "old";
@@ -635,3 +648,4 @@ TEST(OutputCommit, ASignalWhileWritingRemovesTheTemporaryFiles) {
         EXPECT_EQ(read_file(dir + "/out.gltf"), "old");
     }
 }
+#endif

@@ -1,7 +1,9 @@
 // The settings profile, the command-line reader and the option base class.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <cstdio>
@@ -122,6 +124,7 @@ TEST_F(ProfileFile, WritesTouchOnlyTheirLines) {
 // permissions, and only when something changed; no temporary file stays.
 TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
     write_file(path, "[S]\nk = same\n");
+#if !defined(_WIN32)  // inode numbers and modes are POSIX
     ::chmod(path.c_str(), 0640);
     auto inode = [&] {
         struct stat st;
@@ -134,6 +137,9 @@ TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
     EXPECT_EQ(inode(), before);
     Profile("x").WriteString("S", "k", "new");
     EXPECT_NE(inode(), before);
+#else
+    Profile("x").WriteString("S", "k", "new");
+#endif
     EXPECT_EQ(read_file(path), "[S]\nk = new\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and settings.ini.lock
 }
@@ -141,6 +147,7 @@ TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
 // Writers that all read the profile before any of them writes: each keeps
 // its own key, and the stale copies of a key that one of them changed, which
 // the others store back unchanged (as every import does), do not undo it.
+#if !defined(_WIN32)  // the writers are forked processes
 TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
     write_file(path, "[S]\nshared=old\n");
     constexpr int kWriters = 8;
@@ -180,6 +187,7 @@ TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
     for (int k = 0; k < kWriters; ++k)
         EXPECT_EQ(get(profile, "S", ("key" + std::to_string(k)).c_str(), "lost"), std::to_string(k));
 }
+#endif
 
 TEST_F(ProfileFile, UnwritableLocationsFailQuietly) {
     write_file(folder + "/a_file", "not a folder");
@@ -221,6 +229,27 @@ TEST_F(ProfileFile, OversizedFilesAndOverlongLinesAreReadOnlyInPart) {
     EXPECT_EQ(read_file(path), "[S]\n" + long_line + "after=1\n[T]\nk=3\n");
 }
 
+#if defined(_WIN32)
+TEST(ProfileLocation, ExplicitThenAppData) {
+    // With a drive letter, as Windows gives APPDATA.
+    const std::string folder = std::filesystem::absolute(scratch_folder()).string();
+    {
+        ScopedEnv profile("VERTEXA_PROFILE", "D:\\somewhere\\else.ini");
+        EXPECT_EQ(Profile::PathFor("scn_in"), "D:\\somewhere\\else.ini");
+    }
+    ScopedEnv profile("VERTEXA_PROFILE", std::nullopt);
+    ScopedEnv app_data("APPDATA", folder + "\\Roaming");
+    EXPECT_EQ(Profile::PathFor("scn_in"), folder + "\\Roaming\\vertexa\\scn_in.ini");
+    EXPECT_EQ(Profile::PathFor("../up"), folder + "\\Roaming\\vertexa\\.._up.ini");
+    {
+        Profile p("scn_in");
+        p.WriteString("S", "k", "v");
+    }  // the folders are made on writing
+    EXPECT_EQ(read_file(folder + "\\Roaming\\vertexa\\scn_in.ini"), "[S]\nk=v\n");
+    ScopedEnv no_app_data("APPDATA", std::nullopt);
+    EXPECT_EQ(Profile::PathFor("scn_in"), "");
+}
+#else
 TEST(ProfileLocation, ExplicitThenXdgThenHome) {
     const std::string folder = scratch_folder();
     {
@@ -241,6 +270,7 @@ TEST(ProfileLocation, ExplicitThenXdgThenHome) {
     ScopedEnv relative("XDG_CONFIG_HOME", "relative/path");  // not absolute: not used
     EXPECT_EQ(Profile::PathFor("scn_in"), folder + "/.config/vertexa/scn_in.ini");
 }
+#endif
 
 // An argument vector with a program name in front, as main() receives it.
 class Args {
@@ -422,7 +452,7 @@ TEST_F(FileOption, SavedOptionsFileReadsBackThroughTheCommandLine) {
 
 TEST_F(FileOption, ArgumentConstructorUsesTheCommonProfileThenTheArguments) {
     ScopedEnv no_explicit("VERTEXA_PROFILE", std::nullopt);
-    ScopedEnv xdg("XDG_CONFIG_HOME", folder);
+    ScopedEnv config_home(host_test::kConfigHome, folder);
     const std::string common = folder + "/vertexa/vertexa.ini";
     std::filesystem::create_directories(folder + "/vertexa");
     write_file(common, "[Common Settings]\nverbose=1\nlog_file_name=profile.log\n");

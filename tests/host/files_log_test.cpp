@@ -64,8 +64,14 @@ TEST(FileHelpers, GetPathCutsAtTheLastSlashOnly) {
         std::string path, folder;
     } cases[] = {
         {"/home/user/ship.cob", "/home/user/"},
+#if defined(_WIN32)  // a backslash separates folders too
+        {"/x/model/..\\outside\\m.cob", "/x/model/..\\outside\\"},
+        {"a\\b/ship.scn", "a\\b/"},
+        {"C:\\maps\\ship.scn", "C:\\maps\\"},
+#else
         {"/x/model/..\\outside\\m.cob", "/x/model/"},  // a backslash is part of a name here
         {"a\\b/ship.scn", "a\\b/"},
+#endif
         {"ship.cob", "./"},
         {std::string(400, 'x') + "/file.cob", ""},  // too long: not cut into another folder
         {std::string(258, 'x') + "/file.cob", std::string(258, 'x') + "/"},
@@ -84,6 +90,9 @@ TEST(FileHelpers, GetPathCutsAtTheLastSlashOnly) {
 // anywhere else: backslashes in the model's path or a folder name, a ';' in
 // the model's folder, Windows paths in image names lead nowhere else.
 TEST(ImageLookup, OnlyInTheModelsFolderAndTheGivenOnes) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the cases are of a system where a backslash is part of a name";
+#endif
     const std::string root = scratch_folder() + "/";
     for (const char* folder : {"model", "outside", "a\\b", "a/b", "x;y", "x", "y"})
         std::filesystem::create_directories(root + folder);
@@ -115,6 +124,9 @@ TEST(ImageLookup, OnlyInTheModelsFolderAndTheGivenOnes) {
 }
 
 TEST(ReplaceFile, ANameAsLongAsTheFolderTakesIsReplacedWithNothingLeftBeside) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a Windows path is at most 260 characters in all";
+#endif
     const std::string folder = scratch_folder();
     const std::string path = folder + "/" + std::string(255, 'p');
     write_file(path, "old");
@@ -204,7 +216,11 @@ TEST(HostAllocatorDeathTest, ForeignPointerOrDoubleFreeAborts) {
             my_free(block);
             my_free(block);
         },
+#if defined(_WIN32)
+        "released twice");  // GoogleTest's regular expressions on Windows have no '|'
+#else
         "released twice|use-after-free");
+#endif
 }
 
 // get walks the cursor from where it stands and clamps the index; append

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 
+#include "test_env.h"
+
 namespace host_test {
 
 // A fresh folder below VERTEXA_TEST_TMP named after the running test, so that
@@ -36,18 +38,21 @@ inline void write_file(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
+// The variable that names the folder of the settings profiles.
+#if defined(_WIN32)
+inline constexpr const char* kConfigHome = "APPDATA";
+#else
+inline constexpr const char* kConfigHome = "XDG_CONFIG_HOME";
+#endif
+
 // Sets (or, with nullopt, removes) an environment variable for one scope.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value->c_str(), 1);
-        else ::unsetenv(name);
+        cobtest::set_env(name, value ? value->c_str() : nullptr);
     }
-    ~ScopedEnv() {
-        if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
-        else ::unsetenv(name_.c_str());
-    }
+    ~ScopedEnv() { cobtest::set_env(name_.c_str(), old_ ? old_->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 

@@ -14,6 +14,7 @@
 #include "../host/host_test_util.h"
 #include "cob_import_options.h"
 #include "cob_writer.h"
+#include "test_env.h"
 #include "import_file.h"
 #include "vertexa/memory.h"
 #include "vertexa/scene.h"
@@ -63,6 +64,14 @@ struct Imported {
     uint32_t surfaces() { return scene->Get_SurfaceList()->size(); }
 };
 
+// Sweeps over the prefixes of a file take every prefix; under Wine every
+// import's file costs milliseconds, so there they take every 13th.
+#if defined(_WIN32)
+inline constexpr size_t kPrefixStride = 13;
+#else
+inline constexpr size_t kPrefixStride = 1;
+#endif
+
 // Writes the profile `ini` with the verbose level, the log file and the image
 // search path, and points $VERTEXA_PROFILE at it. It holds every setting, so
 // that an import stores nothing (no synced write per import).
@@ -70,7 +79,7 @@ inline void use_profile(const std::string& ini, int verbose, const std::string& 
                         const std::string& search_path = "") {
     write_file(ini, "[Common Settings]\nverbose=" + std::to_string(verbose) + "\nlog_file_name=" + log_file +
                         "\n[Specific Settings]\nhome_path=c:\\Truespace\\\nimage_search_path=" + search_path + "\n");
-    ::setenv("VERTEXA_PROFILE", ini.c_str(), 1);
+    cobtest::set_env("VERTEXA_PROFILE", ini.c_str());
 }
 
 // Imports the file at `path` with a fresh profile of the test's own holding

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -106,7 +109,13 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
                 bulk_read(got.data(), count);
                 reader_state.in = files[1];
                 for (size_t i = 0; i < count; ++i) want[i] = scalar_read();
-                same = std::memcmp(got.data(), want.data(), sizeof(T) * got.size()) == 0;
+                same = std::equal(got.begin(), got.end(), want.begin(), [](T a, T b) {
+                    // A float returned through the x87 stack (32-bit x86)
+                    // has its signalling NaNs made quiet.
+                    if constexpr (std::is_floating_point_v<T>)
+                        if (std::isnan(a) && std::isnan(b)) return true;
+                    return std::memcmp(&a, &b, sizeof a) == 0;
+                });
             };
             switch (rng() % 4) {
                 case 0: compare(read_bytes, [] { return static_cast<unsigned char>(read_byte()); }); break;

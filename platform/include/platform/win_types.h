@@ -168,7 +168,9 @@ struct IMalloc {
 };
 typedef IMalloc* LPMALLOC;
 
-typedef int (*BFFCALLBACK)(HWND hwnd, UINT message, LPARAM lParam, LPARAM data);
+// Windows calls these with its own calling convention; here there is one.
+#define CALLBACK
+typedef int(CALLBACK* BFFCALLBACK)(HWND hwnd, UINT message, LPARAM lParam, LPARAM data);
 
 struct BROWSEINFOA {
     HWND hwndOwner;

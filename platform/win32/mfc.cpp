@@ -1,0 +1,346 @@
+// The MFC-shaped layer over Win32: dialogs from the current module's
+// resources, run by the system's dialog manager.
+#include "platform/mfc.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+// The base address of the module this code is linked into (the linker's).
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+AFX_MODULE_STATE own_state = {reinterpret_cast<HINSTANCE>(&__ImageBase)};
+AFX_MODULE_STATE* current_state = nullptr;
+
+// Objects bound to windows, and the wrappers made for windows that no object
+// was bound to.
+std::map<HWND, CWnd*> bound;
+std::map<HWND, CWnd*> temporary;
+
+void forget_dead_windows() {
+    for (auto it = bound.begin(); it != bound.end();) {
+        if (!::IsWindow(it->first)) {
+            it->second->m_hWnd = nullptr;
+            it = bound.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = temporary.begin(); it != temporary.end();) {
+        if (!::IsWindow(it->first)) {
+            it->second->m_hWnd = nullptr;
+            delete it->second;
+            it = temporary.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void bind(HWND hwnd, CWnd* wnd) {
+    auto t = temporary.find(hwnd);
+    if (t != temporary.end()) {
+        t->second->m_hWnd = nullptr;
+        delete t->second;
+        temporary.erase(t);
+    }
+    wnd->m_hWnd = hwnd;
+    bound[hwnd] = wnd;
+}
+
+HINSTANCE resource_instance() { return AfxGetModuleState()->instance; }
+
+// The progress bar is a common control: its window class is registered here.
+void init_common_controls() {
+    static bool done = false;
+    if (done) return;
+    INITCOMMONCONTROLSEX init = {sizeof init, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    done = ::InitCommonControlsEx(&init) != FALSE;
+}
+
+}  // namespace
+
+struct vxp_window_access {
+    static INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            auto* dialog = reinterpret_cast<CDialog*>(lParam);
+            ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+            bind(hwnd, dialog);
+            return dialog->OnInitDialog();
+        }
+        auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+        if (dialog == nullptr) return FALSE;
+        switch (message) {
+        case WM_COMMAND:
+            return dialog->OnCommand(wParam, lParam);
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+            dialog->m_hWnd = nullptr;
+            bound.erase(hwnd);
+            forget_dead_windows();  // its controls are gone too
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    }
+};
+
+// ---------------------------------------------------------------------------
+AFX_MODULE_STATE* AfxGetStaticModuleState() { return &own_state; }
+AFX_MODULE_STATE* AfxGetModuleState() { return current_state != nullptr ? current_state : &own_state; }
+
+AFX_MAINTAIN_STATE2::AFX_MAINTAIN_STATE2(AFX_MODULE_STATE* state) : previous_(current_state) { current_state = state; }
+AFX_MAINTAIN_STATE2::~AFX_MAINTAIN_STATE2() { current_state = previous_; }
+
+// ---------------------------------------------------------------------------
+BOOL CString::LoadString(UINT id) {
+    // Strings of a string table are at most 4097 characters.
+    std::vector<char> buffer(4100);
+    const int n = ::LoadStringA(resource_instance(), id, buffer.data(), static_cast<int>(buffer.size()));
+    if (n <= 0) return FALSE;
+    s_.assign(buffer.data(), static_cast<size_t>(n));
+    return TRUE;
+}
+
+void CString::Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (n >= 0) {
+        std::vector<char> buffer(static_cast<size_t>(n) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, again);
+        s_.assign(buffer.data(), static_cast<size_t>(n));
+    }
+    va_end(again);
+}
+
+// ---------------------------------------------------------------------------
+CWnd::~CWnd() {
+    auto it = m_hWnd != nullptr ? bound.find(m_hWnd) : bound.end();
+    if (it != bound.end() && it->second == this) bound.erase(it);
+}
+
+CWnd* CWnd::FromHandle(HWND hwnd) {
+    if (hwnd == nullptr) return nullptr;
+    if (auto it = bound.find(hwnd); it != bound.end()) return it->second;
+    if (auto it = temporary.find(hwnd); it != temporary.end()) return it->second;
+    forget_dead_windows();
+    auto* wnd = new CWnd;
+    wnd->m_hWnd = hwnd;
+    temporary[hwnd] = wnd;
+    return wnd;
+}
+
+CWnd* CWnd::GetSafeOwner(CWnd* parent) {
+    if (parent != nullptr) return parent;
+    HWND hwnd = ::GetActiveWindow();
+    // A pop-up cannot be owned by a child window.
+    while (hwnd != nullptr && (::GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD) != 0) hwnd = ::GetParent(hwnd);
+    if (hwnd != nullptr) hwnd = ::GetLastActivePopup(hwnd);
+    return FromHandle(hwnd);
+}
+
+BOOL CWnd::DestroyWindow() {
+    if (m_hWnd == nullptr) return FALSE;
+    HWND hwnd = m_hWnd;
+    const BOOL done = ::DestroyWindow(hwnd);
+    if (done) {
+        bound.erase(hwnd);
+        m_hWnd = nullptr;
+    }
+    return done;
+}
+
+void CWnd::SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
+int CWnd::GetWindowText(char* buffer, int capacity) const { return ::GetWindowTextA(m_hWnd, buffer, capacity); }
+CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
+void CWnd::SetDlgItemText(int id, const char* text) { ::SetDlgItemTextA(m_hWnd, id, text); }
+UINT CWnd::GetDlgItemText(int id, char* buffer, int capacity) const {
+    if (capacity > 0) buffer[0] = '\0';
+    return ::GetDlgItemTextA(m_hWnd, id, buffer, capacity);
+}
+void CWnd::CheckDlgButton(int id, UINT check) { ::CheckDlgButton(m_hWnd, id, check); }
+UINT CWnd::IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }
+LRESULT CWnd::SendDlgItemMessage(int id, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::SendDlgItemMessageA(m_hWnd, id, message, wParam, lParam);
+}
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::SendMessageA(m_hWnd, message, wParam, lParam);
+}
+BOOL CWnd::EnableWindow(BOOL enable) { return ::EnableWindow(m_hWnd, enable); }
+BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
+BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
+BOOL CWnd::ShowWindow(int show) { return ::ShowWindow(m_hWnd, show); }
+BOOL CWnd::IsDialogMessage(LPMSG msg) { return m_hWnd != nullptr && ::IsDialogMessageA(m_hWnd, msg); }
+
+BOOL CWnd::UpdateData(BOOL save_and_validate) {
+    CDataExchange dx(this, save_and_validate);
+    DoDataExchange(&dx);
+    return dx.failed ? FALSE : TRUE;
+}
+
+const AFX_MSGMAP* CWnd::GetThisMessageMap() {
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
+    static const AFX_MSGMAP map = {nullptr, entries};
+    return &map;
+}
+const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+
+BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
+    const UINT id = LOWORD(wParam);
+    const UINT code = HIWORD(wParam);
+    for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr; map = map->base != nullptr ? map->base() : nullptr) {
+        for (const AFX_MSGMAP_ENTRY* e = map->entries; e->pfn != nullptr || e->id != 0; ++e) {
+            if (e->message == WM_COMMAND && e->code == code && e->id == id && e->pfn != nullptr) {
+                (this->*(e->pfn))();
+                return TRUE;
+            }
+        }
+    }
+    return FALSE;
+}
+
+// ---------------------------------------------------------------------------
+CDialog::CDialog(UINT template_id, CWnd* parent)
+    : m_nIDHelp(template_id), m_pParentWnd(parent), template_id_(template_id) {}
+
+CDialog::~CDialog() {
+    if (m_hWnd != nullptr) {
+        ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+        ::DestroyWindow(m_hWnd);
+    }
+}
+
+const AFX_MSGMAP* CDialog::GetThisMessageMap() {
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
+    static const AFX_MSGMAP map = {&CWnd::GetThisMessageMap, entries};
+    return &map;
+}
+const AFX_MSGMAP* CDialog::GetMessageMap() const { return GetThisMessageMap(); }
+
+INT_PTR CDialog::DoModal() {
+    HINSTANCE instance = resource_instance();
+    if (::FindResourceA(instance, MAKEINTRESOURCEA(template_id_), MAKEINTRESOURCEA(5) /* RT_DIALOG */) == nullptr)
+        return -1;
+    init_common_controls();
+    CWnd* owner = GetSafeOwner(m_pParentWnd);
+    modal_ = true;
+    const INT_PTR result = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(template_id_), owner != nullptr ? owner->m_hWnd : nullptr,
+                                             &vxp_window_access::dialog_proc, reinterpret_cast<LPARAM>(this));
+    modal_ = false;
+    m_hWnd = nullptr;
+    return result;
+}
+
+BOOL CDialog::Create(UINT template_id, CWnd* parent) {
+    template_id_ = template_id;
+    HINSTANCE instance = resource_instance();
+    if (::FindResourceA(instance, MAKEINTRESOURCEA(template_id), MAKEINTRESOURCEA(5) /* RT_DIALOG */) == nullptr)
+        return FALSE;
+    init_common_controls();
+    if (parent != nullptr) m_pParentWnd = parent;
+    CWnd* owner = GetSafeOwner(m_pParentWnd);
+    HWND hwnd = ::CreateDialogParamA(instance, MAKEINTRESOURCEA(template_id), owner != nullptr ? owner->m_hWnd : nullptr,
+                                     &vxp_window_access::dialog_proc, reinterpret_cast<LPARAM>(this));
+    return hwnd != nullptr ? TRUE : FALSE;
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    if (!UpdateData(TRUE)) return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::EndDialog(int result) {
+    if (m_hWnd == nullptr) return;
+    if (modal_) {
+        ::EndDialog(m_hWnd, result);
+    } else {
+        ::ShowWindow(m_hWnd, SW_HIDE);
+    }
+}
+
+BOOL CDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (CWnd::OnCommand(wParam, lParam)) return TRUE;
+    if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        OnOK();
+        return TRUE;
+    case IDCANCEL:
+        OnCancel();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+// ---------------------------------------------------------------------------
+void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
+    if (control.m_hWnd != nullptr) return;
+    HWND item = ::GetDlgItem(dx->m_pDlgWnd->m_hWnd, id);
+    if (item != nullptr) bind(item, &control);
+}
+
+void DDX_Text(CDataExchange* dx, int id, CString& value) {
+    dx->m_idLastControl = id;
+    HWND item = ::GetDlgItem(dx->m_pDlgWnd->m_hWnd, id);
+    if (item == nullptr) return;
+    if (dx->m_bSaveAndValidate) {
+        const int length = ::GetWindowTextLengthA(item);
+        std::vector<char> buffer(static_cast<size_t>(length) + 1);
+        ::GetWindowTextA(item, buffer.data(), length + 1);
+        value = buffer.data();
+    } else {
+        ::SetWindowTextA(item, value);
+    }
+}
+
+void DDV_MaxChars(CDataExchange* dx, const CString& value, int count) {
+    if (dx->m_bSaveAndValidate) {
+        if (value.GetLength() > count) dx->Fail();
+    } else if (HWND item = ::GetDlgItem(dx->m_pDlgWnd->m_hWnd, dx->m_idLastControl)) {
+        ::SendMessageA(item, EM_LIMITTEXT, static_cast<WPARAM>(count), 0);
+    }
+}
+
+// ---------------------------------------------------------------------------
+CFileDialog::CFileDialog(BOOL open_, const char* default_ext_, const char* file_name_, DWORD flags_,
+                         const char* filter_, CWnd* parent_)
+    : open(open_), default_ext(default_ext_), file_name(file_name_), flags(flags_), filter(filter_), parent(parent_) {}
+
+INT_PTR CFileDialog::DoModal() {
+    // The filter's '|' separators become the NULs the system reads.
+    std::string filters = filter.str();
+    for (char& c : filters)
+        if (c == '|') c = '\0';
+    filters.push_back('\0');
+    char path[MAX_PATH];
+    std::snprintf(path, sizeof path, "%s", static_cast<const char*>(file_name));
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    CWnd* owner = CWnd::GetSafeOwner(parent);
+    ofn.hwndOwner = owner != nullptr ? owner->m_hWnd : nullptr;
+    ofn.lpstrFilter = filter.IsEmpty() ? nullptr : filters.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = sizeof path;
+    ofn.lpstrDefExt = default_ext.IsEmpty() ? nullptr : static_cast<const char*>(default_ext);
+    ofn.Flags = flags | OFN_EXPLORER;
+    const BOOL chosen = open ? ::GetOpenFileNameA(&ofn) : ::GetSaveFileNameA(&ofn);
+    if (!chosen) return IDCANCEL;
+    path_ = path;
+    return IDOK;
+}

@@ -1,0 +1,450 @@
+// The plug-in's windows on Windows, used as a person would: the host calls
+// the importer on the main thread as usual, and a second thread waits for
+// each window, types into its edits and clicks its buttons with window
+// messages, reads the controls back and keeps a picture of the screen.
+// The settings land in the profile, which Windows' own profile reader checks.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <stb_image_write.h>
+
+#include "cob_writer.h"
+#include "plugin_host.h"
+#include "vertexa/scene.h"
+
+namespace {
+
+const std::string kTmp = VERTEXA_TEST_TMP;
+const std::string kShots = VERTEXA_SHOT_DIR;
+const std::string kProfile = kTmp + "\\dialogs.ini";
+
+DWORD main_thread = 0;
+
+// ---------------------------------------------------------------------------
+// Finding and reading windows of the main thread from the driver thread.
+
+std::string text_of(HWND hwnd) {
+    char text[4096] = "";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                             &length))
+        return "<no answer>";
+    return text;
+}
+
+BOOL CALLBACK add_if_visible(HWND hwnd, LPARAM out) {
+    if (IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> visible_windows() {
+    std::vector<HWND> found;
+    EnumThreadWindows(main_thread, add_if_visible, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool wait_until(const std::function<bool()>& done, int milliseconds = 10000, int step = 20) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        Sleep(step);
+    }
+    return done();
+}
+
+// The visible window whose caption starts with `caption`, or that holds a
+// control with that text (the folder browser shows its title in one).
+HWND wait_for_window(const std::string& caption) {
+    HWND found = nullptr;
+    wait_until([&] {
+        for (HWND hwnd : visible_windows()) {
+            if (text_of(hwnd).rfind(caption, 0) == 0) found = hwnd;
+            for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr && found == nullptr;
+                 child = GetWindow(child, GW_HWNDNEXT))
+                if (text_of(child) == caption) found = hwnd;
+            if (found != nullptr) return true;
+        }
+        return false;
+    });
+    return found;
+}
+
+BOOL CALLBACK keep_first_edit(HWND hwnd, LPARAM out) {
+    char name[16] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    if (lstrcmpiA(name, "Edit") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(out) = hwnd;
+    return FALSE;
+}
+
+HWND first_edit_below(HWND parent) {
+    HWND found = nullptr;
+    if (parent != nullptr) EnumChildWindows(parent, keep_first_edit, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool gone(HWND hwnd) { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }
+
+// Keyboard focus to the control (as Tab would move it there; the dialog
+// manager selects an edit's text), then one WM_CHAR per character.
+void type_into(HWND dialog, int id, const std::string& text) {
+    HWND edit = GetDlgItem(dialog, id);
+    PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+    for (char c : text) PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
+    wait_until([&] { return text_of(edit) == text; });
+}
+
+void next_control(HWND dialog) { PostMessageA(dialog, WM_NEXTDLGCTL, 0, FALSE); }
+
+void click(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+// The whole screen as a PNG in the build's artifacts.
+void screenshot(const std::string& name) {
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY | CAPTUREBLT);
+    SelectObject(memory, previous);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 4);
+    GetDIBits(memory, bitmap, 0, h, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    for (size_t i = 0; i < pixels.size(); i += 4) {  // BGRA to RGBA, opaque
+        std::swap(pixels[i], pixels[i + 2]);
+        pixels[i + 3] = 255;
+    }
+    for (size_t sep = kShots.find_first_of("/\\", 1); sep != std::string::npos;
+         sep = kShots.find_first_of("/\\", sep + 1))
+        CreateDirectoryA(kShots.substr(0, sep).c_str(), nullptr);
+    CreateDirectoryA(kShots.c_str(), nullptr);
+    const std::string path = kShots + "\\" + name + ".png";
+    EXPECT_NE(stbi_write_png(path.c_str(), w, h, 4, pixels.data(), w * 4), 0) << path;
+}
+
+// Runs `drive` on a second thread while `call` runs the plug-in on this one.
+// Should the driver lose its way, it closes whatever is left open, so that a
+// failure never leaves a modal loop waiting for a person.
+void drive_while(const std::function<void()>& call, const std::function<void()>& drive) {
+    main_thread = GetCurrentThreadId();
+    std::atomic<bool> returned{false};
+    std::thread driver([&] {
+        drive();
+        while (!returned) {
+            for (HWND hwnd : visible_windows()) PostMessageA(hwnd, WM_CLOSE, 0, 0);
+            Sleep(200);
+        }
+    });
+    call();
+    returned = true;
+    driver.join();
+}
+
+// ---------------------------------------------------------------------------
+struct Settings {
+    std::string verbose, log_file_name, image_search_path;
+};
+
+void write_profile(const Settings& s) {
+    FILE* f = std::fopen(kProfile.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << kProfile;
+    std::fprintf(f, "[Common Settings]\r\nverbose=%s\r\nlog_file_name=%s\r\n[Specific Settings]\r\n"
+                    "home_path=c:\\Truespace\\\r\nimage_search_path=%s\r\n",
+                 s.verbose.c_str(), s.log_file_name.c_str(), s.image_search_path.c_str());
+    std::fclose(f);
+}
+
+Settings read_profile() {
+    auto get = [](const char* section, const char* key) {
+        char value[4096] = "";
+        GetPrivateProfileStringA(section, key, "<none>", value, sizeof value, kProfile.c_str());
+        return std::string(value);
+    };
+    return {get("Common Settings", "verbose"), get("Common Settings", "log_file_name"),
+            get("Specific Settings", "image_search_path")};
+}
+
+class PluginWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDirectoryA(kTmp.c_str(), nullptr);
+        // Through the C library, whose copy of the environment the modules read.
+        _putenv(("VERTEXA_PROFILE=" + kProfile).c_str());
+        std::string error;
+        ASSERT_TRUE(module_.load(VERTEXA_PLUGIN, error)) << error;
+        ASSERT_NE(module_.scene_importer(), nullptr);
+        importer_ = vertexa::create_importer(*module_.scene_importer(), 0);
+        ASSERT_TRUE(importer_);
+    }
+
+    vertexa::PluginModule module_;
+    vertexa::Importer importer_{nullptr};
+};
+
+const Settings kStart{"0", "start.log", "e:\\maps\\;"};
+
+// ---------------------------------------------------------------------------
+struct ConfigureCase {
+    const char* name;
+    std::function<void(HWND dialog)> steps;  // ends by closing the dialog
+    Settings expected;
+};
+
+const char kHelpText[] =
+    "Truespace Cob Import Plugin 1.0\r\n\r\nImports *.scn, *.cob Treuspace\r\n\r\nCommon Settings:\r\n\r\n"
+    "\tVerbose: enable detailed logging\r\n\tLog File name: enter new log file name\r\n\r\n"
+    "\tImage Search Path: edit used search pathes\t\t\t(...) Button: add search path\r\n\r\n"
+    "Specific Settings:\r\n\r\nimage_search_path: e.g. d:\\map\\;c:\\map\\;\r\n\r\nComment:\r\n"
+    "\tOnly Polygons are supported";
+
+// The folder browser opened by "...": selects `folder` and takes it, or
+// cancels when `folder` is null.
+void choose_folder(HWND dialog, const char* folder, const char* shot) {
+    click(dialog, 1038);
+    HWND browser = wait_for_window("Add image search directory");
+    ASSERT_NE(browser, nullptr) << "no folder browser";
+    EXPECT_TRUE(IsWindowEnabled(dialog)) << "the browser has no owner, yet the dialog was disabled";
+    if (folder != nullptr) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder), SMTO_BLOCK, 5000,
+                            &ignored);
+    }
+    Sleep(300);
+    if (shot != nullptr) screenshot(shot);
+    click(browser, folder != nullptr ? IDOK : IDCANCEL);
+    EXPECT_TRUE(wait_until([&] { return gone(browser); }));
+}
+
+const ConfigureCase kConfigureCases[] = {
+    {"typed_values_stored_on_ok",
+     [](HWND dialog) {
+         type_into(dialog, 1028, "d:\\map");
+         next_control(dialog);  // leaving the field normalises it
+         EXPECT_TRUE(wait_until([&] { return text_of(GetDlgItem(dialog, 1028)) == "d:\\map\\;"; }))
+             << text_of(GetDlgItem(dialog, 1028));
+         click(dialog, 1025);
+         type_into(dialog, 1024, "typed.log");
+         screenshot("config_typed");
+         click(dialog, IDOK);
+     },
+     {"1", "typed.log", "d:\\map\\;"}},
+    {"cancel_stores_what_was_loaded",
+     [](HWND dialog) {
+         click(dialog, 1025);
+         type_into(dialog, 1024, "lost.log");
+         type_into(dialog, 1028, "x:\\lost");
+         click(dialog, IDCANCEL);
+     },
+     kStart},
+    {"close_box_is_cancel",
+     [](HWND dialog) {
+         type_into(dialog, 1024, "lost.log");
+         PostMessageA(dialog, WM_CLOSE, 0, 0);
+     },
+     kStart},
+    {"folder_chosen_is_appended",
+     [](HWND dialog) {
+         choose_folder(dialog, "C:\\windows", "folder_chooser");
+         EXPECT_TRUE(wait_until([&] { return text_of(GetDlgItem(dialog, 1028)) == "e:\\maps\\;C:\\windows\\;"; }))
+             << text_of(GetDlgItem(dialog, 1028));
+         click(dialog, IDOK);
+     },
+     {"0", "start.log", "e:\\maps\\;C:\\windows\\;"}},
+    {"folder_browser_cancelled_changes_nothing",
+     [](HWND dialog) {
+         choose_folder(dialog, nullptr, nullptr);
+         click(dialog, IDOK);
+     },
+     kStart},
+    {"help_button_shows_help_text",
+     [](HWND dialog) {
+         click(dialog, 3);
+         HWND help = wait_for_window("COB Help");
+         ASSERT_NE(help, nullptr);
+         EXPECT_EQ(text_of(GetDlgItem(help, 1001)), kHelpText);
+         screenshot("help_over_config");
+         click(help, IDOK);
+         EXPECT_TRUE(wait_until([&] { return gone(help); }));
+         click(dialog, IDOK);
+     },
+     kStart},
+};
+
+TEST_F(PluginWindows, ConfigurationDialog) {
+    for (const ConfigureCase& c : kConfigureCases) {
+        SCOPED_TRACE(c.name);
+        write_profile(kStart);
+        drive_while([&] { importer_->Configure(); },
+                    [&] {
+                        HWND dialog = wait_for_window("COB Configuration");
+                        ASSERT_NE(dialog, nullptr) << "no configuration dialog";
+                        EXPECT_EQ(text_of(GetDlgItem(dialog, 1028)), kStart.image_search_path);
+                        EXPECT_EQ(text_of(GetDlgItem(dialog, 1024)), kStart.log_file_name);
+                        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1027)));  // content directory hidden
+                        c.steps(dialog);
+                        EXPECT_TRUE(wait_until([&] { return gone(dialog); }));
+                    });
+        const Settings got = read_profile();
+        EXPECT_EQ(got.verbose, c.expected.verbose);
+        EXPECT_EQ(got.log_file_name, c.expected.log_file_name);
+        EXPECT_EQ(got.image_search_path, c.expected.image_search_path);
+    }
+}
+
+TEST_F(PluginWindows, HelpWindowClosesWithOk) {
+    std::string caption, text;
+    drive_while([&] { importer_->ShowHelp(); },
+                [&] {
+                    HWND help = wait_for_window("COB Help");
+                    ASSERT_NE(help, nullptr);
+                    caption = text_of(help);
+                    text = text_of(GetDlgItem(help, 1001));
+                    // Read-only: typed characters do not get in.
+                    PostMessageA(GetDlgItem(help, 1001), WM_CHAR, 'x', 1);
+                    Sleep(200);
+                    EXPECT_EQ(text_of(GetDlgItem(help, 1001)), kHelpText);
+                    screenshot("help");
+                    click(help, IDOK);
+                    EXPECT_TRUE(wait_until([&] { return gone(help); }));
+                });
+    EXPECT_EQ(caption, "COB Help");
+    EXPECT_EQ(text, kHelpText);
+}
+
+// The progress window during an import large enough to watch: it shows the
+// file, moves its bars and holds the host's window disabled until it goes.
+TEST_F(PluginWindows, ProgressWindowDuringImport) {
+    cobtest::Polygon mesh;
+    mesh.axes.name = "Grid";
+    const int side = 500;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) mesh.vertices.push_back({float(x), float(y), 0});
+    for (int y = 0; y + 1 < side; ++y)
+        for (int x = 0; x + 1 < side; ++x) {
+            const int v = y * side + x;
+            mesh.faces.push_back({.corners = {{v, 0}, {v + 1, 0}, {v + side + 1, 0}, {v + side, 0}}});
+        }
+    mesh.uvs.push_back({0, 0});
+    const std::string file = kTmp + "\\grid.cob";
+    cobtest::CobFile(cobtest::Encoding::Ascii).polygon(1, 0, mesh).end().write(file);
+    write_profile(kStart);
+
+    HWND host = CreateWindowExA(0, "STATIC", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 600, 450, nullptr,
+                                nullptr, nullptr, nullptr);
+    ASSERT_NE(host, nullptr);
+    SetActiveWindow(host);
+    std::string caption, row1, row3;
+    bool host_disabled = false;
+    DWORD_PTR row2_most = 0;
+    MScene* scene = nullptr;
+    drive_while(
+        [&] {
+            importer_->SetShowProgress(1);
+            scene = importer_->Import(const_cast<char*>(file.c_str()));
+        },
+        [&] {
+            HWND progress = wait_for_window("COB Import");
+            ASSERT_NE(progress, nullptr) << "no progress window";
+            caption = text_of(progress);
+            host_disabled = !IsWindowEnabled(host);
+            row1 = text_of(GetDlgItem(progress, 1005));
+            row3 = text_of(GetDlgItem(progress, 1011));
+            // The window answers only while the import pumps its messages:
+            // looked at now and then, it keeps the import going.
+            bool shot = false;
+            wait_until(
+                [&] {
+                    DWORD_PTR position = 0;
+                    if (SendMessageTimeoutA(GetDlgItem(progress, 1006), PBM_GETPOS, 0, 0, SMTO_BLOCK, 5000,
+                                            &position) &&
+                        position > row2_most)
+                        row2_most = position;
+                    if (!shot && text_of(GetDlgItem(progress, 1008)) == "Faces ...") {
+                        screenshot("progress");
+                        shot = true;
+                    }
+                    return gone(progress);
+                },
+                120000, 10);
+            EXPECT_TRUE(shot) << "no picture of the faces being read";  // row 2's third phase
+        });
+    EXPECT_EQ(caption, "COB Import " + file);
+    EXPECT_TRUE(host_disabled) << "the host's window stays usable during the import";
+    EXPECT_TRUE(IsWindowEnabled(host)) << "the host's window stays disabled after the import";
+    EXPECT_EQ(row1, file + "        ");
+    EXPECT_EQ(row3, "Status");  // row 3 is never driven
+    EXPECT_GT(row2_most, 0u);  // a bar moved while it was looked at
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(scene->Get_ObjectList()->count, 1u);
+    delete scene;
+    DestroyWindow(host);
+}
+
+// The Open dialog of ImportInteractive. Only Cancel is driven here (nothing
+// is imported, the current directory stays): under Wine the name put into
+// its file name field was not taken by OK; the chosen path is left untested.
+TEST_F(PluginWindows, OpenDialog) {
+    const std::string file = kTmp + "\\chosen.cob";
+    cobtest::Polygon mesh;
+    mesh.axes.name = "Chosen";
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces.push_back({.corners = {{0, 0}, {1, 0}, {2, 0}}});
+    cobtest::CobFile(cobtest::Encoding::Binary).polygon(1, 0, mesh).end().write(file);
+    write_profile(kStart);
+    for (const bool choose : {false}) {
+        SCOPED_TRACE(choose ? "open" : "cancel");
+        char before[MAX_PATH] = "", after[MAX_PATH] = "";
+        GetCurrentDirectoryA(MAX_PATH, before);
+        MScene* scene = nullptr;
+        drive_while(
+            [&] {
+                importer_->SetShowProgress(0);
+                scene = importer_->ImportInteractive();
+            },
+            [&] {
+                HWND open = wait_for_window("Open");
+                ASSERT_NE(open, nullptr) << "no Open dialog";
+                if (choose) {
+                    // The file name field: an edit (edt1) or the edit inside
+                    // a combo box (cmb13), as the system's template has it.
+                    HWND name = GetDlgItem(open, 0x480);
+                    if (name == nullptr) name = first_edit_below(GetDlgItem(open, 0x47c));
+                    ASSERT_NE(name, nullptr) << "no file name field";
+                    DWORD_PTR ignored = 0;
+                    SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()), SMTO_BLOCK, 5000,
+                                        &ignored);
+                    Sleep(300);
+                    screenshot("open");
+                }
+                click(open, choose ? IDOK : IDCANCEL);
+                EXPECT_TRUE(wait_until([&] { return gone(open); }));
+            });
+        GetCurrentDirectoryA(MAX_PATH, after);
+        EXPECT_STREQ(after, before);
+        if (choose) {
+            ASSERT_NE(scene, nullptr);
+            EXPECT_EQ(scene->Get_ObjectList()->count, 1u);
+            delete scene;
+        } else {
+            EXPECT_EQ(scene, nullptr);
+        }
+    }
+}
+
+}  // namespace
