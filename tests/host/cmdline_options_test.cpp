@@ -1,8 +1,14 @@
-// The command-line reader and the option base class.
+// The settings profile, the command-line reader and the option base class.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +21,256 @@ using host_test::read_file;
 using host_test::ScopedEnv;
 using host_test::scratch_folder;
 using host_test::write_file;
+
+class ProfileFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = scratch_folder();
+        path = folder + "/settings.ini";
+        env.emplace("VERTEXA_PROFILE", path);
+    }
+    static std::string get(Profile& profile, const char* section, const char* key, const char* fallback = "") {
+        char out[256];
+        profile.GetString(section, key, fallback, out, sizeof out);
+        return out;
+    }
+    std::string folder, path;
+    std::optional<ScopedEnv> env;
+};
+
+// What a file reads as: sections and keys ignoring case, values trimmed with
+// ';' as data, whole-line comments, the first of a repeated key, a NUL ending
+// a value, an empty value that is a value, the default cut to the buffer.
+TEST_F(ProfileFile, ValuesAsRead) {
+    write_file(path, "top=level\n[Unknown]\nkeep = this ; and this \n;commented=1\n#hashed=1\n"
+                     "[S]\nk=first\nk=second\nempty=\n" + std::string("nul=ab\0cd\n", 10) + "[s]\nk=other\n");
+    const struct {
+        const char *section, *key, *fallback;
+        unsigned long size, count;
+        const char* out;
+    } cases[] = {
+        {"unknown", "KEEP", "", 64, 15, "this ; and this"},
+        {"Unknown", "commented", "absent", 64, 6, "absent"},
+        {"Unknown", "#hashed", "absent", 64, 6, "absent"},
+        {"Unknown", "top", "absent", 64, 6, "absent"},
+        {"S", "k", "", 64, 5, "first"},
+        {"S", "empty", "dflt", 64, 0, ""},
+        {"S", "nul", "", 64, 2, "ab"},
+        {"S", "absent", "c:\\ts\\", 8, 6, "c:\\ts\\"},
+        {"S", "absent", "abcdefghij", 8, 7, "abcdefg"},
+        {"S", "k", "", 3, 2, "fi"},
+    };
+    Profile profile("x");
+    for (const auto& c : cases) {
+        char out[64];
+        EXPECT_EQ(profile.GetString(c.section, c.key, c.fallback, out, c.size), c.count) << c.key;
+        EXPECT_STREQ(out, c.out);
+    }
+    char shared[8] = "default";  // the default's own buffer as the output
+    EXPECT_EQ(profile.GetString("S", "absent", shared, shared, 4), 3u);
+    EXPECT_STREQ(shared, "def");
+}
+
+// Writes change only their own lines, byte for byte elsewhere (comments,
+// unknown sections, CRLF, a last line without a line end), add keys after a
+// section's last setting and sections at the end; settings that would not
+// read back as written are not written at all.
+TEST_F(ProfileFile, WritesTouchOnlyTheirLines) {
+    struct Write {
+        const char *section, *key, *value;
+    };
+    const struct {
+        std::string before;
+        std::vector<Write> writes;
+        std::string after;
+    } cases[] = {
+        {"",
+         {{"Common Settings", "verbose", "1"},
+          {"Common Settings", "log_file_name", ""},
+          {"Specific Settings", "image_search_path", "d:\\map\\;c:\\map\\;"},
+          {"Specific Settings", "multi", " one\r\ntwo\nthree "}},
+         "[Common Settings]\nverbose=1\nlog_file_name=\n\n"
+         "[Specific Settings]\nimage_search_path=d:\\map\\;c:\\map\\;\nmulti=one  two three\n"},
+        {"; by hand\r\ntop=level\n\n[Unknown]\n  odd line\nkeep = this ; and this \n# hash\n;commented=1\n\n"
+         "[Common Settings]\nVerbose = 0\nother=x\n\n; before Tail\n[Tail]\r\nx=1\r\n[Last]\nno newline=yes",
+         {{"common settings", "verbose", "2"},
+          {"Common Settings", "log_file_name", "a.log"},
+          {"Tail", "y", "2"},
+          {"Last", "z", "3"},
+          {"New", "k", "v"}},
+         "; by hand\r\ntop=level\n\n[Unknown]\n  odd line\nkeep = this ; and this \n# hash\n;commented=1\n\n"
+         "[Common Settings]\nVerbose = 2\nother=x\nlog_file_name=a.log\n\n; before Tail\n"
+         "[Tail]\r\nx=1\r\ny=2\r\n[Last]\nno newline=yes\nz=3\n\n[New]\nk=v\n"},
+        {"[a]\nx=1\n\t\t\r", {{"new", "k", "v"}}, "[a]\nx=1\n\t\t\r\n[new]\nk=v\n"},  // not glued to the CR
+        {"[s]\nkeep=1\n",
+         {{"s", "[t]", "1"}, {"s", "[t", "x]"}, {"s", ";c", "1"}, {"s", "#c", "1"}, {"a]b", "k", "1"}, {"", "k", "1"},
+          {"s", "", "1"}, {"s", "k=", "1"}},
+         "[s]\nkeep=1\n"},
+        {"[s]\nkeep=1\n", {{"s", "k\r\n", "2"}}, "[s]\nkeep=1\nk=2\n"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(path);
+        if (!c.before.empty()) write_file(path, c.before);
+        {
+            Profile profile("x");
+            for (const Write& w : c.writes) profile.WriteString(w.section, w.key, w.value);
+            profile.WriteString("s", "long", std::string(70000, 'v').c_str());  // longer than a line is read
+        }
+        EXPECT_EQ(read_file(path), c.after);
+    }
+}
+
+// A write renames a complete new file over the old one, keeping its
+// permissions, and only when something changed; no temporary file stays.
+TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
+    write_file(path, "[S]\nk = same\n");
+#if !defined(_WIN32)  // inode numbers and modes are POSIX
+    ::chmod(path.c_str(), 0640);
+    auto inode = [&] {
+        struct stat st;
+        ::stat(path.c_str(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        return st.st_ino;
+    };
+    const ino_t before = inode();
+    Profile("x").WriteString("S", "k", "same");
+    EXPECT_EQ(inode(), before);
+    Profile("x").WriteString("S", "k", "new");
+    EXPECT_NE(inode(), before);
+#else
+    Profile("x").WriteString("S", "k", "new");
+#endif
+    EXPECT_EQ(read_file(path), "[S]\nk = new\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and settings.ini.lock
+}
+
+// Writers that all read the profile before any of them writes: each keeps
+// its own key, and the stale copies of a key that one of them changed, which
+// the others store back unchanged (as every import does), do not undo it.
+#if !defined(_WIN32)  // the writers are forked processes
+TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
+    write_file(path, "[S]\nshared=old\n");
+    constexpr int kWriters = 8;
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> writers;
+    for (int k = 0; k < kWriters; ++k) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid > 0) {
+            writers.push_back(pid);
+            continue;
+        }
+        ::close(ready[0]);
+        ::close(go[1]);
+        Profile profile("x");
+        profile.WriteString("S", "shared", k == 0 ? "new" : "old");
+        profile.WriteString("S", ("key" + std::to_string(k)).c_str(), std::to_string(k).c_str());
+        char c = 0;
+        const bool told = ::write(ready[1], "r", 1) == 1 && ::read(go[0], &c, 1) == 0;  // until go closes
+        ::_exit(told && profile.Flush() ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char c = 0;
+    for (int k = 0; k < kWriters; ++k) ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(go[1]);  // all at once
+    ::close(go[0]);
+    ::close(ready[0]);
+    for (pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Profile profile("x");
+    EXPECT_EQ(get(profile, "S", "shared"), "new");
+    for (int k = 0; k < kWriters; ++k)
+        EXPECT_EQ(get(profile, "S", ("key" + std::to_string(k)).c_str(), "lost"), std::to_string(k));
+}
+#endif
+
+TEST_F(ProfileFile, UnwritableLocationsFailQuietly) {
+    write_file(folder + "/a_file", "not a folder");
+    for (const std::string& where : {folder + "/a_file/sub/settings.ini", folder}) {
+        ScopedEnv env_here("VERTEXA_PROFILE", where);
+        Profile profile("x");
+        profile.WriteString("S", "k", "v");
+        EXPECT_EQ(get(profile, "S", "k"), "v");  // still held in memory
+        EXPECT_FALSE(profile.Flush()) << where;
+    }  // the destructors try again, and fail quietly too
+    EXPECT_EQ(read_file(folder + "/a_file"), "not a folder");
+}
+
+TEST_F(ProfileFile, OversizedFilesAndOverlongLinesAreReadOnlyInPart) {
+    // The 1 MiB bound falls inside "cut=0123": that line must not read as "cut=0".
+    std::string big = "[S]\nk=1\n";
+    while (big.size() < (1u << 20) - 100) big += "pad=" + std::string(95, 'p') + "\n";
+    big += std::string((1u << 20) - big.size() - 6, ';') + "\ncut=0123\n[Late]\nk=late\n";
+    write_file(path, big);
+    {
+        Profile profile("x");
+        EXPECT_EQ(get(profile, "S", "k"), "1");
+        EXPECT_EQ(get(profile, "S", "cut", "absent"), "absent");
+        EXPECT_EQ(get(profile, "Late", "k", "absent"), "absent");
+        profile.WriteString("S", "k", "2");
+        EXPECT_FALSE(profile.Flush());  // writing back would lose the unread tail
+    }
+    EXPECT_EQ(read_file(path), big);
+
+    const std::string long_line = "long=" + std::string(70 * 1024, 'v') + "\n";
+    write_file(path, "[S]\n" + long_line + "after=1\n[T]\nk=2\n");
+    {
+        Profile profile("x");
+        EXPECT_EQ(get(profile, "S", "long", "absent"), "absent");
+        EXPECT_EQ(get(profile, "S", "after", "absent"), "absent");
+        EXPECT_EQ(get(profile, "T", "k"), "2");
+        profile.WriteString("T", "k", "3");
+    }
+    EXPECT_EQ(read_file(path), "[S]\n" + long_line + "after=1\n[T]\nk=3\n");
+}
+
+#if defined(_WIN32)
+TEST(ProfileLocation, ExplicitThenAppData) {
+    // With a drive letter, as Windows gives APPDATA.
+    const std::string folder = std::filesystem::absolute(scratch_folder()).string();
+    {
+        ScopedEnv profile("VERTEXA_PROFILE", "D:\\somewhere\\else.ini");
+        EXPECT_EQ(Profile::PathFor("scn_in"), "D:\\somewhere\\else.ini");
+    }
+    ScopedEnv profile("VERTEXA_PROFILE", std::nullopt);
+    ScopedEnv app_data("APPDATA", folder + "\\Roaming");
+    EXPECT_EQ(Profile::PathFor("scn_in"), folder + "\\Roaming\\vertexa\\scn_in.ini");
+    EXPECT_EQ(Profile::PathFor("../up"), folder + "\\Roaming\\vertexa\\.._up.ini");
+    {
+        Profile p("scn_in");
+        p.WriteString("S", "k", "v");
+    }  // the folders are made on writing
+    EXPECT_EQ(read_file(folder + "\\Roaming\\vertexa\\scn_in.ini"), "[S]\nk=v\n");
+    ScopedEnv no_app_data("APPDATA", std::nullopt);
+    EXPECT_EQ(Profile::PathFor("scn_in"), "");
+}
+#else
+TEST(ProfileLocation, ExplicitThenXdgThenHome) {
+    const std::string folder = scratch_folder();
+    {
+        ScopedEnv profile("VERTEXA_PROFILE", "/somewhere/else.ini");
+        EXPECT_EQ(Profile::PathFor("scn_in"), "/somewhere/else.ini");
+    }
+    ScopedEnv profile("VERTEXA_PROFILE", std::string());  // set but empty: not used
+    ScopedEnv xdg("XDG_CONFIG_HOME", folder + "/config");
+    EXPECT_EQ(Profile::PathFor("scn_in"), folder + "/config/vertexa/scn_in.ini");
+    EXPECT_EQ(Profile::PathFor("../up"), folder + "/config/vertexa/.._up.ini");
+    {
+        Profile p("scn_in");
+        p.WriteString("S", "k", "v");
+    }  // the folders are made on writing
+    EXPECT_EQ(read_file(folder + "/config/vertexa/scn_in.ini"), "[S]\nk=v\n");
+
+    ScopedEnv home("HOME", folder);
+    ScopedEnv relative("XDG_CONFIG_HOME", "relative/path");  // not absolute: not used
+    EXPECT_EQ(Profile::PathFor("scn_in"), folder + "/.config/vertexa/scn_in.ini");
+}
+#endif
 
 // An argument vector with a program name in front, as main() receives it.
 class Args {
@@ -118,16 +374,7 @@ TEST(CommandLine, ArgumentFilesAreBoundedAndAlwaysEnd) {
     EXPECT_EQ(many["after"], "1");
 }
 
-class FileOption : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder = scratch_folder();
-        profile_path = folder + "/profile.ini";
-        env.emplace("VERTEXA_PROFILE", profile_path);
-    }
-    std::string folder, profile_path;
-    std::optional<ScopedEnv> env;
-};
+using FileOption = ProfileFile;  // the options keep their common settings in the profile
 
 TEST_F(FileOption, CommonSettingsLoadedFromAndStoredInTheProfile) {
     {
@@ -136,15 +383,15 @@ TEST_F(FileOption, CommonSettingsLoadedFromAndStoredInTheProfile) {
         EXPECT_EQ(options.Get_Verbose(), 0);
         EXPECT_EQ(options.Get_Filter(), nullptr);
     }
-    EXPECT_EQ(read_file(profile_path), "[Common Settings]\nverbose=0\nlog_file_name=scnin.log\n");
+    EXPECT_EQ(read_file(path), "[Common Settings]\nverbose=0\nlog_file_name=scnin.log\n");
 
     for (const char* bad : {"yes", "1x", "99999999999"}) {
-        write_file(profile_path, std::string("[Common Settings]\nverbose=") + bad + "\nlog_file_name=\n");
+        write_file(path, std::string("[Common Settings]\nverbose=") + bad + "\nlog_file_name=\n");
         Import_FileOption options("scn_in", "scnin.log");
         EXPECT_EQ(options.Get_Verbose(), 0) << bad;
         EXPECT_STREQ(options.Get_LogFileName(), "scnin.log") << bad;
     }
-    write_file(profile_path, "[Common Settings]\nverbose = -2\nlog_file_name = x.log\n");
+    write_file(path, "[Common Settings]\nverbose = -2\nlog_file_name = x.log\n");
     const std::string huge(10000, 'n');
     const vertexa::AllocStats before = vertexa::alloc_stats();
     {
@@ -163,7 +410,7 @@ TEST_F(FileOption, CommonSettingsLoadedFromAndStoredInTheProfile) {
         EXPECT_EQ(vertexa::alloc_stats().live_blocks, before.live_blocks + 2);
     }
     EXPECT_EQ(vertexa::alloc_stats().live_blocks, before.live_blocks);
-    EXPECT_EQ(read_file(profile_path), "[Common Settings]\nverbose = 1\nlog_file_name = x.log\n");
+    EXPECT_EQ(read_file(path), "[Common Settings]\nverbose = 1\nlog_file_name = x.log\n");
     Import_FileOption named(std::string(300, 'p').c_str(), "scnin.log");
     EXPECT_EQ(std::strlen(named.Get_ProfileName()), 255u);
     named.Set_LogFileName(huge.c_str());
@@ -171,12 +418,12 @@ TEST_F(FileOption, CommonSettingsLoadedFromAndStoredInTheProfile) {
 }
 
 TEST_F(FileOption, SavedOptionsFileReadsBackThroughTheCommandLine) {
-    const std::string path = folder + "/saved.opt";
+    const std::string saved = folder + "/saved.opt";
     {
         Import_FileOption options("scn_in", "scnin.log");
         options.Set_Verbose(2);
         options.Set_LogFileName("c:\\logs\\import;1.log");
-        FILE* f = std::fopen(path.c_str(), "wb");
+        FILE* f = std::fopen(saved.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         options.Save(f);
         std::fputs("// COB in options\n// \n-home_path = d:\\ts\\;\n", f);
@@ -185,14 +432,14 @@ TEST_F(FileOption, SavedOptionsFileReadsBackThroughTheCommandLine) {
         options.Save(nullptr);
         options.Print_Options(nullptr);
     }
-    EXPECT_EQ(read_file(path),
+    EXPECT_EQ(read_file(saved),
               "-verbose = 2;\n-log_file_name = c:\\logs\\import;1.log;\n"
               "// COB in options\n// \n-home_path = d:\\ts\\;\n"
               "\t Verbose: 2\n\t Log File: c:\\logs\\import;1.log\n");
-    write_file(profile_path, "");  // forget what the first object stored
+    write_file(path, "");  // forget what the first object stored
 
     Import_FileOption options("scn_in", "scnin.log");
-    Args args{"@" + path};
+    Args args{"@" + saved};
     options.Load(args.argc(), args.argv());
     EXPECT_EQ(options.Get_Verbose(), 2);
     EXPECT_STREQ(options.Get_LogFileName(), "c:\\logs\\import;1.log");

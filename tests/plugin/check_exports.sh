@@ -5,11 +5,6 @@ set -eu
 module=$1
 defined=$(nm -D --defined-only "$module" | awk '{print $3}' | sort)
 expected=$(printf '%s\n' LibClassDescription LibName LibNumberClasses LibVersion | sort)
-if [ "$defined" != "$expected" ]; then
-  echo "defined dynamic symbols of $module:" >&2
-  echo "$defined" >&2
-  echo "expected only:" >&2
-  echo "$expected" >&2
-  exit 1
-fi
+[ "$defined" = "$expected" ] ||
+  { printf 'defined dynamic symbols of %s:\n%s\nexpected only:\n%s\n' "$module" "$defined" "$expected" >&2; exit 1; }
 echo "$module exports exactly: $(echo $defined)"

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cob_config_dialog.h"
 #include "resource.h"
@@ -76,9 +77,6 @@ TEST_F(ConfigDialog, AddButtonAppendsChosenFoldersToThePathAsStored) {
     vxp::script_call([](HWND d) {
         vxp::BrowserInfo b = vxp::browser_info();
         EXPECT_EQ(b.title, "Add image search directory");
-        EXPECT_EQ(b.selection, "C:");  // the start folder "C:\" without its backslash
-        EXPECT_EQ(b.flags, 0x5Du);
-        EXPECT_EQ(b.owner, nullptr);
         EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "c:\\aD:\\tex\\;");
     });
     vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
@@ -146,6 +144,29 @@ TEST_F(ConfigDialog, OwnerIsDisabledWhileItRunsAndHelpIsModalOverIt) {
     vxp::script_key(VK_ESCAPE);
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_TRUE(IsWindowEnabled(main_window));
+}
+
+// The hidden content directory controls of the configuration dialog stay out
+// of reach of Tab, clicks and typing.
+TEST_F(ConfigDialog, HiddenContentDirectoryIsOutOfReach) {
+    std::strcpy(dialog.home_path, "c:\\Truespace");
+    std::vector<int> order;
+    auto note_focus = [&](HWND) { order.push_back(vxp::inspect(GetFocus()).id); };
+    vxp::script_call(note_focus);  // OnInitDialog returned TRUE: the first tab stop, OK, has the focus
+    for (bool back : {false, false, false, false, false, false, false, true}) {
+        vxp::script_key(VK_TAB, back);
+        vxp::script_call(note_focus);
+    }
+    vxp::script_click(IDC_SET_HOME_PATH);
+    vxp::script_focus(IDC_HOME_PATH);
+    vxp::script_type("x");
+    vxp::script_call([](HWND d) { EXPECT_EQ(text_of(d, IDC_HOME_PATH), "c:\\Truespace"); });
+    vxp::script_key(VK_ESCAPE);
+    int runs = vxp::browser_info().runs;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(order, std::vector<int>({1, 2, 1024, 1025, 3, 1028, 1038, 1, 1038}));
+    EXPECT_EQ(vxp::browser_info().runs, runs);
+    EXPECT_STREQ(dialog.home_path, "c:\\Truespace");
 }
 
 }  // namespace

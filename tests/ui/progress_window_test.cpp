@@ -1,6 +1,8 @@
 // The progress window and the six callbacks, alone and during real imports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "cob_writer.h"
 #include "import_file.h"
 #include "progress_callbacks.h"
+#include "progress_logic.h"
 #include "resource.h"
 #include "ui_test_util.h"
 #include "vertexa/scene.h"
@@ -48,37 +51,12 @@ protected:
     CobProgressDialog* window = nullptr;
 };
 
-// A switched-off import makes no window and pumps nothing (tests/plugin's
-// module tests import so); the callbacks themselves return at once and the
-// window stays as its template made it.
-TEST_F(ProgressWindow, SwitchedOffEveryCallbackReturnsAtOnce) {
+// (Disabled while open, enabled after: checked during the real import below.)
+TEST_F(ProgressWindow, AnOwnerDisabledBeforeStaysDisabled) {
+    EnableWindow(main_window, FALSE);
     open();
-    show_progress = 0;
-    int written = -1;
-    for (auto status : {report_status_1, report_status_2, report_status_3}) status("abc%n", &written);
-    for (auto progress : {report_progress_1, report_progress_2, report_progress_3}) progress(5, 10);
-    EXPECT_EQ(written, -1);  // formatting would have stored the count
-    EXPECT_EQ(last_percent[1], 0);
-    EXPECT_EQ(vxp::inspect(window->m_hWnd).text, "COB Import box.cob");
-    EXPECT_FALSE(item(IDCANCEL).visible);  // hidden; it takes Esc
-    for (int row = 0; row < 3; ++row) {
-        vxp::WindowInfo bar = item(IDC_PROGRESS1 + 3 * row);
-        EXPECT_EQ(std::vector<int>({bar.lower, bar.upper, bar.step, bar.position}), std::vector<int>({0, 100, 10, 0}));
-        EXPECT_EQ(item(IDC_PERCENT1 + 3 * row).text, " 0 %");
-        EXPECT_EQ(item(IDC_STATUS1 + 3 * row).text, "Status");
-    }
-}
-
-TEST_F(ProgressWindow, OwnerIsDisabledWhileOpenUnlessItWasAlready) {
-    open();
-    EXPECT_FALSE(IsWindowEnabled(main_window));
-    EXPECT_EQ(window->m_pParentWnd->m_hWnd, main_window);
     close();
-    EXPECT_TRUE(IsWindowEnabled(main_window));
     EXPECT_EQ(progress_window, nullptr);  // a deleted window clears it
-    EnableWindow(main_window, FALSE);  // disabled before: stays so
-    open();
-    close();
     EXPECT_FALSE(IsWindowEnabled(main_window));
     EnableWindow(main_window, TRUE);
 }
@@ -100,25 +78,6 @@ TEST_F(ProgressWindow, StatusTextsAreCutTo1023AndReplacedOnlyWhenTheyChange) {
     EXPECT_EQ(item(IDC_STATUS3).text_sets, sets);
     report_status_3("%s!", std::string(1022, 'w').c_str());
     EXPECT_EQ(item(IDC_STATUS3).text, std::string(1022, 'w') + "!");
-}
-
-TEST_F(ProgressWindow, BarsAndLabelsFollowThePercentages) {
-    open();
-    EXPECT_EQ(item(IDC_PERCENT1).text, " 0 %");
-    report_progress_3(1, 4);
-    EXPECT_EQ(item(IDC_PROGRESS3).position, 33);
-    EXPECT_EQ(item(IDC_PERCENT3).text, "33%");
-    report_progress_1(29, 101);
-    EXPECT_EQ(item(IDC_PERCENT1).text, "28%");
-    // The file row's report of 100 of 100 is 101: a full bar and 100%.
-    report_progress_1(100, 100);
-    EXPECT_EQ(last_percent[0], 101);
-    EXPECT_EQ(item(IDC_PROGRESS1).position, 100);
-    EXPECT_EQ(item(IDC_PERCENT1).text, "100%");
-    report_progress_2(0, 3);
-    EXPECT_EQ(item(IDC_PERCENT2).text, "0%");  // the bare form from the first update on
-    report_progress_2(-5, 3);  // below the range: an empty bar
-    EXPECT_EQ(item(IDC_PROGRESS2).position, 0);
 }
 
 TEST_F(ProgressWindow, MessagesArePumpedOnlyWhenABarMovesAndLastPercentagesCarryOver) {
@@ -231,6 +190,61 @@ TEST_F(ProgressWindow, RowsMoveDuringARealImportEscDoesNotStopItAndTheOwnerComes
         EXPECT_LE(row2.size(), 3u * (200 + 20) + 10);
         EXPECT_GE(std::set<int>(row2.begin(), row2.end()).size(), 15u);
         EXPECT_GE(status2.count("Vertices ...") + status2.count("UVVertices ...") + status2.count("Faces ..."), 2u);
+    }
+}
+
+// The arithmetic alone: the edge cases the window does not reach.
+using cob_progress::passes_throttle;
+
+TEST(ProgressPercent, DivisionByMaximumMinusOneAndTheLastElementIsHundred) {
+    // A maximum below 2 gives 0; past the end goes above 100; absurd reports
+    // stay within int instead of overflowing the conversion.
+    const struct { long current, maximum; int percent; } cases[] = {
+        {2, 4, 66}, {0, 1000, 0}, {1, 3, 50}, {2, 3, 100}, {0, 1, 100}, {-1, 0, 100}, {5, 1, 0}, {5, -7, 0},
+        {LONG_MAX, 2, 1000000000}, {LONG_MIN, 2, -1000000000},
+    };
+    for (const auto& c : cases) EXPECT_EQ(cob_progress::percent_of(c.current, c.maximum), c.percent) << c.current << "/" << c.maximum;
+}
+
+// Feeds percentages through a row's throttle as the callbacks do and returns
+// the ones that moved the bar.
+std::vector<int> bar_moves(int row, std::vector<int> percents, int last = 0) {
+    std::vector<int> moves;
+    for (int p : percents) {
+        if (!passes_throttle(row, p, last)) continue;
+        moves.push_back(p);
+        last = p;
+    }
+    return moves;
+}
+
+TEST(ProgressThrottle, RowOneEveryChangeRowTwoFivePointsRowThreeTen) {
+    using V = std::vector<int>;
+    EXPECT_EQ(bar_moves(1, {10, 10, 40, 30}), V({10, 40, 30}));  // decreases included
+    EXPECT_EQ(bar_moves(1, {0, 0}), V({0, 0}));                  // 0 always passes
+    EXPECT_EQ(bar_moves(3, {0, 5, 10, 11}), V({0, 10}));
+    // Row two at 100 waits for 0 (the carry-over between imports) or 105.
+    EXPECT_EQ(bar_moves(2, {50, 90, 104, 0, 3, 5}, 100), V({0, 5}));
+    EXPECT_EQ(bar_moves(2, {105}, 100), V({105}));
+    // No overflow near the limits of int.
+    EXPECT_FALSE(passes_throttle(2, INT_MAX, INT_MAX - 2));
+    EXPECT_FALSE(passes_throttle(3, INT_MAX, INT_MAX));
+    EXPECT_TRUE(passes_throttle(2, INT_MAX, INT_MAX - 5));
+}
+
+TEST(ProgressLabel, PercentOfRangeAndTextClampedAndCut) {
+    EXPECT_EQ(cob_progress::label_percent(5, 0, 10), 50);
+    EXPECT_EQ(cob_progress::label_percent(3, 1, 4), 66);
+    EXPECT_EQ(cob_progress::label_percent(7, 7, 7), 0);
+    const struct { int percent; size_t size; const char* text; } cases[] = {
+        {42, 16, "42%"}, {-3, 16, "0%"}, {105, 16, "100%"}, {100, 4, "100"}, {100, 3, "10"}, {7, 2, "7"}, {7, 1, ""},
+    };
+    for (const auto& c : cases) {
+        char text[17];
+        std::fill(std::begin(text), std::end(text), '#');
+        cob_progress::format_label(text, c.size, c.percent);
+        EXPECT_STREQ(text, c.text) << c.percent << " in " << c.size;
+        EXPECT_EQ(text[c.size], '#') << "written past the size";
     }
 }
 
