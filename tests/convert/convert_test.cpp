@@ -80,6 +80,12 @@ Material colour(uint16_t n, float r, float g, float b, float alpha = 1) {
 
 void place(Polygon& p, const float (&t)[4][4]) { std::copy(&t[0][0], &t[0][0] + 16, &p.axes.transform[0][0]); }
 
+std::set<std::string> names_in(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -536,16 +542,6 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     EXPECT_EQ(read_file(dir + "/broken.obj").find("nan"), std::string::npos);
     expect_valid({dir + "/broken.glb"});
 }
-
-namespace {
-
-std::set<std::string> names_in(const std::string& dir) {
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-    return names;
-}
-
-}  // namespace
 
 TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
     const std::string dir = tmp_dir("commit");
