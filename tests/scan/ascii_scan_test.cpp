@@ -360,18 +360,17 @@ std::string mutate(std::string text, Random& r) {
 // ---- the tests ------------------------------------------------------------
 
 TEST(AsciiScanAgainstFscanf, NumberSoupUnderEveryDirective) {
-    const std::vector<Directive> primitives(std::begin(kPrimitives), std::end(kPrimitives)),
-        lines(std::begin(kLineReaders), std::end(kLineReaders));
+    std::vector<Directive> all(std::begin(kPrimitives), std::end(kPrimitives));
+    all.insert(all.end(), std::begin(kLineReaders), std::end(kLineReaders));
     Random r(7);
     StreamPair streams;
     for (int n = 0; n < 1500; ++n) {
         const std::string text = number_soup(r);
         streams.open(text, kDefault);
-        for (const std::vector<Directive>& set : {primitives, lines})
-            for (const Directive& d : set) {
-                streams.rewind();
-                ASSERT_TRUE(repeat_until_stuck(streams, d, text));
-            }
+        for (const Directive& d : all) {
+            streams.rewind();
+            ASSERT_TRUE(repeat_until_stuck(streams, d, text));
+        }
     }
 }
 
@@ -442,11 +441,7 @@ TEST(AsciiScanAgainstFscanf, DecimalConversionIsCorrectlyRounded) {
 // Every directive on every prefix of a text it matches: the input ends
 // inside white space, inside literals, inside numbers and words.
 TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
-    struct Case {
-        const Directive& directive;
-        const char* text;
-    };
-    const Case cases[] = {
+    const std::pair<const Directive&, const char*> cases[] = {
         {find(kReaderFormats, f::kChunkHeader), "PolH V0.08 Id 7 Parent 3 Size 00000120\n"},
         {find(kReaderFormats, f::kCenter), "\r\ncenter -1.5e-3 +2.25 0x1p3\n"},
         {find(kReaderFormats, f::kVertex), "\n -0.000123 infinity nan\n"},
@@ -467,16 +462,13 @@ TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
         {find(kPrimitives, "%[a-e0-3-]"), "ab-c3z"},
     };
     StreamPair streams;
-    for (const Case& c : cases) {
-        const std::string whole = c.text;
-        for (size_t cut = 0; cut <= whole.size(); ++cut) {
-            const std::string text = whole.substr(0, cut);
+    for (const auto& [directive, whole] : cases)
+        for (size_t cut = 0; cut <= std::strlen(whole); ++cut)
             for (int b : {kDefault, 1}) {
+                const std::string text(whole, cut);
                 streams.open(text, b);
-                ASSERT_TRUE(repeat_until_stuck(streams, c.directive, text));
+                ASSERT_TRUE(repeat_until_stuck(streams, directive, text));
             }
-        }
-    }
 }
 
 // The shader and facet line as damaged files hold it: a failed keyword ends
