@@ -49,16 +49,11 @@ TEST_F(ProfileFile, ValuesAsRead) {
         unsigned long size, count;
         const char* out;
     } cases[] = {
-        {"unknown", "KEEP", "", 64, 15, "this ; and this"},
-        {"Unknown", "commented", "absent", 64, 6, "absent"},
-        {"Unknown", "#hashed", "absent", 64, 6, "absent"},
-        {"Unknown", "top", "absent", 64, 6, "absent"},
-        {"S", "k", "", 64, 5, "first"},
-        {"S", "empty", "dflt", 64, 0, ""},
-        {"S", "nul", "", 64, 2, "ab"},
-        {"S", "absent", "c:\\ts\\", 8, 6, "c:\\ts\\"},
-        {"S", "absent", "abcdefghij", 8, 7, "abcdefg"},
-        {"S", "k", "", 3, 2, "fi"},
+        {"unknown", "KEEP", "", 64, 15, "this ; and this"}, {"Unknown", "commented", "absent", 64, 6, "absent"},
+        {"Unknown", "#hashed", "absent", 64, 6, "absent"},  {"Unknown", "top", "absent", 64, 6, "absent"},
+        {"S", "k", "", 64, 5, "first"},                     {"S", "empty", "dflt", 64, 0, ""},
+        {"S", "nul", "", 64, 2, "ab"},                      {"S", "absent", "c:\\ts\\", 8, 6, "c:\\ts\\"},
+        {"S", "absent", "abcdefghij", 8, 7, "abcdefg"},     {"S", "k", "", 3, 2, "fi"},
     };
     Profile profile("x");
     for (const auto& c : cases) {
@@ -174,9 +169,7 @@ TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
     ::close(ready[1]);
     char c = 0;
     for (int k = 0; k < kWriters; ++k) ASSERT_EQ(::read(ready[0], &c, 1), 1);
-    ::close(go[1]);  // all at once
-    ::close(go[0]);
-    ::close(ready[0]);
+    ::close(go[1]), ::close(go[0]), ::close(ready[0]);  // all at once
     for (pid_t pid : writers) {
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -229,48 +222,35 @@ TEST_F(ProfileFile, OversizedFilesAndOverlongLinesAreReadOnlyInPart) {
     EXPECT_EQ(read_file(path), "[S]\n" + long_line + "after=1\n[T]\nk=3\n");
 }
 
-#if defined(_WIN32)
-TEST(ProfileLocation, ExplicitThenAppData) {
-    // With a drive letter, as Windows gives APPDATA.
-    const std::string folder = std::filesystem::absolute(scratch_folder()).string();
-    {
-        ScopedEnv profile("VERTEXA_PROFILE", "D:\\somewhere\\else.ini");
-        EXPECT_EQ(Profile::PathFor("scn_in"), "D:\\somewhere\\else.ini");
-    }
-    ScopedEnv profile("VERTEXA_PROFILE", std::nullopt);
-    ScopedEnv app_data("APPDATA", folder + "\\Roaming");
-    EXPECT_EQ(Profile::PathFor("scn_in"), folder + "\\Roaming\\vertexa\\scn_in.ini");
-    EXPECT_EQ(Profile::PathFor("../up"), folder + "\\Roaming\\vertexa\\.._up.ini");
-    {
-        Profile p("scn_in");
-        p.WriteString("S", "k", "v");
-    }  // the folders are made on writing
-    EXPECT_EQ(read_file(folder + "\\Roaming\\vertexa\\scn_in.ini"), "[S]\nk=v\n");
-    ScopedEnv no_app_data("APPDATA", std::nullopt);
-    EXPECT_EQ(Profile::PathFor("scn_in"), "");
-}
+// An explicit path, then the per-user configuration folder (on POSIX
+// $HOME/.config when that variable is unset or not absolute).
+TEST(ProfileLocation, ExplicitThenConfigFolder) {
+#if defined(_WIN32)  // with a drive letter, as Windows gives APPDATA
+    const std::string folder = std::filesystem::absolute(scratch_folder()).string(), sep = "\\",
+                      elsewhere = "D:\\somewhere\\else.ini";
 #else
-TEST(ProfileLocation, ExplicitThenXdgThenHome) {
-    const std::string folder = scratch_folder();
+    const std::string folder = scratch_folder(), sep = "/", elsewhere = "/somewhere/else.ini";
+#endif
     {
-        ScopedEnv profile("VERTEXA_PROFILE", "/somewhere/else.ini");
-        EXPECT_EQ(Profile::PathFor("scn_in"), "/somewhere/else.ini");
+        ScopedEnv profile("VERTEXA_PROFILE", elsewhere);
+        EXPECT_EQ(Profile::PathFor("scn_in"), elsewhere);
     }
     ScopedEnv profile("VERTEXA_PROFILE", std::string());  // set but empty: not used
-    ScopedEnv xdg("XDG_CONFIG_HOME", folder + "/config");
-    EXPECT_EQ(Profile::PathFor("scn_in"), folder + "/config/vertexa/scn_in.ini");
-    EXPECT_EQ(Profile::PathFor("../up"), folder + "/config/vertexa/.._up.ini");
-    {
-        Profile p("scn_in");
-        p.WriteString("S", "k", "v");
-    }  // the folders are made on writing
-    EXPECT_EQ(read_file(folder + "/config/vertexa/scn_in.ini"), "[S]\nk=v\n");
-
+    ScopedEnv config(host_test::kConfigHome, folder + sep + "config");
+    const std::string config_folder = folder + sep + "config" + sep + "vertexa" + sep;
+    EXPECT_EQ(Profile::PathFor("scn_in"), config_folder + "scn_in.ini");
+    EXPECT_EQ(Profile::PathFor("../up"), config_folder + ".._up.ini");
+    Profile("scn_in").WriteString("S", "k", "v");  // the folders are made on writing
+    EXPECT_EQ(read_file(config_folder + "scn_in.ini"), "[S]\nk=v\n");
+#if defined(_WIN32)
+    ScopedEnv no_app_data("APPDATA", std::nullopt);
+    EXPECT_EQ(Profile::PathFor("scn_in"), "");
+#else
     ScopedEnv home("HOME", folder);
     ScopedEnv relative("XDG_CONFIG_HOME", "relative/path");  // not absolute: not used
     EXPECT_EQ(Profile::PathFor("scn_in"), folder + "/.config/vertexa/scn_in.ini");
-}
 #endif
+}
 
 // An argument vector with a program name in front, as main() receives it.
 class Args {

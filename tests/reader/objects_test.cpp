@@ -21,13 +21,7 @@ const char* name_of(Encoding e) { return e == Encoding::Binary ? "binary" : "asc
 cobtest::Axes numbered_axes() {
     cobtest::Axes a;
     a.name = "Thing";
-    float n = 1;
-    for (auto& line : a.transform)
-        for (float& v : line) v = n++;
-    a.transform[3][0] = 0;
-    a.transform[3][1] = 0;
-    a.transform[3][2] = 0;
-    a.transform[3][3] = 1;
+    for (int k = 0; k < 16; ++k) a.transform[k / 4][k % 4] = k < 12 ? static_cast<float>(k + 1) : k == 15;
     return a;
 }
 
@@ -50,12 +44,7 @@ TEST(ObjectBlock, StoredLinesBecomeMatrixColumnsAndGroupsChangeNothing) {
         // (2,6,10,x), (3,7,11,x), (4,8,12,x); x is the identity's fourth column,
         // which the ASCII fourth line (0,0,0,1) repeats. The groups around the
         // polygon do not change it.
-        for (int row = 0; row < 4; ++row) {
-            EXPECT_EQ(m[row][0], 1 + row);
-            EXPECT_EQ(m[row][1], 5 + row);
-            EXPECT_EQ(m[row][2], 9 + row);
-            EXPECT_EQ(m[row][3], row == 3 ? 1.0 : 0.0);
-        }
+        for (int k = 0; k < 16; ++k) EXPECT_EQ(m[k % 4][k / 4], k < 12 ? k + 1 : k == 15) << k;
         EXPECT_EQ(harness::occurrences(r.log, "-> Start parsing Group Object\n"), 2u);
         EXPECT_TRUE(harness::in_order(r.log, {"-> Grou (0x", "-> Start parsing Group Object\n", "name: Thing\n",
                                               "center: ", "x_axis: ", "y_axis: ", "z_axis: ", "cur_pos: "}));
@@ -74,16 +63,12 @@ TEST(ObjectBlock, NamesAreCutAndTheNextLineIsRead) {
         size_t kept;  // characters of the name kept
     };
     const std::string q(5000, 'q');
-    const Case cases[] = {
-        {Encoding::Ascii, false, "Name", "second third", 12},
-        {Encoding::Binary, false, "", "", 0},
-        {Encoding::Binary, false, "", q, 1023},
-        {Encoding::Ascii, false, "", q.substr(0, 4093 - 5), 4093 - 5},  // name lines of 4,093 to 5,005
-        {Encoding::Ascii, false, "", q.substr(0, 4094 - 5), 4094 - 5},
-        {Encoding::Ascii, true, "", q.substr(0, 4094 - 5), 4094 - 5},
-        {Encoding::Ascii, false, "", q.substr(0, 4095 - 5), 4094 - 5},
-        {Encoding::Ascii, true, "", q.substr(0, 4095 - 5), 4094 - 5},
-        {Encoding::Ascii, false, "", q, 4094 - 5},
+    const Case cases[] = {  // name lines of 4,093 to 5,005 characters
+        {Encoding::Ascii, false, "Name", "second third", 12}, {Encoding::Binary, false, "", "", 0},
+        {Encoding::Binary, false, "", q, 1023},               {Encoding::Ascii, false, "", q.substr(0, 4088), 4088},
+        {Encoding::Ascii, false, "", q.substr(0, 4089), 4089}, {Encoding::Ascii, true, "", q.substr(0, 4089), 4089},
+        {Encoding::Ascii, false, "", q.substr(0, 4090), 4089}, {Encoding::Ascii, true, "", q.substr(0, 4090), 4089},
+        {Encoding::Ascii, false, "", q, 4089},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.name.size()) + (c.crlf ? " crlf" : ""));
@@ -127,14 +112,10 @@ TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
         MMesh_P* m = r.mesh(0);
         ASSERT_EQ(m->Get_UVFace_Count(), 2);
         ASSERT_EQ(m->Faces().Count(1), 3u);
-        EXPECT_EQ(m->Faces().Indices(1)[0], 4);  // file order 0, 1, 4 reversed
-        EXPECT_EQ(m->Faces().Indices(1)[2], 0);
-        EXPECT_EQ(m->Faces().MatId(1), 1);
-        EXPECT_EQ(m->UVFaces().Indices(1)[0], 2);
-        EXPECT_EQ(m->UVFaces().MatId(0), 0);
-        EXPECT_EQ(r.mesh(1)->UVUsed(), 0);
-        EXPECT_EQ(r.mesh(1)->Get_Face_Count(), 2);
-        EXPECT_EQ(r.mesh(1)->Get_UVFace_Count(), 0);
+        const auto& f1 = m->Faces().Indices(1);  // file order 0, 1, 4 reversed
+        EXPECT_TRUE(f1[0] == 4 && f1[2] == 0 && m->Faces().MatId(1) == 1);
+        EXPECT_TRUE(m->UVFaces().Indices(1)[0] == 2 && m->UVFaces().MatId(0) == 0);
+        EXPECT_TRUE(r.mesh(1)->UVUsed() == 0 && r.mesh(1)->Get_Face_Count() == 2 && r.mesh(1)->Get_UVFace_Count() == 0);
     }
 }
 
@@ -194,15 +175,13 @@ TEST(TextureVertices, AsciiLineThatDoesNotParseIsReportedAndReplaced) {
     ASSERT_EQ(r.meshes(), 1u);
     const auto& uv = r.mesh(0)->UVVertices();
     ASSERT_EQ(uv.size(), 3u);
-    EXPECT_EQ(uv[1][0], 0.0);
-    EXPECT_EQ(uv[1][1], 0.0);
+    EXPECT_TRUE(uv[1][0] == 0.0 && uv[1][1] == 0.0);
     EXPECT_EQ(uv[2][0], 0.25) << "reading goes on with the next line";
     EXPECT_EQ(harness::occurrences(r.log, "## read error at "), 1u);
     // The position is the stream's after the failed read: 8 upper-case hex digits.
-    size_t at = r.log.find("## read error at ");
-    std::string pos = r.log.substr(at + 17, 9);
-    EXPECT_EQ(pos.back(), '\n');
+    const std::string pos = r.log.substr(r.log.find("## read error at ") + 17, 9);
     EXPECT_EQ(pos.find_first_not_of("0123456789ABCDEF"), 8u);
+    EXPECT_EQ(pos.back(), '\n');
     EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2) << "the faces after the texture vertices are read";
 }
 
@@ -211,19 +190,16 @@ TEST(TextureVertices, AsciiLineThatDoesNotParseIsReportedAndReplaced) {
 TEST(PolygonChunk, MaterialKeyMatchesPrintf) {
     const uint32_t ids[] = {0u, 1u, 0x1Au, 0x7FFFFFFFu, 0x80000000u, 0xDEADBEEFu, 0xFFFFFFFFu};
     const unsigned numbers[] = {0u, 9u, 10u, 65535u, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu};
-    for (uint32_t id : ids) {
-        for (unsigned number : numbers) {
+    for (uint32_t id : ids)
+        for (unsigned number : numbers)
             for (int size : {32, 15, 14, 13, 5, 1}) {
-                char expected[32];
-                char got[40];
+                char expected[32], got[40];
                 std::memset(got, '#', sizeof got);
                 std::snprintf(expected, static_cast<size_t>(size), "mat_%08X_%d", id, static_cast<int>(number));
                 format_material_key(got, size, id, number);
                 EXPECT_STREQ(got, expected) << id << " " << number << " size " << size;
                 EXPECT_EQ(got[size], '#') << "wrote past the buffer of " << size;
             }
-        }
-    }
 }
 
 cobtest::Material red_material(uint16_t number) {
@@ -272,8 +248,7 @@ TEST(MaterialChunk, SurfacesLayersAndMapsInFileOrder) {
         ASSERT_EQ(r.surfaces(), 4u);
         ASSERT_EQ(r.meshes(), 1u) << "the chunk after the maps is read";
         const std::string plain = " 0.800000012 0.200000003 0.100000001 0 alpha 0.800000011920929";
-        EXPECT_EQ(describe(r.surface(1)), "mat_00000012_3" + plain);
-        EXPECT_EQ(describe(r.surface(2)), "mat_00000012_3" + plain);
+        for (int k : {1, 2}) EXPECT_EQ(describe(r.surface(k)), "mat_00000012_3" + plain);
         EXPECT_EQ(describe(r.surface(3)), "mat_00000012_0" + plain +
                                               " | 1 1011 c0/0 b1/2.5 s2,3,1 o0.25,0.5,0 bumps.bmp"
                                               " | 1 1011 c1/0.71 b0/0 s2,3,1 o0.25,0.5,0 C:\\tS\\maps\\wood.bmp");

@@ -85,59 +85,36 @@ int shader_line(FILE* in, Slots& s, bool ours, long* consumed) {
 const Directive kReaderFormats[] = {
     DIRECTIVE(f::kChunkHeader, s.c, &s.i[0], &s.i[1], &s.i[2], &s.i[3], &s.i[4]),
     DIRECTIVE(f::kSkipSpace),
-    DIRECTIVE(f::kCenter, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kXAxis, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kYAxis, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kZAxis, &s.f[0], &s.f[1], &s.f[2]),
+    DIRECTIVE(f::kCenter, &s.f[0], &s.f[1], &s.f[2]), DIRECTIVE(f::kXAxis, &s.f[0], &s.f[1], &s.f[2]),
+    DIRECTIVE(f::kYAxis, &s.f[0], &s.f[1], &s.f[2]),  DIRECTIVE(f::kZAxis, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kTransform),
     DIRECTIVE(f::kTransformLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3]),
-    DIRECTIVE(f::kVertexCount, &s.l[0]),
-    DIRECTIVE(f::kVertex, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kUVCount, &s.l[0]),
-    DIRECTIVE(f::kUV, &s.f[0], &s.f[1]),
-    DIRECTIVE(f::kSkipTwoWords),
-    DIRECTIVE(f::kFaceCount, &s.l[0]),
+    DIRECTIVE(f::kVertexCount, &s.l[0]), DIRECTIVE(f::kVertex, &s.f[0], &s.f[1], &s.f[2]),
+    DIRECTIVE(f::kUVCount, &s.l[0]),     DIRECTIVE(f::kUV, &s.f[0], &s.f[1]),
+    DIRECTIVE(f::kSkipTwoWords),         DIRECTIVE(f::kFaceCount, &s.l[0]),
     DIRECTIVE(f::kHole, &s.h[0]),
     DIRECTIVE(f::kFace, &s.h[0], &s.h[1], &s.h[2]),
     DIRECTIVE(f::kPair, &s.l[0], &s.l[1]),
     DIRECTIVE(f::kMaterialNumber, &s.i[0]),
     Directive{f::kShaderLine, shader_line, true},
-    DIRECTIVE(f::kShader, s.s[0]),
-    DIRECTIVE(f::kFacet, s.s[0]),
-    DIRECTIVE(f::kRestOfWord),
+    DIRECTIVE(f::kShader, s.s[0]),       DIRECTIVE(f::kFacet, s.s[0]),           DIRECTIVE(f::kRestOfWord),
     DIRECTIVE(f::kRGB, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kAlphaLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4]),
-    DIRECTIVE(f::kEnvironment, &s.i[0]),
-    DIRECTIVE(f::kTexture, &s.i[0]),
-    DIRECTIVE(f::kBump, &s.i[0]),
-    DIRECTIVE(f::kEnvironmentFlags, &s.i[0]),
+    DIRECTIVE(f::kEnvironment, &s.i[0]), DIRECTIVE(f::kTexture, &s.i[0]),
+    DIRECTIVE(f::kBump, &s.i[0]),        DIRECTIVE(f::kEnvironmentFlags, &s.i[0]),
     DIRECTIVE(f::kTextureParameters, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.h[0]),
     DIRECTIVE(f::kBumpParameters, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4], &s.h[0]),
 };
 
 // Single directives and small combinations, beyond the reader's formats.
 const Directive kPrimitives[] = {
-    DIRECTIVE("%d", &s.i[0]),
-    DIRECTIVE("%hd", &s.h[0]),
-    DIRECTIVE("%ld", &s.l[0]),
-    DIRECTIVE("%*d"),
-    DIRECTIVE("%f", &s.f[0]),
-    DIRECTIVE("%g", &s.f[0]),
-    DIRECTIVE("%e", &s.f[0]),
-    DIRECTIVE("%lf", &s.d[0]),
-    DIRECTIVE("%*g"),
-    DIRECTIVE("%s", s.s[0]),
-    DIRECTIVE("%5s", s.s[0]),
-    DIRECTIVE("%*s"),
-    DIRECTIVE("%c", s.c),
-    DIRECTIVE("%4c", s.c),
-    DIRECTIVE(" %4c", s.c),
-    DIRECTIVE("%[a-e0-3-]", s.s[0]),
-    DIRECTIVE("%3[^,]", s.s[0]),
-    DIRECTIVE("%[]<>]", s.s[0]),
-    DIRECTIVE("%d%%", &s.i[0]),
-    DIRECTIVE("%f,%d", &s.f[0], &s.i[0]),
-    DIRECTIVE("x %g y", &s.f[0]),
+    DIRECTIVE("%d", &s.i[0]),        DIRECTIVE("%hd", &s.h[0]),         DIRECTIVE("%ld", &s.l[0]),
+    DIRECTIVE("%*d"),                DIRECTIVE("%f", &s.f[0]),          DIRECTIVE("%g", &s.f[0]),
+    DIRECTIVE("%e", &s.f[0]),        DIRECTIVE("%lf", &s.d[0]),         DIRECTIVE("%*g"),
+    DIRECTIVE("%s", s.s[0]),         DIRECTIVE("%5s", s.s[0]),          DIRECTIVE("%*s"),
+    DIRECTIVE("%c", s.c),            DIRECTIVE("%4c", s.c),             DIRECTIVE(" %4c", s.c),
+    DIRECTIVE("%[a-e0-3-]", s.s[0]), DIRECTIVE("%3[^,]", s.s[0]),       DIRECTIVE("%[]<>]", s.s[0]),
+    DIRECTIVE("%d%%", &s.i[0]),      DIRECTIVE("%f,%d", &s.f[0], &s.i[0]), DIRECTIVE("x %g y", &s.f[0]),
     DIRECTIVE("%d %s %f", &s.i[0], s.s[0], &s.f[0]),
 };
 
@@ -176,7 +153,6 @@ int seek_here(FILE* in, Slots&, bool, long*) { return std::fseek(in, 0, SEEK_CUR
 
 // Stream buffer sizes: kDefault leaves stdio's, 0 is unbuffered.
 constexpr int kDefault = -1;
-const int kAllBufferings[] = {kDefault, 0, 1, 7, 64};
 
 std::string shown(const std::string& text) {
     std::string out;
@@ -255,6 +231,18 @@ bool repeat_until_stuck(StreamPair& streams, const Directive& d, const std::stri
         if (!streams.step(d, text, k, &after)) return false;
         if (after == before) return true;
         before = after;
+    }
+    return true;
+}
+
+// Runs `script` once over `text` under each buffering. False when the sides disagreed.
+bool run_script(StreamPair& streams, const std::string& text, const std::vector<Directive>& script,
+                std::initializer_list<int> bufferings) {
+    for (int b : bufferings) {
+        streams.open(text, b);
+        long at = 0;
+        for (size_t k = 0; k < script.size(); ++k)
+            if (!streams.step(script[k], text, static_cast<int>(k), &at)) return ADD_FAILURE() << "buffering " << b, false;
     }
     return true;
 }
@@ -372,18 +360,17 @@ std::string mutate(std::string text, Random& r) {
 // ---- the tests ------------------------------------------------------------
 
 TEST(AsciiScanAgainstFscanf, NumberSoupUnderEveryDirective) {
-    const std::vector<Directive> primitives(std::begin(kPrimitives), std::end(kPrimitives)),
-        lines(std::begin(kLineReaders), std::end(kLineReaders));
+    std::vector<Directive> all(std::begin(kPrimitives), std::end(kPrimitives));
+    all.insert(all.end(), std::begin(kLineReaders), std::end(kLineReaders));
     Random r(7);
     StreamPair streams;
     for (int n = 0; n < 1500; ++n) {
         const std::string text = number_soup(r);
         streams.open(text, kDefault);
-        for (const std::vector<Directive>& set : {primitives, lines})
-            for (const Directive& d : set) {
-                streams.rewind();
-                ASSERT_TRUE(repeat_until_stuck(streams, d, text));
-            }
+        for (const Directive& d : all) {
+            streams.rewind();
+            ASSERT_TRUE(repeat_until_stuck(streams, d, text));
+        }
     }
 }
 
@@ -454,11 +441,7 @@ TEST(AsciiScanAgainstFscanf, DecimalConversionIsCorrectlyRounded) {
 // Every directive on every prefix of a text it matches: the input ends
 // inside white space, inside literals, inside numbers and words.
 TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
-    struct Case {
-        const Directive& directive;
-        const char* text;
-    };
-    const Case cases[] = {
+    const std::pair<const Directive&, const char*> cases[] = {
         {find(kReaderFormats, f::kChunkHeader), "PolH V0.08 Id 7 Parent 3 Size 00000120\n"},
         {find(kReaderFormats, f::kCenter), "\r\ncenter -1.5e-3 +2.25 0x1p3\n"},
         {find(kReaderFormats, f::kVertex), "\n -0.000123 infinity nan\n"},
@@ -479,16 +462,13 @@ TEST(AsciiScanAgainstFscanf, EndOfFileAtEveryCharacter) {
         {find(kPrimitives, "%[a-e0-3-]"), "ab-c3z"},
     };
     StreamPair streams;
-    for (const Case& c : cases) {
-        const std::string whole = c.text;
-        for (size_t cut = 0; cut <= whole.size(); ++cut) {
-            const std::string text = whole.substr(0, cut);
+    for (const auto& [directive, whole] : cases)
+        for (size_t cut = 0; cut <= std::strlen(whole); ++cut)
             for (int b : {kDefault, 1}) {
+                const std::string text(whole, cut);
                 streams.open(text, b);
-                ASSERT_TRUE(repeat_until_stuck(streams, c.directive, text));
+                ASSERT_TRUE(repeat_until_stuck(streams, directive, text));
             }
-        }
-    }
 }
 
 // The shader and facet line as damaged files hold it: a failed keyword ends
@@ -511,16 +491,9 @@ TEST(AsciiScanAgainstFscanf, ShaderLineReadsAsOneFormat) {
         "\nshader: " + x300 + "\vz  facet: flat" + rgb,    // %s stops at every white space
         "\nshader: " + x300 + "\f  facet: flat" + rgb,
     };
-    const Directive script[] = {find(kReaderFormats, f::kShaderLine), find(kReaderFormats, f::kRGB)};
+    const std::vector<Directive> script = {find(kReaderFormats, f::kShaderLine), find(kReaderFormats, f::kRGB)};
     StreamPair streams;
-    for (const std::string& text : texts)
-        for (int b : {kDefault, 1}) {
-            streams.open(text, b);
-            for (int k = 0; k < 2; ++k) {
-                long at = 0;
-                ASSERT_TRUE(streams.step(script[k], text, k, &at));
-            }
-        }
+    for (const std::string& text : texts) ASSERT_TRUE(run_script(streams, text, script, {kDefault, 1}));
 }
 
 // Whole ASCII files of the writer, damaged, read by a fixed script in the
@@ -575,16 +548,8 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
     for (bool crlf : {false, true}) {
         // The chunks, as the reader sees them.
         const std::string whole = cobtest::CobFile(cobtest::Encoding::Ascii).crlf(crlf).polygon(7, 0, p).material(8, 7, m).end().bytes().substr(32);
-        for (int n = 0; n < 40; ++n) {
-            const std::string text = n == 0 ? whole : mutate(whole, r);
-            for (int b : kAllBufferings) {
-                streams.open(text, b);
-                for (size_t k = 0; k < script.size(); ++k) {
-                    long at = 0;
-                    ASSERT_TRUE(streams.step(script[k], text, static_cast<int>(k), &at)) << "buffering " << b;
-                }
-            }
-        }
+        for (int n = 0; n < 40; ++n)
+            ASSERT_TRUE(run_script(streams, n == 0 ? whole : mutate(whole, r), script, {kDefault, 0, 1, 7, 64}));
     }
 }
 
