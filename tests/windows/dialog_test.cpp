@@ -217,6 +217,19 @@ void choose_folder(HWND dialog, const char* folder, const char* shot) {
     EXPECT_TRUE(wait_until([&] { return gone(browser); }));
 }
 
+// The help window, opened from the dialog or by the host: its text read-only.
+void check_and_close_help(const char* shot) {
+    HWND help = wait_for_window("COB Help");
+    ASSERT_NE(help, nullptr) << "no help window";
+    EXPECT_EQ(text_of(help), "COB Help");
+    PostMessageA(GetDlgItem(help, 1001), WM_CHAR, 'x', 1);
+    Sleep(200);
+    EXPECT_EQ(text_of(GetDlgItem(help, 1001)), kHelpText);
+    screenshot(shot);
+    click(help, IDOK);
+    EXPECT_TRUE(wait_until([&] { return gone(help); }));
+}
+
 const ConfigureCase kConfigureCases[] = {
     {"typed_values_stored_on_ok",
      [](HWND dialog) {
@@ -261,12 +274,7 @@ const ConfigureCase kConfigureCases[] = {
     {"help_button_shows_help_text",
      [](HWND dialog) {
          click(dialog, 3);
-         HWND help = wait_for_window("COB Help");
-         ASSERT_NE(help, nullptr);
-         EXPECT_EQ(text_of(GetDlgItem(help, 1001)), kHelpText);
-         screenshot("help_over_config");
-         click(help, IDOK);
-         EXPECT_TRUE(wait_until([&] { return gone(help); }));
+         check_and_close_help("help_over_config");
          click(dialog, IDOK);
      },
      kStart},
@@ -291,19 +299,7 @@ TEST_F(PluginWindows, ConfigurationDialog) {
 }
 
 TEST_F(PluginWindows, HelpWindowClosesWithOk) {
-    drive_while([&] { importer_->ShowHelp(); },
-                [&] {
-                    HWND help = wait_for_window("COB Help");
-                    ASSERT_NE(help, nullptr);
-                    EXPECT_EQ(text_of(help), "COB Help");
-                    // Read-only: typed characters do not get in.
-                    PostMessageA(GetDlgItem(help, 1001), WM_CHAR, 'x', 1);
-                    Sleep(200);
-                    EXPECT_EQ(text_of(GetDlgItem(help, 1001)), kHelpText);
-                    screenshot("help");
-                    click(help, IDOK);
-                    EXPECT_TRUE(wait_until([&] { return gone(help); }));
-                });
+    drive_while([&] { importer_->ShowHelp(); }, [] { check_and_close_help("help"); });
 }
 
 // The progress window during an import large enough to watch: it shows the
