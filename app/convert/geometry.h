@@ -52,15 +52,20 @@ struct Primitive {
     std::string name;                   // readable: object name and material number, else the surface's
     std::string key;                    // the surface's name in the file ("" without surface)
     bool has_uvs = false;
-    // glTF
-    std::vector<float> positions;   // x y z per vertex
-    std::vector<float> normals;     // unit x y z per vertex
-    std::vector<float> uvs;         // u v per vertex, trueSpace's convention (v up)
+    // glTF: the vertex stream is parts[0] followed by parts[1] (a large mesh
+    // is built in two halves at once; small ones fill parts[0] alone).
+    struct Vertices {
+        std::vector<float> positions;  // x y z per vertex
+        std::vector<float> normals;    // unit x y z per vertex
+        std::vector<float> uvs;        // u v per vertex, glTF's convention (v down)
+        uint32_t count() const { return static_cast<uint32_t>(positions.size() / 3); }
+    };
+    std::array<Vertices, 2> parts;
     std::vector<uint32_t> indices;  // three per triangle, counter-clockwise seen from outside
     // OBJ
     std::vector<uint32_t> polygon_sizes;  // corners of each polygon, counter-clockwise seen from outside
     std::vector<uint32_t> corners;        // position, texture vertex (kNoIndex: none), normal per corner
-    uint32_t vertex_count() const { return static_cast<uint32_t>(positions.size() / 3); }
+    uint32_t vertex_count() const { return parts[0].count() + parts[1].count(); }
 };
 
 constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
