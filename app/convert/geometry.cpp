@@ -527,8 +527,9 @@ private:
         offsets_.assign(mesh_.Vertices().size() + 1, 0);
         // Each face on its own, a half of the faces per thread.
         std::array<std::vector<uint32_t>, 2> others;
-        const uint32_t half = two_threads_ ? face_count / 2 : face_count;
-        in_halves([&](int h) { check_faces(h == 0 ? 0 : half, h == 0 ? half : face_count, others[h]); });
+        face_split_ = two_threads_ ? face_count / 2 : face_count;
+        in_halves([&](int h) { check_faces(h == 0 ? 0 : face_split_, h == 0 ? face_split_ : face_count, others[h]); });
+        other_split_ = others[0].size();
         other_triangles_ = std::move(others[0]);
         other_triangles_.insert(other_triangles_.end(), others[1].begin(), others[1].end());
         // Then in face order: the primitives are numbered as their materials
@@ -536,6 +537,7 @@ private:
         uint32_t dropped_degenerate = 0, dropped_index = 0;
         size_t other = 0;
         for (uint32_t f = 0; f < face_count; ++f) {
+            if (f == face_split_) first_half_indices_ = prim_indices_;
             const uint8_t kind = face_kind_[f];
             if (kind == kBadIndex || kind == kDegenerate) {
                 face_prim_[f] = kNoIndex;
@@ -687,15 +689,25 @@ private:
         entries_ = large_array<uint32_t>(total);
         const uint32_t face_count = faces_.Size();
         corner_data_ = large_array<uint32_t>(face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
-        for (uint32_t f = 0; f < face_count; ++f) {
-            if (face_prim_[f] == kNoIndex) continue;
-            const int32_t* idx = faces_.Indices(f);
-            const uint32_t start = corner_start(f);
-            for (uint32_t k = 0; k < faces_.Count(f); ++k) {
-                entries_[offsets_[static_cast<size_t>(idx[k])]++] = start + k;
-                corner_data_[start + k] = f;
+        // Two threads split the positions, a half of the corners each.
+        const size_t position_count = offsets_.size() - 1;
+        split_ = static_cast<uint32_t>(position_count);
+        if (two_threads_)
+            split_ = static_cast<uint32_t>(std::upper_bound(offsets_.begin(), offsets_.end() - 1, total / 2) - offsets_.begin());
+        in_halves([&](int h) {
+            const uint32_t lo = h == 0 ? 0 : split_, hi = h == 0 ? split_ : static_cast<uint32_t>(position_count);
+            for (uint32_t f = 0; f < face_count; ++f) {
+                if (face_prim_[f] == kNoIndex) continue;
+                const int32_t* idx = faces_.Indices(f);
+                const uint32_t start = corner_start(f);
+                for (uint32_t k = 0; k < faces_.Count(f); ++k) {
+                    const auto p = static_cast<uint32_t>(idx[k]);
+                    if (p < lo || p >= hi) continue;
+                    entries_[offsets_[p]++] = start + k;
+                    corner_data_[start + k] = f;
+                }
             }
-        }
+        });
         for (size_t p = offsets_.size() - 1; p > 0; --p) offsets_[p] = offsets_[p - 1];
         offsets_[0] = 0;
     }
@@ -719,16 +731,15 @@ private:
     // gets one normal, its faces' normals weighted by their corner angles.
     // glTF: each distinct (primitive, texture vertex, normal) becomes a
     // vertex; OBJ: each group a normal. corner_data_ then holds that index.
-    // A large mesh's positions are done in two halves at once, of about as
-    // many corners each: the vertices of the positions from split_ on go to
-    // the primitives' second parts.
+    // A large mesh's positions are done in two halves at once: the vertices
+    // of the positions from split_ on go to the primitives' second parts.
     void make_normals_and_vertices() {
         const size_t position_count = offsets_.size() - 1;
-        if (options_.obj) two_threads_ = false;
-        split_ = static_cast<uint32_t>(position_count);
-        if (two_threads_)
-            split_ = static_cast<uint32_t>(std::upper_bound(offsets_.begin(), offsets_.end() - 1, offsets_.back() / 2) -
-                                           offsets_.begin());
+        if (options_.obj) {
+            // One list of normals, in the order of the positions.
+            two_threads_ = false;
+            split_ = static_cast<uint32_t>(position_count);
+        }
         in_halves([&](int h) { normals_and_vertices(h == 0 ? 0 : split_, h == 0 ? split_ : position_count, h); });
         entries_.reset();
         std::vector<uint32_t>().swap(offsets_);
@@ -856,25 +867,41 @@ private:
     }
 
     void emit_faces() {
-        size_t other = 0;
+        if (!options_.obj) {
+            for (size_t i = 0; i < out_.primitives.size(); ++i) out_.primitives[i].indices.resize(prim_indices_[i]);
+            const uint32_t face_count = faces_.Size(), half = two_threads_ ? face_split_ : face_count;
+            in_halves([&](int h) { emit_triangles(h == 0 ? 0 : half, h == 0 ? half : face_count, h); });
+            return;
+        }
         for (uint32_t f = 0; f < faces_.Size(); ++f) {
             if (face_prim_[f] == kNoIndex) continue;
             Primitive& prim = out_.primitives[face_prim_[f]];
             const uint32_t start = corner_start(f), count = faces_.Count(f);
-            if (options_.obj) {
-                const int32_t* idx = faces_.Indices(f);
-                const int32_t* uv_idx = uv_indices(f);
-                prim.polygon_sizes.push_back(count);
-                for (uint32_t j = 0; j < count; ++j) {
-                    const uint32_t k = flip_ ? (count - j) % count : j;
-                    prim.corners.insert(prim.corners.end(),
-                                        {static_cast<uint32_t>(idx[k]),
-                                         uv_idx != nullptr ? static_cast<uint32_t>(uv_idx[k]) : kNoIndex,
-                                         corner_data_[start + k]});
-                }
-                continue;
+            const int32_t* idx = faces_.Indices(f);
+            const int32_t* uv_idx = uv_indices(f);
+            prim.polygon_sizes.push_back(count);
+            for (uint32_t j = 0; j < count; ++j) {
+                const uint32_t k = flip_ ? (count - j) % count : j;
+                prim.corners.insert(prim.corners.end(),
+                                    {static_cast<uint32_t>(idx[k]), uv_idx != nullptr ? static_cast<uint32_t>(uv_idx[k]) : kNoIndex,
+                                     corner_data_[start + k]});
             }
-            // Vertices of the second half follow the first half's.
+        }
+    }
+
+    // The triangles of faces [begin, end) into the primitives' indices:
+    // the first half's from the start, the second's after them.
+    void emit_triangles(uint32_t begin, uint32_t end, int half) {
+        std::vector<uint64_t> at(out_.primitives.size(), 0);
+        if (half == 1) std::copy(first_half_indices_.begin(), first_half_indices_.end(), at.begin());
+        size_t other = half == 0 ? 0 : other_split_;
+        for (uint32_t f = begin; f < end; ++f) {
+            if (face_prim_[f] == kNoIndex) continue;
+            const uint32_t p = face_prim_[f];
+            Primitive& prim = out_.primitives[p];
+            uint32_t* out = prim.indices.data();
+            const uint32_t start = corner_start(f);
+            // Vertices of the second half of the positions follow the first half's.
             const int32_t* idx = faces_.Indices(f);
             const uint32_t shift = prim.parts[0].count();
             auto vertex = [&](uint32_t k) {
@@ -885,7 +912,10 @@ private:
                 b = vertex(b);
                 c = vertex(c);
                 if (flip_) std::swap(b, c);
-                prim.indices.insert(prim.indices.end(), {a, b, c});
+                out[at[p]] = a;
+                out[at[p] + 1] = b;
+                out[at[p] + 2] = c;
+                at[p] += 3;
             };
             if (face_kind_[f] == kTriangle) {
                 triangle(0, 1, 2);
@@ -923,6 +953,11 @@ private:
     std::vector<uint32_t> offsets_;
     std::vector<std::pair<int32_t, uint32_t>> material_prims_;
     std::vector<uint64_t> prim_corners_, prim_indices_;
+    // Where the faces are split between the threads, and what the first
+    // half gives: indices per primitive, numbers in other_triangles_.
+    uint32_t face_split_ = 0;
+    std::vector<uint64_t> first_half_indices_;
+    size_t other_split_ = 0;
 };
 
 }  // namespace

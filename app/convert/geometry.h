@@ -6,6 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
+#include <new>
+#include <utility>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -44,6 +47,23 @@ struct Placement {
 // rotation, so windings keep their sense.
 void z_up_to_y_up(double p[3]);
 
+// An allocator that leaves the elements a vector grows by uninitialised,
+// for arrays that are written whole right after.
+template <typename T>
+struct NoInit : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = NoInit<U>;
+    };
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(p)) U;
+        else
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // One material of a mesh. glTF gets a vertex stream: corners are split into
 // separate vertices only where their texture coordinate or normal differs.
 // OBJ gets the polygons as the file has them, indexing the mesh's lists.
@@ -61,7 +81,7 @@ struct Primitive {
         uint32_t count() const { return static_cast<uint32_t>(positions.size() / 3); }
     };
     std::array<Vertices, 2> parts;
-    std::vector<uint32_t> indices;  // three per triangle, counter-clockwise seen from outside
+    std::vector<uint32_t, NoInit<uint32_t>> indices;  // three per triangle, counter-clockwise seen from outside
     // OBJ
     std::vector<uint32_t> polygon_sizes;  // corners of each polygon, counter-clockwise seen from outside
     std::vector<uint32_t> corners;        // position, texture vertex (kNoIndex: none), normal per corner

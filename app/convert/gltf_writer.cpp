@@ -9,6 +9,7 @@
 #include <limits>
 #include <map>
 #include <ostream>
+#include <span>
 
 
 #include "vertexa/scene.h"
@@ -195,7 +196,7 @@ public:
         return count_accessors_++;
     }
 
-    int indices(const std::vector<uint32_t>& values) {
+    int indices(std::span<const uint32_t> values) {
         const int v = view(values.data(), values.size() * sizeof(uint32_t), kElementArrayBuffer);
         accessors.open('{').key("bufferView").uint(static_cast<uint64_t>(v)).key("componentType").uint(kUnsignedInt);
         accessors.key("count").uint(values.size()).key("type").str("SCALAR").close('}');
