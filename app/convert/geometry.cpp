@@ -440,24 +440,29 @@ public:
         smooth_none_ = !(angle > 0.0);
         cos_limit_ = std::cos(angle * M_PI / 180.0);
 
-        const std::vector<MVector3>& verts = mesh_.Vertices();
-        reserve_large(positions_, verts.size() * 3);
-        positions_.resize(verts.size() * 3);
-        for (size_t i = 0; i < verts.size(); ++i) {
-            double p[3] = {verts[i][0], verts[i][1], verts[i][2]};
-            if (bake) local.apply(p, p);
-            if (options_.y_up) z_up_to_y_up(p);
-            for (int k = 0; k < 3; ++k) positions_[3 * i + k] = static_cast<float>(p[k]);
-        }
         textured_ = mesh_.UVUsed() != 0 && !mesh_.UVVertices().empty() && uv_faces_.Size() != 0;
-        if (faces_.Size() != 0) base_ = faces_.Indices(0);
+        const uint32_t face_count = faces_.Size();
+        if (face_count != 0) base_ = faces_.Indices(0);
+        two_threads_ = face_count != 0 && corner_start(face_count - 1) + uint64_t{faces_.Count(face_count - 1)} >= kTwoThreadCorners;
+
+        const std::vector<MVector3>& verts = mesh_.Vertices();
+        positions_ = large_array<float>(verts.size() * 3);
+        in_halves([&](int h) {
+            const size_t half = verts.size() / 2;
+            for (size_t i = h == 0 ? 0 : half, end = h == 0 && two_threads_ ? half : verts.size(); i < end; ++i) {
+                double p[3] = {verts[i][0], verts[i][1], verts[i][2]};
+                if (bake) local.apply(p, p);
+                if (options_.y_up) z_up_to_y_up(p);
+                for (int k = 0; k < 3; ++k) positions_[3 * i + k] = static_cast<float>(p[k]);
+            }
+        });
 
         classify_faces();
         index_corners();
         make_normals_and_vertices();
         emit_faces();
         if (options_.obj) {
-            out_.positions = std::move(positions_);
+            out_.positions.assign(positions_.get(), positions_.get() + 3 * mesh_.Vertices().size());
             if (textured_) {
                 const std::vector<MVector3>& uvs = mesh_.UVVertices();
                 out_.uvs.reserve(uvs.size() * 2);
@@ -518,8 +523,6 @@ private:
     // into triangles; counts the corners at each position.
     void classify_faces() {
         const uint32_t face_count = faces_.Size();
-        const uint64_t corner_total = face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1);
-        two_threads_ = corner_total >= kTwoThreadCorners;
         face_prim_ = large_array<uint32_t>(face_count);
         face_kind_ = large_array<uint8_t>(face_count);
         face_normal_ = large_array<float>(3 * static_cast<size_t>(face_count));
@@ -744,7 +747,7 @@ private:
         entries_.reset();
         std::vector<uint32_t>().swap(offsets_);
         face_normal_.reset();
-        if (!options_.obj) std::vector<float>().swap(positions_);
+        if (!options_.obj) positions_.reset();
     }
 
     void normals_and_vertices(size_t begin, size_t end, int part) {
@@ -943,7 +946,7 @@ private:
     bool two_threads_ = false;
     uint32_t split_ = 0;  // the first position whose vertices go to the second parts
     double cos_limit_ = 1.0;
-    std::vector<float> positions_;      // x y z per vertex, as written
+    std::unique_ptr<float[]> positions_;  // x y z per vertex, as written
     // Written before they are read, so left uninitialised.
     std::unique_ptr<uint32_t[]> face_prim_;  // kNoIndex: the face is dropped
     std::unique_ptr<uint8_t[]> face_kind_;
