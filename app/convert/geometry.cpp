@@ -443,7 +443,7 @@ public:
         textured_ = mesh_.UVUsed() != 0 && !mesh_.UVVertices().empty() && uv_faces_.Size() != 0;
         const uint32_t face_count = faces_.Size();
         if (face_count != 0) base_ = faces_.Indices(0);
-        two_threads_ = face_count != 0 && corner_start(face_count - 1) + uint64_t{faces_.Count(face_count - 1)} >= kTwoThreadCorners;
+        two_threads_ = options_.two_threads && face_count != 0 && corner_start(face_count - 1) + uint64_t{faces_.Count(face_count - 1)} >= kTwoThreadCorners;
 
         const std::vector<MVector3>& verts = mesh_.Vertices();
         positions_ = large_array<float>(verts.size() * 3);

@@ -108,6 +108,9 @@ struct BuildOptions {
     // Neighbouring faces whose normals differ by less than this share their
     // vertex normals; sharper edges stay faceted. 0: faceted, 180: smooth.
     double smooth_angle = 40.0;
+    // A mesh of many corners is built by two threads (the output is the
+    // same either way); false: by the calling thread alone.
+    bool two_threads = true;
     // The name of objects without one (the file's stem).
     std::string fallback_name = "object";
 };
