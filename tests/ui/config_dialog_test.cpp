@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cob_config_dialog.h"
@@ -12,117 +13,88 @@
 
 namespace {
 
-class ConfigDialog : public UiTest {
-protected:
-    CobConfigDialog dialog{nullptr};
+using ConfigDialog = UiTest;
 
-    void fill(const char* log, int verbose, const char* home, const char* search) {
-        std::strcpy(dialog.log_file_name, log);
-        dialog.verbose = verbose;
-        std::strcpy(dialog.home_path, home);
-        std::strcpy(dialog.image_search_path, search);
-    }
-    int check_of(HWND d) { return vxp::inspect(vxp::dialog_item(d, IDC_VERBOSE)).check; }
+struct Fields {
+    std::string log;
+    int verbose;
+    std::string home, search;
+    auto tied() const { return std::tie(log, verbose, home, search); }
 };
 
-TEST_F(ConfigDialog, FieldsAreShownAndVerboseFollowsTheBox) {
-    fill("scnin.log", 1, "c:\\Truespace\\", "d:\\map\\;");
-    vxp::script_call([this](HWND d) {
-        EXPECT_EQ(text_of(d, IDC_LOG_FILE_NAME), "scnin.log");
-        EXPECT_EQ(check_of(d), 1);
-        EXPECT_EQ(text_of(d, IDC_HOME_PATH), "c:\\Truespace\\");
-        EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "d:\\map\\;");
-    });
-    // A click is stored at once, not on OK; Space on the focused box toggles it again.
-    for (int verbose : {0, 1, 0}) {
-        if (verbose == 1) vxp::script_type(" ");
-        else vxp::script_click(IDC_VERBOSE);
-        vxp::script_call([this, verbose](HWND d) {
-            EXPECT_EQ(dialog.verbose, verbose);
-            EXPECT_EQ(check_of(d), verbose);
-        });
-    }
-    vxp::script_click(IDOK);
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_STREQ(dialog.log_file_name, "scnin.log");
-    EXPECT_EQ(dialog.verbose, 0);
-    EXPECT_STREQ(dialog.home_path, "c:\\Truespace\\");
-    EXPECT_STREQ(dialog.image_search_path, "d:\\map\\;");
-}
+constexpr int kLog = IDC_LOG_FILE_NAME, kVerbose = IDC_VERBOSE, kHome = IDC_HOME_PATH, kPath = IDC_IMAGE_SEARCH_PATH,
+              kAdd = IDC_ADD_IMAGE_SEARCH_PATH;
 
-TEST_F(ConfigDialog, LeavingTheSearchPathOrEnterInItNormalisesIt) {
-    fill("scnin.log", 0, "", "");
-    vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-    vxp::script_type("d:\\map");
-    vxp::script_key(VK_TAB);
-    vxp::script_call([this](HWND d) {
-        EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "d:\\map\\;");
-        EXPECT_STREQ(dialog.image_search_path, "d:\\map\\;");
-        EXPECT_EQ(vxp::inspect(GetFocus()).id, IDC_ADD_IMAGE_SEARCH_PATH);
-    });
-    // Enter ends the dialog without moving the focus; the edit loses it when
-    // the dialog goes away, while its handlers still run.
-    vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-    vxp::script_type("e:\\tex");
-    vxp::script_key(VK_RETURN);
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_STREQ(dialog.image_search_path, "d:\\map\\;e:\\tex\\;");
-}
-
-TEST_F(ConfigDialog, AddButtonAppendsChosenFoldersToThePathAsStored) {
-    // The loaded path is appended to as loaded: it is completed only when the field is left.
-    fill("", 0, "", "c:\\a");
-    vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
-    vxp::script_browse_choose("D:\\tex");
-    vxp::script_call([](HWND d) {
-        vxp::BrowserInfo b = vxp::browser_info();
-        EXPECT_EQ(b.title, "Add image search directory");
-        EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "c:\\aD:\\tex\\;");
-    });
-    vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
-    vxp::script_browse_choose("E:\\img");
-    vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
-    vxp::script_browse_cancel();  // adds nothing
-    vxp::script_click(IDOK);
-    int runs = vxp::browser_info().runs;
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_STREQ(dialog.image_search_path, "c:\\aD:\\tex\\;E:\\img\\;");
-    EXPECT_EQ(vxp::browser_info().runs, runs + 3);
-}
-
-TEST_F(ConfigDialog, FieldsAreReadBackWithinTheirLengths) {
-    std::string home(259, 'h');  // the hidden content directory passes through
-    fill("", 0, home.c_str(), "");
-    vxp::script_key(VK_TAB);
-    vxp::script_key(VK_TAB);  // OK, Cancel, then the log file name
-    vxp::script_type(std::string(300, 'n'));
-    vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-    vxp::script_type(std::string(5000, 's'));
-    vxp::script_key(VK_TAB);
-    vxp::script_click(IDOK);
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_EQ(std::string(dialog.log_file_name), std::string(258, 'n'));
-    // 4094 characters read, the ';' fits, the backslash would not.
-    EXPECT_EQ(std::string(dialog.image_search_path), std::string(4094, 's') + ";");
-    EXPECT_EQ(std::string(dialog.home_path), home);
-}
-
-TEST_F(ConfigDialog, EscCancelButtonCloseBoxAndNoInputAllCancel) {
-    for (int way = 0; way < 4; ++way) {
-        CobConfigDialog d(nullptr);
-        if (way < 3) {
-            vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-            vxp::script_type("q");
-        }
-        if (way == 0) vxp::script_key(VK_ESCAPE);
-        if (way == 1) vxp::script_click(IDCANCEL);
-        if (way == 2) vxp::script_close();
-        // way 3: an empty script is a user who never answers: Esc, so no hang.
-        EXPECT_EQ(d.DoModal(), IDCANCEL) << "way " << way;
+// Each row: the fields the dialog starts with, the script, how it ends and
+// the fields it ends with.
+TEST_F(ConfigDialog, ScriptsEndWithTheseFields) {
+    const std::string n300(300, 'n'), s5000(5000, 's'), h259(259, 'h');
+    const struct {
+        Fields start;
+        std::vector<Step> steps;
+        int result;
+        Fields end;
+    } rows[] = {
+        // The fields shown; a click toggles the box, and Space on it once focused.
+        {{"scnin.log", 1, "c:\\Truespace\\", "d:\\map\\;"},
+         {{Step::text_is, kLog, "scnin.log"}, {Step::check_is, kVerbose, "1"}, {Step::text_is, kHome, "c:\\Truespace\\"},
+          {Step::text_is, kPath, "d:\\map\\;"}, {Step::click, kVerbose}, {Step::check_is, kVerbose, "0"},
+          {Step::type, 0, " "}, {Step::check_is, kVerbose, "1"}, {Step::click, kVerbose}, {Step::click, IDOK}},
+         IDOK, {"scnin.log", 0, "c:\\Truespace\\", "d:\\map\\;"}},
+        // Leaving the search path normalises it; so does Enter in it, as the
+        // edit loses the focus when the dialog goes away.
+        {{"scnin.log", 0, "", ""},
+         {{Step::focus, kPath}, {Step::type, 0, "d:\\map"}, {Step::key, VK_TAB}, {Step::text_is, kPath, "d:\\map\\;"},
+          {Step::focus_is, kAdd}, {Step::focus, kPath}, {Step::type, 0, "e:\\tex"}, {Step::key, VK_RETURN}},
+         IDOK, {"scnin.log", 0, "", "d:\\map\\;e:\\tex\\;"}},
+        // Folders chosen are appended to the path as loaded (it is completed
+        // only when the field is left); a cancelled browser adds nothing.
+        {{"", 0, "", "c:\\a"},
+         {{Step::click, kAdd}, {Step::browse, 0, "D:\\tex"}, {Step::text_is, kPath, "c:\\aD:\\tex\\;"},
+          {Step::click, kAdd}, {Step::browse, 0, "E:\\img"}, {Step::click, kAdd}, {Step::browse_cancel},
+          {Step::click, IDOK}},
+         IDOK, {"", 0, "", "c:\\aD:\\tex\\;E:\\img\\;"}},
+        // Fields read back within their lengths: of the search path 4094
+        // characters are read, the ';' fits, the backslash would not. The
+        // hidden content directory passes through.
+        {{"", 0, h259, ""},
+         {{Step::key, VK_TAB}, {Step::key, VK_TAB}, {Step::type, 0, n300}, {Step::focus, kPath}, {Step::type, 0, s5000},
+          {Step::key, VK_TAB}, {Step::click, IDOK}},
+         IDOK, {std::string(258, 'n'), 0, h259, std::string(4094, 's') + ";"}},
+        // Esc, Cancel, the close box, and a user who never answers (an
+        // empty script: Esc, so no hang) all cancel.
+        {{"a.log", 1, "", ""}, {{Step::key, VK_ESCAPE}}, IDCANCEL, {"a.log", 1, "", ""}},
+        {{"a.log", 1, "", ""}, {{Step::click, IDCANCEL}}, IDCANCEL, {"a.log", 1, "", ""}},
+        {{"a.log", 1, "", ""}, {{Step::close}}, IDCANCEL, {"a.log", 1, "", ""}},
+        {{"a.log", 1, "", ""}, {}, IDCANCEL, {"a.log", 1, "", ""}},
+        // The hidden content directory is out of reach of Tab, clicks (no
+        // folder browser: its step would be left over) and typing; OK has
+        // the focus first.
+        {{"", 0, "c:\\Truespace", ""},
+         {{Step::focus_is, IDOK}, {Step::key, VK_TAB}, {Step::focus_is, IDCANCEL}, {Step::key, VK_TAB},
+          {Step::focus_is, kLog}, {Step::key, VK_TAB}, {Step::focus_is, kVerbose}, {Step::key, VK_TAB},
+          {Step::focus_is, IDC_HELP_BUTTON}, {Step::key, VK_TAB}, {Step::focus_is, kPath}, {Step::key, VK_TAB},
+          {Step::focus_is, kAdd}, {Step::key, VK_TAB}, {Step::focus_is, IDOK}, {Step::back_key, VK_TAB},
+          {Step::focus_is, kAdd}, {Step::click, IDC_SET_HOME_PATH}, {Step::focus, kHome}, {Step::type, 0, "x"},
+          {Step::text_is, kHome, "c:\\Truespace"}, {Step::key, VK_ESCAPE}},
+         IDCANCEL, {"", 0, "c:\\Truespace", ""}},
+    };
+    for (const auto& row : rows) {
+        CobConfigDialog dialog(nullptr);
+        std::strcpy(dialog.log_file_name, row.start.log.c_str());
+        dialog.verbose = row.start.verbose;
+        std::strcpy(dialog.home_path, row.start.home.c_str());
+        std::strcpy(dialog.image_search_path, row.start.search.c_str());
+        play(row.steps);
+        EXPECT_EQ(dialog.DoModal(), row.result) << row.start.search;
+        const Fields end{dialog.log_file_name, dialog.verbose, dialog.home_path, dialog.image_search_path};
+        EXPECT_EQ(end.tied(), row.end.tied()) << row.start.search;
+        ASSERT_EQ(vxp::script_remaining(), 0u);
     }
 }
 
 TEST_F(ConfigDialog, OwnerIsDisabledWhileItRunsAndHelpIsModalOverIt) {
+    CobConfigDialog dialog(nullptr);
     HWND config = nullptr;
     vxp::script_call([&](HWND d) {
         config = d;
@@ -144,29 +116,6 @@ TEST_F(ConfigDialog, OwnerIsDisabledWhileItRunsAndHelpIsModalOverIt) {
     vxp::script_key(VK_ESCAPE);
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_TRUE(IsWindowEnabled(main_window));
-}
-
-// The hidden content directory controls of the configuration dialog stay out
-// of reach of Tab, clicks and typing.
-TEST_F(ConfigDialog, HiddenContentDirectoryIsOutOfReach) {
-    std::strcpy(dialog.home_path, "c:\\Truespace");
-    std::vector<int> order;
-    auto note_focus = [&](HWND) { order.push_back(vxp::inspect(GetFocus()).id); };
-    vxp::script_call(note_focus);  // OnInitDialog returned TRUE: the first tab stop, OK, has the focus
-    for (bool back : {false, false, false, false, false, false, false, true}) {
-        vxp::script_key(VK_TAB, back);
-        vxp::script_call(note_focus);
-    }
-    vxp::script_click(IDC_SET_HOME_PATH);
-    vxp::script_focus(IDC_HOME_PATH);
-    vxp::script_type("x");
-    vxp::script_call([](HWND d) { EXPECT_EQ(text_of(d, IDC_HOME_PATH), "c:\\Truespace"); });
-    vxp::script_key(VK_ESCAPE);
-    int runs = vxp::browser_info().runs;
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(order, std::vector<int>({1, 2, 1024, 1025, 3, 1028, 1038, 1, 1038}));
-    EXPECT_EQ(vxp::browser_info().runs, runs);
-    EXPECT_STREQ(dialog.home_path, "c:\\Truespace");
 }
 
 }  // namespace
