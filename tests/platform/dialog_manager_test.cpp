@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../host/host_test_util.h"
+#include "../ui/ui_test_util.h"
 #include "platform/frontend.h"
 #include "platform/mfc.h"
 
@@ -69,43 +70,22 @@ class DerivedDialog : public TestDialog {
 BEGIN_MESSAGE_MAP(DerivedDialog, TestDialog)
 END_MESSAGE_MAP()
 
-class Platform : public ::testing::Test {
+class Platform : public UiTest {
 protected:
-    void SetUp() override {
-        vxp::select_front_end(vxp::FrontEnd::headless);
-        vxp::script_clear();
-        vxp::create_main_window("host");
-    }
-    void TearDown() override {
-        EXPECT_EQ(vxp::script_remaining(), 0u);
-        EXPECT_EQ(vxp::script_mismatches(), 0u);
-        vxp::destroy_main_window();
-        EXPECT_TRUE(vxp::top_level_windows().empty());
-        vxp::script_clear();
-    }
-    AFX_MAINTAIN_STATE2 state_{&test_module};
+    Platform() : UiTest(&test_module) {}
 };
 
 // Handlers come from the base class's map; kill-focus also reaches the
 // dialog when it closes with the focus still in the edit.
 TEST_F(Platform, KillFocusAndButtonsReachTheHandlers) {
     DerivedDialog d;
-    vxp::script_focus(kEdit);
-    vxp::script_type("ab");
-    vxp::script_key(VK_BACK);
-    vxp::script_type("c");
-    vxp::script_focus(kPush);  // leaving the edit: the first notification
-    vxp::script_key(VK_RETURN);  // Enter and Space on a button click it
-    vxp::script_type(" ");
-    vxp::script_click(kOff);  // disabled: nothing
-    vxp::script_click(kBox);
-    vxp::script_type(" ");
-    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kBox)).check, 0); });
-    vxp::script_click(kBox);
-    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kBox)).check, 1); });
-    vxp::script_focus(kEdit);
-    vxp::script_type("d");
-    vxp::script_key(VK_RETURN);  // Enter on an edit: the default button, OK
+    play({{Step::focus, kEdit}, {Step::type, 0, "ab"}, {Step::key, VK_BACK}, {Step::type, 0, "c"},
+          {Step::focus, kPush},                          // leaving the edit: the first notification
+          {Step::key, VK_RETURN}, {Step::type, 0, " "},  // Enter and Space on a button click it
+          {Step::click, kOff},                           // disabled: nothing
+          {Step::click, kBox}, {Step::type, 0, " "}, {Step::check_is, kBox, "0"}, {Step::click, kBox},
+          {Step::check_is, kBox, "1"}, {Step::focus, kEdit}, {Step::type, 0, "d"},
+          {Step::key, VK_RETURN}});  // Enter on an edit: the default button, OK
     EXPECT_EQ(d.DoModal(), IDOK);
     EXPECT_EQ(d.events, std::vector<std::string>({"kill:ac", "push", "push", "box", "box", "box", "kill:acd"}));
 }
@@ -145,15 +125,9 @@ TEST_F(Platform, DataExchangeLimitsAndRefusesOverlongTexts) {
     TestDialog d;
     d.text = "start";
     d.max_chars = 8;
-    vxp::script_call([](HWND dlg) {
-        vxp::WindowInfo e = vxp::inspect(vxp::dialog_item(dlg, kOther));
-        EXPECT_EQ(e.text, "start");
-        EXPECT_EQ(e.limit, 8u);
-    });
-    vxp::script_focus(kOther);
-    vxp::script_type("123456");  // typing stops at the limit
-    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kOther)).text, "start123"); });
-    vxp::script_key(VK_RETURN);
+    // Typing stops at the limit.
+    play({{Step::text_is, kOther, "start"}, {Step::focus, kOther}, {Step::type, 0, "123456"},
+          {Step::text_is, kOther, "start123"}, {Step::key, VK_RETURN}});
     EXPECT_EQ(d.DoModal(), IDOK);
     EXPECT_STREQ(d.text, "start123");
 
@@ -265,7 +239,9 @@ Compiled compile(const std::string& script, const std::string& header = "") {
             std::filesystem::exists(out)};
 }
 
-TEST(ResourceCompiler, DialogTemplateWithDefaultsAndNot) {
+// A dialog with its styles given, implied and taken away, and strings with
+// escapes.
+TEST(ResourceCompiler, DialogTemplateAndStringTable) {
     Compiled r = compile(R"(#include "ids.h"
 #include "afxres.h"
 /* a block
@@ -282,27 +258,24 @@ BEGIN
     CONTROL       "bar",IDC_BAR,"msctls_progress32",WS_BORDER,1,2,3,4
     CONTROL       "box",IDC_BOX,"button",BS_AUTOCHECKBOX | WS_TABSTOP,1,2,3,4
 END
-)",
+)"
+                         "STRINGTABLE DISCARDABLE\nBEGIN\n  1 \"a\\tb\\nc \\\\d \"\"q\"\"\"\n  2, \"why??\"\n"
+                         "  3 \"\xe9t\xe9\"\nEND\n",
                     "#define IDD_DEMO 7\n#define IDC_HIDDEN 0x10\n#define IDC_EDIT 17\n#define IDC_BAR 18\n"
                     "#define IDC_BOX IDC_BAR\n");
     ASSERT_EQ(r.status, 0) << r.errors;
-    // pop-up | caption | modal frame, and DS_SETFONT for the FONT line
+    // pop-up | caption | modal frame, and DS_SETFONT for the FONT line; in
+    // the strings '?' is written escaped, so no trigraph can form, other
+    // bytes in octal.
     for (const char* want : {"{7, \"Demo \\\"quoted\\\"\", \"MS Sans Serif\", 8, 0, 0, 100, 50, 0x80c000c0u",
                              "{\"Button\", \"&OK\", 1, 40, 30, 50, 14, 0x50010001u}",
                              "{\"Button\", \"Hidden\", 16, 0, 0, 10, 10, 0x48010000u}",
                              "{\"Edit\", \"\", 17, 5, 5, 60, 12, 0x50800080u}",
                              "{\"Static\", \"left\", 65535, 5, 20, 20, 8, 0x50020000u}",
                              "{\"msctls_progress32\", \"bar\", 18, 1, 2, 3, 4, 0x50800000u}",
-                             "{\"Button\", \"box\", 18, 1, 2, 3, 4, 0x50010003u}", "AfxGetStaticModuleState()"})
-        EXPECT_NE(r.output.find(want), std::string::npos) << want << "\n" << r.output;
-}
-
-TEST(ResourceCompiler, StringTableEscapes) {
-    Compiled r = compile("STRINGTABLE DISCARDABLE\nBEGIN\n  1 \"a\\tb\\nc \\\\d \"\"q\"\"\"\n  2, \"why??\"\n"
-                    "  3 \"\xe9t\xe9\"\nEND\n");
-    ASSERT_EQ(r.status, 0) << r.errors;
-    // '?' is written escaped, so no trigraph can form; other bytes in octal.
-    for (const char* want : {"{1, \"a\\011b\\012c \\\\d \\\"q\\\"\"}", "{2, \"why\\077\\077\"}", "{3, \"\\351t\\351\"}"})
+                             "{\"Button\", \"box\", 18, 1, 2, 3, 4, 0x50010003u}", "AfxGetStaticModuleState()",
+                             "{1, \"a\\011b\\012c \\\\d \\\"q\\\"\"}", "{2, \"why\\077\\077\"}",
+                             "{3, \"\\351t\\351\"}"})
         EXPECT_NE(r.output.find(want), std::string::npos) << want << "\n" << r.output;
 }
 
