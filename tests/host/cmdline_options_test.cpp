@@ -182,18 +182,6 @@ TEST_F(ProfileFile, ProcessesWritingAtOnceLoseNothing) {
 }
 #endif
 
-TEST_F(ProfileFile, UnwritableLocationsFailQuietly) {
-    write_file(folder + "/a_file", "not a folder");
-    for (const std::string& where : {folder + "/a_file/sub/settings.ini", folder}) {
-        ScopedEnv env_here("VERTEXA_PROFILE", where);
-        Profile profile("x");
-        profile.WriteString("S", "k", "v");
-        EXPECT_EQ(get(profile, "S", "k"), "v");  // still held in memory
-        EXPECT_FALSE(profile.Flush()) << where;
-    }  // the destructors try again, and fail quietly too
-    EXPECT_EQ(read_file(folder + "/a_file"), "not a folder");
-}
-
 TEST_F(ProfileFile, OversizedFilesAndOverlongLinesAreReadOnlyInPart) {
     // The 1 MiB bound falls inside "cut=0123": that line must not read as "cut=0".
     std::string big = "[S]\nk=1\n";

@@ -178,22 +178,6 @@ TEST_F(Platform, ModelessDialogControls) {
     EXPECT_TRUE(d.events.empty());
 }
 
-TEST_F(Platform, StringsAndFormat) {
-    CString s;
-    EXPECT_TRUE(s.LoadString(7));
-    EXPECT_FALSE(s.LoadString(3));
-    EXPECT_STREQ(s, "seven");
-    std::string big(5000, 'x');
-    s.Format("%s-%d", big.c_str(), 12);
-    EXPECT_EQ(s.GetLength(), 5003);
-    {
-        AFX_MODULE_STATE none{nullptr};
-        AFX_MANAGE_STATE(&none);
-        EXPECT_FALSE(s.LoadString(1));
-    }
-    EXPECT_TRUE(s.LoadString(1));
-}
-
 TEST_F(Platform, FileDialogScriptMismatchesAndCurrentDirectory) {
     CFileDialog open(TRUE, nullptr, "x.cob", 6, "Truespace|*.cob||");
     vxp::script_file_choose("/tmp/a.cob");

@@ -1,5 +1,5 @@
 // The folder chooser over the shell browser of the headless front end, and
-// the text rules of the configuration dialog.
+// the search path rules of the configuration dialog.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -63,12 +63,6 @@ TEST_F(FolderChooser, CancelMissingTitleAndNoShellAllocatorChooseNothing) {
     EXPECT_STREQ(start, "C:\\");
 }
 
-TEST(ToCrLf, EveryLineFeedGetsACarriageReturn) {
-    EXPECT_STREQ(to_crlf("a\nb\n\n"), "a\r\nb\r\n\r\n");
-    EXPECT_STREQ(to_crlf("\r\n\tx"), "\r\r\n\tx");
-    EXPECT_STREQ(to_crlf(""), "");
-}
-
 // Normalises `in` in a field of `capacity` bytes followed by guard bytes,
 // which must stay untouched.
 std::string normalized(const std::string& in, size_t capacity = 4096) {
@@ -80,7 +74,6 @@ std::string normalized(const std::string& in, size_t capacity = 4096) {
 }
 
 TEST(SearchPath, LastEntryGetsBackslashAndSemicolonWhileTheyFit) {
-    EXPECT_EQ(normalized("d:\\map"), "d:\\map\\;");
     EXPECT_EQ(normalized("c:\\a;d:\\b"), "c:\\a;d:\\b\\;");  // only the last entry
     EXPECT_EQ(normalized("d:\\map;"), "d:\\map\\;");
     EXPECT_EQ(normalized("d:\\map\\"), "d:\\map\\;");  // ends in a backslash: only the ';'
@@ -105,16 +98,6 @@ TEST(SearchPath, FoldersAreAppendedWithSemicolonWhileTheyFit) {
     EXPECT_STREQ(path, "D:\\tex\\;E:\\img\\;");
     EXPECT_TRUE(cob_paths::append_folder(path, sizeof path, "F:\\0123456789\\"));
     EXPECT_EQ(std::strlen(path), 31u);
-}
-
-// The content directory gets a backslash once, none when empty.
-TEST(ChooserText, HomePathGetsOneBackslash) {
-    char home[8] = "c:\\ts", none[4] = "";
-    cob_paths::normalize_home_path(home, sizeof home);
-    cob_paths::normalize_home_path(home, sizeof home);
-    cob_paths::normalize_home_path(none, sizeof none);
-    EXPECT_STREQ(home, "c:\\ts\\");
-    EXPECT_STREQ(none, "");
 }
 
 }  // namespace

@@ -52,9 +52,11 @@ protected:
 };
 
 // (Disabled while open, enabled after: checked during the real import below.)
-TEST_F(ProgressWindow, AnOwnerDisabledBeforeStaysDisabled) {
+TEST_F(ProgressWindow, CaptionOfALongPathAndAnOwnerDisabledBeforeStaysDisabled) {
     EnableWindow(main_window, FALSE);
-    open();
+    const std::string deep = std::string(5000, 'd') + ".cob";  // longer than any fixed buffer would be
+    open(deep.c_str());
+    EXPECT_EQ(vxp::inspect(window->m_hWnd).text, "COB Import " + deep);
     close();
     EXPECT_EQ(progress_window, nullptr);  // a deleted window clears it
     EXPECT_FALSE(IsWindowEnabled(main_window));

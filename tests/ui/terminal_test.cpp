@@ -223,6 +223,7 @@ TEST_F(WindowText, LabelsWholeAndFramesApart) {
 
     const std::string deep = "/a/very/deep/folder/of/scenes/that/goes/on/and/on/and/on/the_scene.cob";
     show_progress = 1;
+    for (int& p : last_percent) p = 0;  // as a new import starts
     auto* window = new CobProgressDialog(nullptr);
     progress_window = window;
     window->file_name = deep.c_str();
