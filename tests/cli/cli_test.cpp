@@ -109,16 +109,24 @@ TEST(Cli, PluginsListTheModuleOnce) {
     EXPECT_NE(run.out.find("class: Truespace (*.scn, *.cob) (super class 0x2000, class 0x6C8C1587)\n"), std::string::npos) << run.out;
 }
 
-TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
+// Modules that cannot be used, bad arguments, options files that cannot be
+// read, and outputs that are the input or no file: a message, a status,
+// nothing on stdout, and the input as it was.
+TEST(Cli, RefusalsGiveMessagesAndStatusesAndKeepTheInput) {
     const std::string folder = scratch_folder();
-    const std::string file = write_sample(folder + "/box.cob");
+    const std::string file = write_sample(folder + "/box.cob"), original = read_file(file);
     const std::string fixtures = std::string(VERTEXA_BIN_DIR) + "/test_fixtures";
-    struct Case {
+    write_file(folder + "/notes.opt", "just some text\n");
+    std::filesystem::create_directory(folder + "/sub");
+    ASSERT_EQ(::link(file.c_str(), (folder + "/hard.glb").c_str()), 0);
+    std::filesystem::create_symlink(file, folder + "/soft.glb");
+    ASSERT_EQ(::mkfifo((folder + "/pipe.glb").c_str(), 0600), 0);
+    const auto glb = [&](const std::string& out) { return "convert --format glb '" + file + "' '" + out + "'"; };
+    const struct {
         std::string args;
         int status;
         std::string message;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"--plugin '" + fixtures + "/old_plugin.so' info '" + file + "'", 3,
          "built for plug-in interface version 0x700"},
         {"--plugin '" + fixtures + "/not_a_plugin.so' info '" + file + "'", 3, "not a Vertexa plug-in"},
@@ -131,14 +139,30 @@ TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
         {"convert '" + file + "' '" + folder + "/x.glb' -j 2", 2, "convert takes IN OUT"},
         {"convert '" + file + "' -o '" + folder + "/out' -j 0", 2, "--jobs"},
         {"convert '" + file + "' -o '" + folder + "/out' --format fbx", 2, "unknown format fbx"},
+        {"options load '" + folder + "/notes.opt'", 4, "vertexa: " + folder + "/notes.opt: not an options file"},
+        {"options load '" + folder + "/absent.opt'", 4, "vertexa: " + folder + "/absent.opt: not found"},
+        {"options load '" + folder + "/sub'", 4, "vertexa: " + folder + "/sub: is a folder"},
+        {"options load '" + folder + "/pipe.glb'", 4, "vertexa: " + folder + "/pipe.glb: not a regular file"},
+        {glb(file), 1, "cannot write " + file + ": it is the input file"},
+        {glb(folder + "/sub/../box.cob"), 1, "cannot write " + folder + "/sub/../box.cob: it is the input file"},
+        {glb(folder + "/hard.glb"), 1, "cannot write " + folder + "/hard.glb: it is the input file"},
+        {glb(folder + "/soft.glb"), 1, "cannot write " + folder + "/soft.glb: it is the input file"},
+        {glb(folder + "/pipe.glb"), 1, "cannot write " + folder + "/pipe.glb: it exists and is not a regular file"},
+        {glb(folder + "/sub"), 1, "cannot write " + folder + "/sub: it is a folder"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const Outcome run = vertexa(folder, c.args);
         EXPECT_EQ(run.status, c.status) << c.args;
         EXPECT_FALSE(run.err.empty()) << c.args;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << "\n" << run.err;
         EXPECT_TRUE(run.out.empty()) << c.args << "\n" << run.out;
+        EXPECT_EQ(read_file(file), original) << c.args;
     }
+    struct stat st;
+    EXPECT_TRUE(::lstat((folder + "/pipe.glb").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(::lstat((folder + "/soft.glb").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        EXPECT_NE(e.path().filename().string().rfind(".vx", 0), 0u) << e.path();
     const Outcome run = vertexa(folder, "--version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("vertexa ", 0), 0u) << run.out;
@@ -149,7 +173,6 @@ TEST(Cli, InputsThatCannotBeReadGetOneLineAndStatusFour) {
     write_file(folder + "/empty.cob", "");
     write_file(folder + "/model.glb", std::string("glTF\x02\0\0\0", 8) + std::string(40, '\0'));
     write_file(folder + "/letter.cob", "Caligari V00.01X" + std::string(40, ' '));
-    write_file(folder + "/notes.opt", "just some text\n");
     ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0600), 0);
     std::filesystem::create_directory(folder + "/dir");
     struct Case {
@@ -173,13 +196,6 @@ TEST(Cli, InputsThatCannotBeReadGetOneLineAndStatusFour) {
         }
     }
     EXPECT_FALSE(std::filesystem::exists(folder + "/out.glb"));
-    const Case options[] = {{"notes.opt", "not an options file"}, {"absent.opt", "not found"},
-                            {"dir", "is a folder"}, {"pipe", "not a regular file"}};
-    for (const Case& c : options) {
-        const Outcome run = vertexa(folder, "options load '" + folder + "/" + c.input + "'");
-        EXPECT_EQ(run.status, 4) << c.input;
-        EXPECT_EQ(run.err.rfind("vertexa: " + folder + "/" + c.input + ": " + c.message, 0), 0u) << run.err;
-    }
     // A profile that cannot be written (its name is a folder's) loses the settings.
     write_file(folder + "/good.opt", "-image_search_path = e:\\maps\\;\n");
     std::filesystem::create_directory(folder + "/locked");
@@ -187,35 +203,6 @@ TEST(Cli, InputsThatCannotBeReadGetOneLineAndStatusFour) {
     const Outcome run = vertexa(folder + "/locked", "options load '" + folder + "/good.opt'");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot store the settings of " + folder + "/good.opt"), std::string::npos) << run.err;
-}
-
-TEST(Cli, ConvertNeverWritesOverItsInputOrWhatIsNoFile) {
-    const std::string folder = scratch_folder();
-    const std::string file = write_sample(folder + "/m.cob");
-    const std::string original = read_file(file);
-    std::filesystem::create_directory(folder + "/sub");
-    ASSERT_EQ(::link(file.c_str(), (folder + "/hard.glb").c_str()), 0);
-    std::filesystem::create_symlink(file, folder + "/soft.glb");
-    ASSERT_EQ(::mkfifo((folder + "/pipe.glb").c_str(), 0600), 0);
-    const std::pair<std::string, std::string> cases[] = {
-        {file, "it is the input file"},
-        {folder + "/sub/../m.cob", "it is the input file"},
-        {folder + "/hard.glb", "it is the input file"},
-        {folder + "/soft.glb", "it is the input file"},
-        {folder + "/pipe.glb", "it exists and is not a regular file"},
-        {folder + "/sub", "it is a folder"},
-    };
-    for (const auto& [out, message] : cases) {
-        const Outcome run = vertexa(folder, "convert --format glb '" + file + "' '" + out + "'");
-        EXPECT_EQ(run.status, 1) << out;
-        EXPECT_NE(run.err.find("cannot write " + out + ": " + message), std::string::npos) << run.err;
-        EXPECT_EQ(read_file(file), original) << out;
-    }
-    struct stat st;
-    EXPECT_TRUE(::lstat((folder + "/pipe.glb").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
-    EXPECT_TRUE(::lstat((folder + "/soft.glb").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        EXPECT_NE(e.path().filename().string().rfind(".vx", 0), 0u) << e.path();
 }
 
 TEST(Cli, TheProfileExampleOfTheReadmeReadsAsItSays) {
