@@ -1,6 +1,6 @@
 // File helpers, whole-file replacement, image lookup, the import log, the
-// host allocator and the host object list. (The byte order helpers are
-// checked through the reader's field readers.)
+// host allocator, the host object list and text in UTF-8. (The byte order
+// helpers are checked through the reader's field readers.)
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -16,6 +16,7 @@
 #include "vertexa/memory.h"
 #include "vertexa/scene.h"
 #include "vertexa/services.h"
+#include "vertexa/text.h"
 
 namespace {
 
@@ -23,14 +24,10 @@ using host_test::read_file;
 using host_test::scratch_folder;
 using host_test::write_file;
 
-FILE* open_with(const std::string& data) {
-    const std::string path = scratch_folder() + "/data.txt";
-    write_file(path, data);
-    return std::fopen(path.c_str(), "rb");
-}
-
 TEST(FileHelpers, SizeKeepsThePositionReadLineDropsLineEndsAndLeavesTheRestOfLongLines) {
-    FILE* f = open_with("first\r\n\nlone\rcr\nabcdefghij\nabcd\r\nijkl\rm\nlast");
+    const std::string path = scratch_folder() + "/data.txt";
+    write_file(path, "first\r\n\nlone\rcr\nabcdefghij\nabcd\r\nijkl\rm\nlast");
+    FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     std::fseek(f, 2, SEEK_SET);
     EXPECT_EQ(m_filesize(f), 44);
@@ -266,6 +263,29 @@ TEST(HostList, GetWalksTheCursorClampsAndAppendsAreHostBlocks) {
     list.free_nodes();
     EXPECT_EQ(list.get(0), nullptr);
     EXPECT_EQ(alloc_stats().live_blocks, before.live_blocks);
+}
+
+// Each row: bytes as the system or a trueSpace file gives them, and the UTF-8
+// the host must print.
+TEST(Text, WindowsCodePageAndNativeNamesBecomeUtf8) {
+    struct Row { std::string in, cp1252, native; bool utf8; };
+    const Row rows[] = {
+        {"Cube", "Cube", "Cube", true},
+        {"W\xFCrfel", "W\xC3\xBCrfel", "W\xC3\xBCrfel", false},                 // ü in the code page
+        {"\x80\x81\x9F\xA0\xFF", "\xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0\xC3\xBF", "\xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0\xC3\xBF", false},
+        {"mod\xC3\xA9le", "mod\xC3\x83\xC2\xA9le", "mod\xC3\xA9le", true},     // already UTF-8: kept as native
+        {"\xC0\x80", "\xC3\x80\xE2\x82\xAC", "\xC3\x80\xE2\x82\xAC", false},    // overlong NUL
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", false},  // surrogate
+        {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC", false},  // above U+10FFFF
+        {"\xE2\x82", "\xC3\xA2\xE2\x80\x9A", "\xC3\xA2\xE2\x80\x9A", false},   // cut sequence
+        {"\xF0\x9F\x98\x80", "\xC3\xB0\xC5\xB8\xCB\x9C\xE2\x82\xAC", "\xF0\x9F\x98\x80", true},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(vertexa::is_utf8(r.in), r.utf8) << r.in;
+        EXPECT_EQ(vertexa::utf8_from_cp1252(r.in), r.cp1252) << r.in;
+        EXPECT_EQ(vertexa::utf8_from_native(r.in), r.native) << r.in;
+        EXPECT_TRUE(vertexa::is_utf8(vertexa::utf8_from_native(r.in))) << r.in;
+    }
 }
 
 }  // namespace
