@@ -196,8 +196,6 @@ TEST_F(ProgressWindow, RowsMoveDuringARealImportEscDoesNotStopItAndTheOwnerComes
 }
 
 // The arithmetic alone: the edge cases the window does not reach.
-using cob_progress::passes_throttle;
-
 TEST(ProgressPercent, DivisionByMaximumMinusOneAndTheLastElementIsHundred) {
     // A maximum below 2 gives 0; past the end goes above 100; absurd reports
     // stay within int instead of overflowing the conversion.
@@ -208,30 +206,20 @@ TEST(ProgressPercent, DivisionByMaximumMinusOneAndTheLastElementIsHundred) {
     for (const auto& c : cases) EXPECT_EQ(cob_progress::percent_of(c.current, c.maximum), c.percent) << c.current << "/" << c.maximum;
 }
 
-// Feeds percentages through a row's throttle as the callbacks do and returns
-// the ones that moved the bar.
-std::vector<int> bar_moves(int row, std::vector<int> percents, int last = 0) {
-    std::vector<int> moves;
-    for (int p : percents) {
-        if (!passes_throttle(row, p, last)) continue;
-        moves.push_back(p);
-        last = p;
-    }
-    return moves;
-}
-
+// Row one moves on every change (decreases too), row two by five points,
+// row three by ten; 0 always passes (the carry-over between imports), and
+// nothing overflows near the limits of int.
 TEST(ProgressThrottle, RowOneEveryChangeRowTwoFivePointsRowThreeTen) {
-    using V = std::vector<int>;
-    EXPECT_EQ(bar_moves(1, {10, 10, 40, 30}), V({10, 40, 30}));  // decreases included
-    EXPECT_EQ(bar_moves(1, {0, 0}), V({0, 0}));                  // 0 always passes
-    EXPECT_EQ(bar_moves(3, {0, 5, 10, 11}), V({0, 10}));
-    // Row two at 100 waits for 0 (the carry-over between imports) or 105.
-    EXPECT_EQ(bar_moves(2, {50, 90, 104, 0, 3, 5}, 100), V({0, 5}));
-    EXPECT_EQ(bar_moves(2, {105}, 100), V({105}));
-    // No overflow near the limits of int.
-    EXPECT_FALSE(passes_throttle(2, INT_MAX, INT_MAX - 2));
-    EXPECT_FALSE(passes_throttle(3, INT_MAX, INT_MAX));
-    EXPECT_TRUE(passes_throttle(2, INT_MAX, INT_MAX - 5));
+    const struct { int row, percent, last; bool passes; } cases[] = {
+        {1, 10, 0, true},   {1, 10, 10, false}, {1, 30, 40, true},  {1, 0, 0, true},
+        {3, 5, 0, false},   {3, 10, 0, true},   {3, 11, 10, false}, {2, 50, 100, false},
+        {2, 104, 100, false}, {2, 0, 100, true}, {2, 3, 0, false},  {2, 5, 0, true},
+        {2, 105, 100, true}, {2, INT_MAX, INT_MAX - 2, false}, {3, INT_MAX, INT_MAX, false},
+        {2, INT_MAX, INT_MAX - 5, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(cob_progress::passes_throttle(c.row, c.percent, c.last), c.passes)
+            << c.row << ": " << c.last << " to " << c.percent;
 }
 
 TEST(ProgressLabel, PercentOfRangeAndTextClampedAndCut) {
