@@ -79,13 +79,13 @@ protected:
 // dialog when it closes with the focus still in the edit.
 TEST_F(Platform, KillFocusAndButtonsReachTheHandlers) {
     DerivedDialog d;
-    play({{Step::focus, kEdit}, {Step::type, 0, "ab"}, {Step::key, VK_BACK}, {Step::type, 0, "c"},
-          {Step::focus, kPush},                          // leaving the edit: the first notification
-          {Step::key, VK_RETURN}, {Step::type, 0, " "},  // Enter and Space on a button click it
-          {Step::click, kOff},                           // disabled: nothing
-          {Step::click, kBox}, {Step::type, 0, " "}, {Step::check_is, kBox, "0"}, {Step::click, kBox},
-          {Step::check_is, kBox, "1"}, {Step::focus, kEdit}, {Step::type, 0, "d"},
-          {Step::key, VK_RETURN}});  // Enter on an edit: the default button, OK
+    using enum Step::Kind;
+    play({{focus, kEdit}, {type, 0, "ab"}, {key, VK_BACK}, {type, 0, "c"},
+          {focus, kPush},                      // leaving the edit: the first notification
+          {key, VK_RETURN}, {type, 0, " "},    // Enter and Space on a button click it
+          {click, kOff},                       // disabled: nothing
+          {click, kBox}, {type, 0, " "}, {check_is, kBox, "0"}, {click, kBox}, {check_is, kBox, "1"},
+          {focus, kEdit}, {type, 0, "d"}, {key, VK_RETURN}});  // Enter on an edit: the default button, OK
     EXPECT_EQ(d.DoModal(), IDOK);
     EXPECT_EQ(d.events, std::vector<std::string>({"kill:ac", "push", "push", "box", "box", "box", "kill:acd"}));
 }

@@ -64,8 +64,8 @@ std::string profile_value(const std::string& profile, const std::string& key) {
 TEST(TerminalDialogs, KeysDriveTheDialogsAsInWindows) {
     if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
     const std::string folder = make_folder();
-    const std::string chosen = "file: " + folder + "/sub/box.COB", long_text = "-l HEADX" + std::string(50, 'm') + "TAILX";
-    const std::string tab5 = "Tab Tab Tab Tab Tab";
+    const std::string chosen = "file: " + folder + "/sub/box.COB", tab5 = "Tab Tab Tab Tab Tab";
+    const std::string long_text = "-l HEADX" + std::string(50, 'm') + "TAILX";
     const struct {
         std::string args;
         int columns, rows;

@@ -257,10 +257,11 @@ TEST_F(PluginWindows, ConfigurationDialog) {
         Settings expected;
     } cases[] = {
         {"typed values stored on OK",
-         {"type 1028 d:\\map", "tab", "expect 1028 d:\\map\\;", "click 1025", "type 1024 typed.log", "shot config_typed",
-          "click 1"},
+         {"type 1028 d:\\map", "tab", "expect 1028 d:\\map\\;", "click 1025", "type 1024 typed.log",
+          "shot config_typed", "click 1"},
          {"1", "typed.log", "d:\\map\\;"}},
-        {"cancel stores what was loaded", {"click 1025", "type 1024 lost.log", "type 1028 x:\\lost", "click 2"}, kStart},
+        {"cancel stores what was loaded", {"click 1025", "type 1024 lost.log", "type 1028 x:\\lost", "click 2"},
+         kStart},
         {"the close box cancels", {"type 1024 lost.log", "close"}, kStart},
         {"a folder chosen is appended", {"browse C:\\windows", "expect 1028 e:\\maps\\;C:\\windows\\;", "click 1"},
          {"0", "start.log", "e:\\maps\\;C:\\windows\\;"}},
