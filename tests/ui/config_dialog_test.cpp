@@ -11,6 +11,7 @@
 
 #include "cob_config_dialog.h"
 #include "folder_chooser.h"
+#include "help_text.h"
 #include "resource.h"
 #include "search_path.h"
 #include "ui_test_util.h"
@@ -74,6 +75,12 @@ TEST_F(ConfigDialog, ScriptsEndWithTheseFields) {
         // The hidden content directory is out of reach of Tab, clicks (no
         // folder browser: its step would be left over) and typing; OK has
         // the focus first.
+        // Help is modal over the dialog, its text read-only; its OK leads back
+        // to the Help button.
+        {{"", 0, "", ""},
+         {{click, IDC_HELP_BUTTON}, {text_is, 0, "COB Help"}, {focus, IDC_HELP_TEXT}, {type, 0, "zzz"},
+          {text_is, IDC_HELP_TEXT, kHelpText}, {key, VK_RETURN}, {focus_is, IDC_HELP_BUTTON}, {key, VK_ESCAPE}},
+         IDCANCEL},
         {{"", 0, "c:\\Truespace", ""},
          {{focus_is, IDOK}, {key, VK_TAB}, {focus_is, IDCANCEL}, {key, VK_TAB}, {focus_is, kLog}, {key, VK_TAB},
           {focus_is, kVerbose}, {key, VK_TAB}, {focus_is, IDC_HELP_BUTTON}, {key, VK_TAB}, {focus_is, kPath},
@@ -94,31 +101,6 @@ TEST_F(ConfigDialog, ScriptsEndWithTheseFields) {
         EXPECT_EQ(end.tied(), (row.result == IDOK ? row.end : row.start).tied()) << row.start.search;
         ASSERT_EQ(vxp::script_remaining(), 0u);
     }
-}
-
-TEST_F(ConfigDialog, OwnerIsDisabledWhileItRunsAndHelpIsModalOverIt) {
-    CobConfigDialog dialog(nullptr);
-    HWND config = nullptr;
-    vxp::script_call([&](HWND d) {
-        config = d;
-        EXPECT_FALSE(IsWindowEnabled(main_window));
-    });
-    vxp::script_click(IDC_HELP_BUTTON);
-    vxp::script_call([&](HWND help) {
-        EXPECT_EQ(vxp::inspect(help).text, "COB Help");
-        EXPECT_FALSE(IsWindowEnabled(config));
-        SetFocus(vxp::dialog_item(help, IDC_HELP_TEXT));
-    });
-    vxp::script_type("zzz");  // read-only: typing changes nothing
-    vxp::script_call([](HWND help) { EXPECT_EQ(text_of(help, IDC_HELP_TEXT).find("zzz"), std::string::npos); });
-    vxp::script_key(VK_RETURN);  // OK of the help window
-    vxp::script_call([&](HWND d) {
-        EXPECT_EQ(d, config);
-        EXPECT_TRUE(IsWindowEnabled(config));
-    });
-    vxp::script_key(VK_ESCAPE);
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_TRUE(IsWindowEnabled(main_window));
 }
 
 using FolderChooser = UiTest;

@@ -54,8 +54,10 @@ inline void play(const std::vector<Step>& steps) {
         if (s.kind == Step::close) vxp::script_close();
         if (s.kind == Step::browse) vxp::script_browse_choose(s.text);
         if (s.kind == Step::browse_cancel) vxp::script_browse_cancel();
-        if (s.kind == Step::text_is)
-            vxp::script_call([s](HWND d) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(d, s.id)).text, s.text) << s.id; });
+        if (s.kind == Step::text_is)  // of the dialog itself for id 0
+            vxp::script_call([s](HWND d) {
+                EXPECT_EQ(vxp::inspect(s.id == 0 ? d : vxp::dialog_item(d, s.id)).text, s.text) << s.id;
+            });
         if (s.kind == Step::check_is)
             vxp::script_call([s](HWND d) {
                 EXPECT_EQ(std::to_string(vxp::inspect(vxp::dialog_item(d, s.id)).check), s.text) << s.id;

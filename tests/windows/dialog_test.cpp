@@ -23,6 +23,7 @@
 
 #include <stb_image_write.h>
 
+#include "../ui/help_text.h"
 #include "cob_writer.h"
 #include "plugin_host.h"
 #include "vertexa/scene.h"
@@ -187,13 +188,6 @@ protected:
 const Settings kStart{"0", "start.log", "e:\\maps\\;"};
 
 // ---------------------------------------------------------------------------
-const char kHelpText[] =
-    "Truespace Cob Import Plugin 1.0\r\n\r\nImports *.scn, *.cob Treuspace\r\n\r\nCommon Settings:\r\n\r\n"
-    "\tVerbose: enable detailed logging\r\n\tLog File name: enter new log file name\r\n\r\n"
-    "\tImage Search Path: edit used search pathes\t\t\t(...) Button: add search path\r\n\r\n"
-    "Specific Settings:\r\n\r\nimage_search_path: e.g. d:\\map\\;c:\\map\\;\r\n\r\nComment:\r\n"
-    "\tOnly Polygons are supported";
-
 // The folder browser opened by "...": selects `folder` and takes it, or
 // cancels when `folder` is null.
 void choose_folder(HWND dialog, const char* folder) {
