@@ -91,33 +91,17 @@ TEST_F(Platform, KillFocusAndButtonsReachTheHandlers) {
 }
 
 // Edit keys on texts with UTF-8 characters: the caret, Backspace and Delete
-// take whole characters; typing goes in at the caret, replacing a selection.
+// take whole characters; typing goes in at the caret, replacing a selection
+// (as tabbing in makes one).
 TEST_F(Platform, EditKeysTakeWholeCharacters) {
-    const struct {
-        const char* start;
-        std::vector<int> keys;
-        const char* typed;
-        const char* expected;
-    } rows[] = {
-        {"a\xC3\xA9", {VK_BACK}, "", "a"},
-        {"\xC3\xA9" "b", {VK_HOME, VK_DELETE}, "", "b"},
-        {"a\xE2\x82\xAC" "b", {VK_LEFT, VK_LEFT}, "x", "ax\xE2\x82\xAC" "b"},
-        {"abc", {VK_END, VK_LEFT, VK_BACK}, "X", "aXc"},
-    };
+    using enum Step::Kind;
     TestDialog d;
-    vxp::script_call([&](HWND dlg) {
-        HWND edit = vxp::dialog_item(dlg, kEdit);
-        for (const auto& row : rows) {
-            SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(row.start));
-            for (int k : row.keys) SendMessageA(edit, WM_KEYDOWN, static_cast<WPARAM>(k), 0);
-            for (const char* c = row.typed; *c != '\0'; ++c) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(*c), 0);
-            EXPECT_EQ(vxp::inspect(edit).text, row.expected) << row.start;
-        }
-        SendMessageA(edit, EM_SETSEL, 0, -1);  // as tabbing in does
-        SendMessageA(edit, WM_CHAR, 'z', 0);
-        EXPECT_EQ(vxp::inspect(edit).text, "z");
-    });
-    vxp::script_key(VK_ESCAPE);
+    play({{focus, kEdit}, {set_text, kEdit, "a\xC3\xA9"}, {key, VK_BACK}, {text_is, kEdit, "a"},
+          {set_text, kEdit, "\xC3\xA9" "b"}, {key, VK_HOME}, {key, VK_DELETE}, {text_is, kEdit, "b"},
+          {set_text, kEdit, "a\xE2\x82\xAC" "b"}, {key, VK_LEFT}, {key, VK_LEFT}, {type, 0, "x"},
+          {text_is, kEdit, "ax\xE2\x82\xAC" "b"}, {set_text, kEdit, "abc"}, {key, VK_END}, {key, VK_LEFT},
+          {key, VK_BACK}, {type, 0, "X"}, {text_is, kEdit, "aXc"}, {focus, kOther}, {back_key, VK_TAB},
+          {type, 0, "z"}, {text_is, kEdit, "z"}, {key, VK_ESCAPE}});
     EXPECT_EQ(d.DoModal(), IDCANCEL);
 }
 
@@ -134,10 +118,8 @@ TEST_F(Platform, DataExchangeLimitsAndRefusesOverlongTexts) {
     // A text set longer than the limit fails the exchange: OK stays open.
     TestDialog e;
     e.max_chars = 3;
-    vxp::script_call([](HWND dlg) { SetFocus(nullptr), SendMessageA(vxp::dialog_item(dlg, kOther), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("toolong")); });
-    vxp::script_click(IDOK);
-    vxp::script_call([](HWND dlg) { EXPECT_TRUE(IsWindow(dlg)); });
-    vxp::script_key(VK_ESCAPE);
+    play({{Step::set_text, kOther, "toolong"}, {Step::click, IDOK}, {Step::text_is, kOther, "toolong"},
+          {Step::key, VK_ESCAPE}});
     EXPECT_EQ(e.DoModal(), IDCANCEL);
     EXPECT_EQ(CDialog(99).DoModal(), -1);  // no such template
 }

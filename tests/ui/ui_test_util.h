@@ -40,7 +40,8 @@ protected:
 // A step of a headless script, for tables of them: `id` is the control (or
 // the key); the last three check the waiting dialog.
 struct Step {
-    enum Kind { key, back_key, focus, type, click, close, browse, browse_cancel, text_is, check_is, focus_is } kind;
+    enum Kind { key, back_key, focus, type, set_text, click, close, browse, browse_cancel, text_is, check_is, focus_is };
+    Kind kind;
     int id = 0;
     std::string text = {};  // typed, the folder browsed to, or the expected text
 };
@@ -50,6 +51,10 @@ inline void play(const std::vector<Step>& steps) {
         if (s.kind == Step::key || s.kind == Step::back_key) vxp::script_key(s.id, s.kind == Step::back_key);
         if (s.kind == Step::focus) vxp::script_focus(s.id);
         if (s.kind == Step::type) vxp::script_type(s.text);
+        if (s.kind == Step::set_text)
+            vxp::script_call([s](HWND d) {
+                SendMessageA(vxp::dialog_item(d, s.id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(s.text.c_str()));
+            });
         if (s.kind == Step::click) vxp::script_click(s.id);
         if (s.kind == Step::close) vxp::script_close();
         if (s.kind == Step::browse) vxp::script_browse_choose(s.text);
