@@ -213,10 +213,7 @@ TEST_F(WindowText, LabelsWholeAndFramesApart) {
     std::vector<std::string> config, help;
     vxp::script_call([&](HWND d) { config = vxp::render_text(d); });
     vxp::script_key(VK_ESCAPE);
-    CobConfigDialog dialog(nullptr);
-    dialog.verbose = 0;
-    dialog.log_file_name[0] = dialog.home_path[0] = dialog.image_search_path[0] = '\0';
-    dialog.DoModal();
+    CobConfigDialog(nullptr).DoModal();
     vxp::script_call([&](HWND d) { help = vxp::render_text(d); });
     vxp::script_key(VK_ESCAPE);
     CobHelpDialog(nullptr).DoModal();
