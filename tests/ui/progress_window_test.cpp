@@ -1,4 +1,5 @@
-// The progress window and the six callbacks, alone and during real imports.
+// The progress window and the six callbacks, alone and during real imports;
+// the plug-in's windows as text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "../host/host_test_util.h"
+#include "cob_config_dialog.h"
+#include "cob_help_dialog.h"
 #include "cob_import_options.h"
 #include "cob_progress_dialog.h"
 #include "cob_writer.h"
@@ -192,6 +195,44 @@ TEST_F(ProgressWindow, RowsMoveDuringARealImportEscDoesNotStopItAndTheOwnerComes
         EXPECT_LE(row2.size(), 3u * (200 + 20) + 10);
         EXPECT_GE(std::set<int>(row2.begin(), row2.end()).size(), 15u);
         EXPECT_GE(status2.count("Vertices ...") + status2.count("UVVertices ...") + status2.count("Faces ..."), 2u);
+    }
+}
+
+// The windows as the terminal draws them: every label whole, frames and
+// buttons apart, and a deep path's file name on the progress window.
+TEST_F(ProgressWindow, AsTextLabelsAreWholeAndFramesApart) {
+    std::vector<std::string> config, help;
+    vxp::script_call([&](HWND d) { config = vxp::render_text(d); });
+    vxp::script_key(VK_ESCAPE);
+    CobConfigDialog(nullptr).DoModal();
+    vxp::script_call([&](HWND d) { help = vxp::render_text(d); });
+    vxp::script_key(VK_ESCAPE);
+    CobHelpDialog(nullptr).DoModal();
+    const std::string deep = "/a/very/deep/folder/of/scenes/that/goes/on/and/on/and/on/the_scene.cob";
+    open(deep.c_str());
+    report_status_1("%s        ", deep.c_str());
+    report_progress_1(100, 100);
+    const std::vector<std::string> progress = vxp::render_text(window->m_hWnd);
+
+    const struct {
+        const std::vector<std::string>& rows;
+        std::vector<std::string> whole;
+    } cases[] = {
+        {config, {"COB Configuration", " Common ", " Log File Name ", "[ ] Verbose", " Specific ", " Image Search Path ",
+                  "[Cancel]", "[Help]", "<OK>"}},
+        {help, {"COB Help", "Truespace Cob Import Plugin 1.0", "<OK>"}},
+        {progress, {"File Progress: 100%", "Mesh Progress:", "the_scene.cob", "COB Import /a/very"}},
+    };
+    for (const auto& c : cases) {
+        std::string all;
+        for (const std::string& r : c.rows) all += r + "\n";
+        for (const std::string& text : c.whole) EXPECT_NE(all.find(text), std::string::npos) << text << "\n" << all;
+        for (const std::string& r : c.rows) {
+            if (r.find("[Cancel]") != std::string::npos || r.find("<OK>") != std::string::npos) {
+                EXPECT_EQ(r.find('-'), std::string::npos) << "a frame under the buttons\n" << all;
+            }
+        }
+        EXPECT_LE(c.rows.front().size(), 80u) << all;
     }
 }
 

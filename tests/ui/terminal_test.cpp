@@ -1,6 +1,5 @@
 // The terminal front end as a person uses it: vertexa's dialogs and ui_demo's
-// progress window in tmux panes (keys in, pane text and profile out), and
-// the layout of the plug-in's windows as text.
+// progress window in tmux panes (keys in, pane text and profile out).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,13 +8,8 @@
 #include <vector>
 
 #include "../host/host_test_util.h"
-#include "cob_config_dialog.h"
-#include "cob_help_dialog.h"
-#include "cob_progress_dialog.h"
 #include "cob_writer.h"
-#include "progress_callbacks.h"
 #include "tmux_session.h"
-#include "ui_test_util.h"
 
 namespace {
 
@@ -203,54 +197,6 @@ TEST(TerminalProgress, StandardOutputStaysClean) {
     Tmux tmux("cd " + folder + " && " + info + "--progress boxes.cob >out.json; echo status=$?", 80, 24);
     ASSERT_TRUE(tmux.shows("status=0"));
     EXPECT_EQ(read_file(folder + "/out.json"), plain);
-}
-
-// The plug-in's windows as text: every label whole, frames and buttons
-// apart, and a deep path's file name on the progress window.
-class WindowText : public UiTest {};
-
-TEST_F(WindowText, LabelsWholeAndFramesApart) {
-    std::vector<std::string> config, help;
-    vxp::script_call([&](HWND d) { config = vxp::render_text(d); });
-    vxp::script_key(VK_ESCAPE);
-    CobConfigDialog(nullptr).DoModal();
-    vxp::script_call([&](HWND d) { help = vxp::render_text(d); });
-    vxp::script_key(VK_ESCAPE);
-    CobHelpDialog(nullptr).DoModal();
-
-    const std::string deep = "/a/very/deep/folder/of/scenes/that/goes/on/and/on/and/on/the_scene.cob";
-    show_progress = 1;
-    for (int& p : last_percent) p = 0;  // as a new import starts
-    auto* window = new CobProgressDialog(nullptr);
-    progress_window = window;
-    window->file_name = deep.c_str();
-    window->Create(nullptr);
-    report_status_1("%s        ", deep.c_str());
-    report_progress_1(100, 100);
-    std::vector<std::string> progress = vxp::render_text(window->m_hWnd);
-    window->DestroyWindow();
-    delete window;
-
-    const struct {
-        const std::vector<std::string>& rows;
-        std::vector<std::string> whole;
-    } cases[] = {
-        {config, {"COB Configuration", " Common ", " Log File Name ", "[ ] Verbose", " Specific ", " Image Search Path ",
-                  "[Cancel]", "[Help]", "<OK>"}},
-        {help, {"COB Help", "Truespace Cob Import Plugin 1.0", "<OK>"}},
-        {progress, {"File Progress: 100%", "Mesh Progress:", "the_scene.cob", "COB Import /a/very"}},
-    };
-    for (const auto& c : cases) {
-        std::string all;
-        for (const std::string& r : c.rows) all += r + "\n";
-        for (const std::string& text : c.whole) EXPECT_NE(all.find(text), std::string::npos) << text << "\n" << all;
-        for (const std::string& r : c.rows) {
-            if (r.find("[Cancel]") != std::string::npos || r.find("<OK>") != std::string::npos) {
-                EXPECT_EQ(r.find('-'), std::string::npos) << "a frame under the buttons\n" << all;
-            }
-        }
-        EXPECT_LE(c.rows.front().size(), 80u) << all;
-    }
 }
 
 }  // namespace
