@@ -34,8 +34,7 @@ const vxp::DialogTemplate kDialogs[] = {
     {50, "Test", "MS Sans Serif", 8, 0, 0, 160, 120, WS_POPUP | WS_CAPTION, kControls,
      static_cast<int>(sizeof kControls / sizeof kControls[0])},
 };
-const vxp::StringEntry kStrings[] = {{1, "one"}, {7, "seven"}};
-const vxp::ModuleResources kResources = {"test", kDialogs, 1, kStrings, 2};
+const vxp::ModuleResources kResources = {"test", kDialogs, 1, nullptr, 0};
 AFX_MODULE_STATE test_module = {&kResources};
 
 // Records what reaches the handlers.
@@ -266,10 +265,7 @@ TEST(ResourceCompiler, ErrorsNameTheLineAndWriteNothing) {
         EXPECT_NE(r.errors.find(c.message), std::string::npos) << c.script << "\n" << r.errors;
         EXPECT_FALSE(r.written) << c.script;
     }
-}
-
-TEST(ResourceCompiler, UsageAndUnreadableScript) {
-    const std::string folder = host_test::scratch_folder();
+    const std::string folder = host_test::scratch_folder();  // without arguments, or the script unreadable
     EXPECT_EQ(WEXITSTATUS(std::system((std::string(VERTEXA_BIN_DIR) + "/vertexa_rc 2>/dev/null").c_str())), 2);
     const int raw = std::system(
         (std::string(VERTEXA_BIN_DIR) + "/vertexa_rc /nonexistent.rc " + folder + "/x.cpp 2>/dev/null").c_str());
