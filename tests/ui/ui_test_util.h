@@ -38,7 +38,8 @@ protected:
 };
 
 // A step of a headless script, for tables of them: `id` is the control (or
-// the key); the last three check the waiting dialog.
+// the key); set_text gives a control its text as a program does, and the
+// last three check the waiting dialog.
 struct Step {
     enum Kind { key, back_key, focus, type, set_text, click, close, browse, browse_cancel, text_is, check_is, focus_is };
     Kind kind;
