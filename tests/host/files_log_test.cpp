@@ -34,21 +34,15 @@ TEST(FileHelpers, SizeKeepsThePositionReadLineDropsLineEndsAndLeavesTheRestOfLon
     EXPECT_EQ(m_filepos(f), 2);
     EXPECT_EQ(m_filesize(nullptr), -1);
     std::rewind(f);
+    // Each read: the size given and the line read. A CR alone is data; a line
+    // that exactly fits takes its line end too; size 1 leaves room for the
+    // NUL only.
+    const std::pair<int, const char*> reads[] = {
+        {64, "first"}, {64, ""}, {64, "lone\rcr"}, {5, "abcd"}, {5, "efgh"}, {5, "ij"}, {5, "abcd"}, {5, "ijkl"},
+        {5, "\rm"}, {1, ""}, {0, nullptr}, {-1, nullptr}, {64, "last"}, {64, nullptr},
+    };
     char line[64];
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "first");
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "");
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "lone\rcr");  // a CR alone is data
-    EXPECT_STREQ(m_read_line(line, 5, f), "abcd");
-    EXPECT_STREQ(m_read_line(line, 5, f), "efgh");
-    EXPECT_STREQ(m_read_line(line, 5, f), "ij");
-    EXPECT_STREQ(m_read_line(line, 5, f), "abcd");  // exactly fits: its CRLF is taken too
-    EXPECT_STREQ(m_read_line(line, 5, f), "ijkl");
-    EXPECT_STREQ(m_read_line(line, 5, f), "\rm");
-    EXPECT_STREQ(m_read_line(line, 1, f), "");  // room for the NUL only
-    EXPECT_EQ(m_read_line(line, 0, f), nullptr);
-    EXPECT_EQ(m_read_line(line, -1, f), nullptr);
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "last");
-    EXPECT_EQ(m_read_line(line, sizeof line, f), nullptr);
+    for (const auto& [size, text] : reads) EXPECT_STREQ(m_read_line(line, size, f), text) << size;
     std::fclose(f);
 }
 
