@@ -16,6 +16,7 @@
 
 #include "../host/host_test_util.h"
 #include "cob_writer.h"
+#include "vertexa/text.h"
 
 namespace {
 
@@ -36,16 +37,6 @@ Outcome vertexa(const std::string& folder, const std::string& args) {
     const int raw = std::system(("cd '" + folder + "' && timeout 60 env VERTEXA_PROFILE='" + folder + "/scn_in.ini' '" +
                                  VERTEXA_BIN_DIR + "/vertexa' " + args + " </dev/null >stdout 2>stderr").c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(folder + "/stdout"), read_file(folder + "/stderr")};
-}
-
-// True when `text` is valid UTF-8 (a JSON dump refuses anything else).
-bool utf8(const std::string& text) {
-    try {
-        (void)nlohmann::json(text).dump();
-        return true;
-    } catch (const nlohmann::json::exception&) {
-        return false;
-    }
 }
 
 std::string write_sample(const std::string& path, const std::string& name = "Box", const std::string& image = "") {
@@ -78,14 +69,14 @@ TEST(Cli, InfoAndConvertGoThroughTheModuleInUtf8) {
     // For people: the file's single-precision numbers at their shortest.
     run = vertexa(folder, "info --no-progress '" + file + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(utf8(run.out) && run.out.find("W\u00FCrfel") != std::string::npos) << run.out;
+    EXPECT_TRUE(vertexa::is_utf8(run.out) && run.out.find("W\u00FCrfel") != std::string::npos) << run.out;
     EXPECT_NE(run.out.find(", alpha 0.8; texture"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("0.80000"), std::string::npos) << run.out;
     // Converted files name the object in UTF-8, and the files beside OUT
     // have the UTF-8 names their URIs give; warnings are UTF-8 too.
     run = vertexa(folder, "convert '" + file + "' '" + folder + "/out\xE9.gltf'");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(utf8(run.err) && run.err.find("w\u00F6od.bmp") != std::string::npos) << run.err;
+    EXPECT_TRUE(vertexa::is_utf8(run.err) && run.err.find("w\u00F6od.bmp") != std::string::npos) << run.err;
     const auto gltf = nlohmann::json::parse(read_file(folder + "/out\xE9.gltf"));
     EXPECT_EQ(gltf["nodes"][0]["name"], "W\u00FCrfel");
     EXPECT_EQ(gltf["buffers"][0]["uri"], "out\u00E9.bin");
@@ -94,7 +85,8 @@ TEST(Cli, InfoAndConvertGoThroughTheModuleInUtf8) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(read_file(folder + "/out.obj").find("o W\u00FCrfel\n"), std::string::npos);
     run = vertexa(folder, "info '" + folder + "/absent\xE9.cob'");
-    EXPECT_TRUE(utf8(run.err) && run.err.find("absent\u00E9.cob: not found") != std::string::npos) << run.err;
+    EXPECT_TRUE(vertexa::is_utf8(run.err) && run.err.find("absent\u00E9.cob: not found") != std::string::npos)
+        << run.err;
 }
 
 // The default folder named again, through a link, lists the module once.
