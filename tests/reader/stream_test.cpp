@@ -149,9 +149,15 @@ std::string read_header(const std::string& bytes, int binary, long at) {
 }
 
 TEST(ChunkHeaderRead, BothEncodings) {
+    // The writer's binary framing byte for byte, so that it cannot share a
+    // mistake with the reader: the type padded, a declared size, END V1.00.
+    const std::string grou("Grou\2\0\1\0\5\0\0\0\xFF\xFF\xFF\xFF\x64\0\0\0", 20);
+    EXPECT_EQ(cobtest::binary_chunk_header("Grou", 2, 1, 5, -1, 100), grou);
+    EXPECT_EQ(CobFile(Encoding::Binary).chunk("Ab", 2, 1, "abc", 1000).end().bytes(),
+              "Caligari V00.01BLH             \n" +
+                  std::string("Ab  \0\0\1\0\2\0\0\0\1\0\0\0\xE8\3\0\0abcEND \1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 43));
+    EXPECT_EQ(read_header("xx" + grou, 1, 2), "Grou 47726F75 V2.1 id 5 parent -1 start 2 size 120 end 122");
     const std::string line = cobtest::ascii_chunk_header("PolH", 0, 8, 7, 3, 120);  // the size with leading zeros
-    EXPECT_EQ(read_header("xx" + cobtest::binary_chunk_header("Grou", 2, 1, 5, -1, 100), 1, 2),
-              "Grou 47726F75 V2.1 id 5 parent -1 start 2 size 120 end 122");
     // The size counts from just after the last digit.
     EXPECT_EQ(read_header(line, 0, 0), "PolH 506F6C48 V0.8 id 7 parent 3 start 0 size 158 end 158");
     EXPECT_EQ(line.size(), 38u);
