@@ -31,17 +31,12 @@ std::string current_directory() {
     return ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
 }
 
-// A textured quad with two materials, in the given encoding.
+// The sample polygon (two faces, materials 0 and 1) with a red and a
+// textured material, in the given encoding.
 std::string write_scene(const std::string& path, cobtest::Encoding encoding) {
-    cobtest::Polygon quad;
-    quad.axes.name = "Quad";
-    quad.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    quad.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    quad.faces = {{.material = 0, .corners = {{0, 0}, {1, 1}, {2, 2}}},
-                  {.material = 1, .corners = {{0, 0}, {2, 2}, {3, 3}}}};
     cobtest::Material wood{.number = 1};
     wood.maps.push_back({.kind = cobtest::MapKind::Texture, .image = "C:\\tS\\maps\\wood.bmp"});
-    cobtest::CobFile(encoding).polygon(1, 0, quad).material(2, 1, {.number = 0, .green = 0, .blue = 0}).material(3, 1, wood).end().write(path);
+    cobtest::CobFile(encoding).polygon(1, 0, cobtest::sample_polygon("Quad")).material(2, 1, {.number = 0, .green = 0, .blue = 0}).material(3, 1, wood).end().write(path);
     return path;
 }
 

@@ -31,10 +31,8 @@ TEST(ObjectBlock, StoredLinesBecomeMatrixColumnsAndGroupsChangeNothing) {
         SCOPED_TRACE(variant == 2 ? "ascii with CRLF" : name_of(e));
         cobtest::Polygon p = harness::sample_polygon();
         p.axes = numbered_axes();
-        CobFile f(e);
-        f.crlf(variant == 2).group(4, 0, numbered_axes()).group(6, 4, numbered_axes()).polygon(5, 4, p);
-        f.material(7, 5, {});
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).crlf(variant == 2).group(4, 0, numbered_axes()).group(6, 4, numbered_axes())
+                                             .polygon(5, 4, p).material(7, 5, {}));
         ASSERT_EQ(r.meshes(), 1u);
         EXPECT_STREQ(r.mesh(0)->get_name(), "Thing");
         EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2);
@@ -75,9 +73,7 @@ TEST(ObjectBlock, NamesAreCutAndTheNextLineIsRead) {
         cobtest::Polygon p = harness::sample_polygon(c.name);
         p.axes.center = {1, 2, 3};
         if (!c.first_word.empty()) p.axes.ascii_first_word = c.first_word;
-        CobFile f(c.e);
-        f.crlf(c.crlf).polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next"));
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(c.e).crlf(c.crlf).polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next")));
         ASSERT_EQ(r.meshes(), 2u);
         EXPECT_EQ(std::string(r.mesh(0)->get_name()), c.name.substr(0, c.kept));
         EXPECT_TRUE(harness::in_order(r.log, {"name: " + c.name.substr(0, c.kept) + "\n", "center: (1, 2, 3)\n"}));
@@ -94,9 +90,7 @@ TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
         cobtest::Polygon no_faces = harness::sample_polygon("A"), no_uvs = harness::sample_polygon("B");
         no_faces.faces.clear();
         no_uvs.uvs.clear();
-        CobFile f(e);
-        f.polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces).polygon(2, 0, no_uvs);
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces).polygon(2, 0, no_uvs));
         EXPECT_TRUE(harness::in_order(
             r.log, {"-> PolH (0x", "-> Start parsing Polygon Object\n", "name: Box\n", "cur_pos: ",
                     "-> read 5 Vertices \n", "-> read 4 UVVertices \n", "-> read 2 Faces \n",
@@ -125,9 +119,7 @@ TEST(PolygonChunk, ShortFacesCountForMaterialsHolesAreSkippedWhole) {
         p.faces = {{false, 5, 0, {{0, 0}, {1, 1}}, {}},
                    {true, 9, 0, {{1, 1}, {2, 2}, {3, 3}}, {}},
                    {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}};
-        CobFile f(e);
-        f.polygon(26, 0, p);
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).polygon(26, 0, p));
         ASSERT_EQ(r.meshes(), 1u) << name_of(e);
         EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 1);
         EXPECT_EQ(r.mesh(0)->Faces().Count(0), 4u) << "the face after the hole is read from its own start";
@@ -143,9 +135,7 @@ TEST(TextureVertices, BinaryCoordinatesAreClamped) {
     cobtest::Polygon p = harness::sample_polygon();
     p.uvs = {{2000000.0f, 0.5f}, {0.0000005f, 1000000.0f}, {0.000001f, -2000000.0f}};
     for (Encoding e : kBoth) {
-        CobFile f(e);
-        f.polygon(1, 0, p);
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).polygon(1, 0, p));
         const auto& uv = r.mesh(0)->UVVertices();
         ASSERT_EQ(uv.size(), 3u);
         const bool bin = e == Encoding::Binary;
@@ -169,9 +159,8 @@ std::string ascii_polygon_with_uv_lines(const std::string& uv_lines, int uv_coun
 }
 
 TEST(TextureVertices, AsciiLineThatDoesNotParseIsReportedAndReplaced) {
-    CobFile f(Encoding::Ascii);
-    f.chunk("PolH", 1, 0, ascii_polygon_with_uv_lines("0.5 0.5\nfoo bar\n0.25 0.75\n", 3));
-    auto r = harness::import_file_of(f);
+    auto r = harness::import_file_of(
+        CobFile(Encoding::Ascii).chunk("PolH", 1, 0, ascii_polygon_with_uv_lines("0.5 0.5\nfoo bar\n0.25 0.75\n", 3)));
     ASSERT_EQ(r.meshes(), 1u);
     const auto& uv = r.mesh(0)->UVVertices();
     ASSERT_EQ(uv.size(), 3u);
@@ -241,10 +230,8 @@ TEST(MaterialChunk, SurfacesLayersAndMapsInFileOrder) {
         m.maps = {MapBlock{cobtest::MapKind::Bump, 0, "bumps.bmp", 0.25f, 0.5f, 2, 3, 2.5f, {}, {}},
                   MapBlock{cobtest::MapKind::Environment, 0, "sky.bmp", 0, 0, 1, 1, 1, {}, {}},
                   MapBlock{cobtest::MapKind::Texture, 1, "C:\\tS\\maps\\wood.bmp", 0.25f, 0.5f, 2, 3, 1, {}, {}}};
-        CobFile f(e);
-        f.material(30, 18, red_material(3)).procedural(32, 18, p).material(31, 18, m);
-        f.polygon(18, 0, harness::sample_polygon());
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).material(30, 18, red_material(3)).procedural(32, 18, p).material(31, 18, m)
+                                             .polygon(18, 0, harness::sample_polygon()));
         ASSERT_EQ(r.surfaces(), 4u);
         ASSERT_EQ(r.meshes(), 1u) << "the chunk after the maps is read";
         const std::string plain = " 0.800000012 0.200000003 0.100000001 0 alpha 0.800000011920929";
@@ -280,9 +267,7 @@ TEST(MaterialChunk, ImageNamesByTheirLengthAndCut) {
         cobtest::Material m = red_material(0);
         m.ascii_shader = std::string(300, 's');
         m.maps = {MapBlock{cobtest::MapKind::Texture, 0, c.image, 0.25f, 0, 4, 4, 1, {}, {}}};
-        CobFile f(c.e);
-        f.material(2, 1, m).material(3, 1, red_material(1));
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(c.e).material(2, 1, m).material(3, 1, red_material(1)));
         ASSERT_EQ(r.surfaces(), 3u) << c.image.size();
         ASSERT_EQ(r.surface(1)->texture_layers.Count(), 1u);
         const MSrf_TextureLayer* l = r.surface(1)->texture_layers.Get(0);
@@ -291,9 +276,8 @@ TEST(MaterialChunk, ImageNamesByTheirLengthAndCut) {
         EXPECT_EQ(l->image.offset[0], 0.25);
         EXPECT_STREQ(r.surface(2)->get_name(), "mat_00000001_1");
     }
-    CobFile f(Encoding::Ascii);
-    f.chunk("Mat1", 2, 1, cobtest::material_body(Encoding::Ascii, red_material(0)) + "texture: 40short");
-    auto r = harness::import_file_of(f);
+    auto r = harness::import_file_of(
+        CobFile(Encoding::Ascii).chunk("Mat1", 2, 1, cobtest::material_body(Encoding::Ascii, red_material(0)) + "texture: 40short"));
     EXPECT_EQ(r.surfaces(), 2u);
     EXPECT_NE(r.log.find("Done"), std::string::npos);
 }

@@ -23,15 +23,19 @@ using cobtest::Encoding;
 
 namespace {
 
+FILE* file_of(const std::string& bytes) {
+    FILE* file = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    return file;
+}
 
 // Puts `bytes` behind the reader's input stream for the length of a test.
 class FieldReaders : public ::testing::Test {
 protected:
     void use(const std::string& bytes) {
         if (reader_state.in != nullptr) std::fclose(reader_state.in);
-        reader_state.in = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
-        std::rewind(reader_state.in);
+        reader_state.in = file_of(bytes);
     }
     void TearDown() override {
         if (reader_state.in != nullptr) std::fclose(reader_state.in);
@@ -89,11 +93,9 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
     for (int n = 0; n < 300; ++n) {
         std::string bytes(rng() % 400, '\0');
         for (char& c : bytes) c = static_cast<char>(rng());
-        FILE* files[2] = {std::tmpfile(), std::tmpfile()};  // bulk, scalar
+        FILE* files[2] = {file_of(bytes), file_of(bytes)};  // bulk, scalar
         ASSERT_TRUE(files[0] != nullptr && files[1] != nullptr);
         for (int i = 0; i < 2; ++i) {
-            std::fwrite(bytes.data(), 1, bytes.size(), files[i]);
-            std::rewind(files[i]);
             if (n % 3 == 1) std::setvbuf(files[i], small[i], _IOFBF, sizeof small[i]);
             if (n % 3 == 2) std::setvbuf(files[i], nullptr, _IONBF, 0);
         }
@@ -134,8 +136,7 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
 
 // One header as a line: type, id, version, id, parent, start, size, end.
 std::string read_header(const std::string& bytes, int binary, long at) {
-    reader_state.in = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
+    reader_state.in = file_of(bytes);
     std::fseek(reader_state.in, at, SEEK_SET);
     reader_state.binary = binary;
     static ChunkHeader h;  // fields a line does not hold keep the previous header's values
@@ -192,12 +193,12 @@ TEST(ChunkWalk, UnknownChunksAndDataThatLooksLikeAHeaderAreSkipped) {
         SCOPED_TRACE(e == Encoding::Binary ? "binary" : "ascii");
         cobtest::Polygon a = harness::sample_polygon("A");
         a.trailing = "Mat1 V0.08 Id 9 Parent 1 Size 00000010\nmat# 3\n";  // looks like a chunk, is data
-        CobFile f(e);
-        f.polygon(1, 0, a)
-            .chunk("Lght", 2, 0, e == Encoding::Binary ? std::string(33, 'P') : std::string("PolH junk\n"))
-            .polygon(3, 0, harness::sample_polygon("B"))
-            .end();
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(
+            CobFile(e)
+                .polygon(1, 0, a)
+                .chunk("Lght", 2, 0, e == Encoding::Binary ? std::string(33, 'P') : std::string("PolH junk\n"))
+                .polygon(3, 0, harness::sample_polygon("B"))
+                .end());
         ASSERT_EQ(r.meshes(), 2u);
         EXPECT_STREQ(r.mesh(1)->get_name(), "B");
         EXPECT_EQ(r.surfaces(), 1u);
@@ -211,9 +212,8 @@ TEST(ChunkWalk, SizesThatWrapGoBackwardsOrDoNotParseEndTheWalk) {
     // size wrap to 0; 0xFFFFFFD7 makes its end wrap to byte 35, before its
     // start. Either would make the walk stand still or go back.
     for (int64_t size : {int64_t{0xFFFFFFEC}, int64_t{0xFFFFFFD7}}) {
-        CobFile f(Encoding::Binary);
-        f.chunk("Unit", 1, 0, "abcd").chunk("Junk", 2, 0, "", size).polygon(3, 0, harness::sample_polygon());
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(
+            CobFile(Encoding::Binary).chunk("Unit", 1, 0, "abcd").chunk("Junk", 2, 0, "", size).polygon(3, 0, harness::sample_polygon()));
         EXPECT_EQ(r.meshes(), 0u);
         EXPECT_NE(r.log.find("## chunk Junk at "), std::string::npos);
         EXPECT_NE(r.log.find("Done"), std::string::npos);
@@ -221,9 +221,7 @@ TEST(ChunkWalk, SizesThatWrapGoBackwardsOrDoNotParseEndTheWalk) {
     for (const char* body : {"garbage that is not a header\n", "PolH V0.08 Id 1 Parent 0 Size -50\n",
                              "PolH V0.08 Id 1 Parent 0 Size -2147483648\n",
                              "PolH V0.08 Id 1 Parent 0 Size 00000000PolH V0.08 Id 1 Parent 0 Size 0", "\n\n\n"}) {
-        CobFile f(Encoding::Ascii);
-        f.raw(body);
-        EXPECT_NE(harness::import_file_of(f).log.find("Done"), std::string::npos) << body;
+        EXPECT_NE(harness::import_file_of(CobFile(Encoding::Ascii).raw(body)).log.find("Done"), std::string::npos) << body;
     }
 }
 
