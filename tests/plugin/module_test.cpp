@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <memory>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -31,12 +30,9 @@ std::string current_directory() {
     return ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
 }
 
-// The sample polygon (two faces, materials 0 and 1) with a red and a
-// textured material, in the given encoding.
+// The everyday polygon and its two materials, in the given encoding.
 std::string write_scene(const std::string& path, cobtest::Encoding encoding) {
-    cobtest::Material wood{.number = 1};
-    wood.maps.push_back({.kind = cobtest::MapKind::Texture, .image = "C:\\tS\\maps\\wood.bmp"});
-    cobtest::CobFile(encoding).polygon(1, 0, cobtest::sample_polygon("Quad")).material(2, 1, {.number = 0, .green = 0, .blue = 0}).material(3, 1, wood).end().write(path);
+    cobtest::CobFile(encoding).polygon(1, 0, cobtest::sample_polygon()).material(2, 1, {}).material(3, 1, {.number = 1}).end().write(path);
     return path;
 }
 
@@ -112,14 +108,8 @@ TEST_F(ModuleTest, ImportCycleFreesEveryHostBlockAndKeepsTheDirectory) {
             const bool missing = file == path("missing.cob");
             MScene* scene = importer->Import(file.data());
             ASSERT_NE(scene, nullptr);
-            ASSERT_EQ(scene->Get_ObjectList()->size(), missing ? 0u : 1u) << file;
-            if (!missing) {
-                auto* mesh = static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0));
-                EXPECT_STREQ(mesh->get_name(), "Quad");
-                EXPECT_EQ(mesh->Get_Face_Count(), 2);
-                EXPECT_EQ(scene->Get_SurfaceList()->size(), 3u);  // DEFAULT and the two materials
-                EXPECT_EQ(scene->Get_MapList()->Maps(), std::vector<std::string>{"C:\\tS\\maps\\wood.bmp"});
-            }
+            EXPECT_EQ(scene->Get_ObjectList()->size(), missing ? 0u : 1u) << file;
+            EXPECT_EQ(scene->Get_SurfaceList()->size(), missing ? 0u : 3u) << file;  // DEFAULT and the two materials
             delete scene;
             EXPECT_EQ(current_directory(), directory_before);
         }

@@ -84,13 +84,19 @@ TEST(ObjectBlock, NamesAreCutAndTheNextLineIsRead) {
 
 // Every step is logged; faces are flipped and their texture polygons follow
 // them. Without faces the mesh is dropped; without texture vertices it has
-// no texture faces.
+// no texture faces. Faces of fewer than three corners are dropped but count
+// for materials; holes are skipped whole and their material does not count.
 TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
     for (Encoding e : kBoth) {
         cobtest::Polygon no_faces = harness::sample_polygon("A"), no_uvs = harness::sample_polygon("B");
         no_faces.faces.clear();
         no_uvs.uvs.clear();
-        auto r = harness::import_file_of(CobFile(e).polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces).polygon(2, 0, no_uvs));
+        cobtest::Polygon short_faces = harness::sample_polygon("C");
+        short_faces.faces = {{false, 5, 0, {{0, 0}, {1, 1}}, {}},
+                             {true, 9, 0, {{1, 1}, {2, 2}, {3, 3}}, {}},
+                             {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}};
+        auto r = harness::import_file_of(CobFile(e).polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces)
+                                             .polygon(2, 0, no_uvs).polygon(3, 0, short_faces));
         EXPECT_TRUE(harness::in_order(
             r.log, {"-> PolH (0x", "-> Start parsing Polygon Object\n", "name: Box\n", "cur_pos: ",
                     "-> read 5 Vertices \n", "-> read 4 UVVertices \n", "-> read 2 Faces \n",
@@ -100,9 +106,9 @@ TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
             << name_of(e) << "\n"
             << r.log;
         EXPECT_EQ(r.log.find("mat_00000001"), std::string::npos);
-        EXPECT_EQ(r.progress.status_2.size(), 9u);
+        EXPECT_EQ(r.progress.status_2.size(), 12u);
         EXPECT_EQ(r.progress.status_2[2], "Faces ...");
-        ASSERT_EQ(r.meshes(), 2u);
+        ASSERT_EQ(r.meshes(), 3u);
         MMesh_P* m = r.mesh(0);
         ASSERT_EQ(m->Get_UVFace_Count(), 2);
         ASSERT_EQ(m->Faces().Count(1), 3u);
@@ -110,22 +116,12 @@ TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
         EXPECT_TRUE(f1[0] == 4 && f1[2] == 0 && m->Faces().MatId(1) == 1);
         EXPECT_TRUE(m->UVFaces().Indices(1)[0] == 2 && m->UVFaces().MatId(0) == 0);
         EXPECT_TRUE(r.mesh(1)->UVUsed() == 0 && r.mesh(1)->Get_Face_Count() == 2 && r.mesh(1)->Get_UVFace_Count() == 0);
-    }
-}
-
-TEST(PolygonChunk, ShortFacesCountForMaterialsHolesAreSkippedWhole) {
-    for (Encoding e : kBoth) {
-        cobtest::Polygon p = harness::sample_polygon();
-        p.faces = {{false, 5, 0, {{0, 0}, {1, 1}}, {}},
-                   {true, 9, 0, {{1, 1}, {2, 2}, {3, 3}}, {}},
-                   {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}};
-        auto r = harness::import_file_of(CobFile(e).polygon(26, 0, p));
-        ASSERT_EQ(r.meshes(), 1u) << name_of(e);
-        EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 1);
-        EXPECT_EQ(r.mesh(0)->Faces().Count(0), 4u) << "the face after the hole is read from its own start";
-        ASSERT_EQ(r.mesh(0)->material_refs.size(), 6u) << "a hole's material does not count";
-        EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(0)), "mat_0000001A_0");
-        EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(5)), "mat_0000001A_5");
+        MMesh_P* c = r.mesh(2);
+        EXPECT_EQ(c->Get_Face_Count(), 1);
+        EXPECT_EQ(c->Faces().Count(0), 4u) << "the face after the hole is read from its own start";
+        ASSERT_EQ(c->material_refs.size(), 6u) << "a hole's material does not count";
+        EXPECT_STREQ(static_cast<char*>(c->material_refs.get(0)), "mat_00000003_0");
+        EXPECT_STREQ(static_cast<char*>(c->material_refs.get(5)), "mat_00000003_5");
     }
 }
 
@@ -192,10 +188,7 @@ TEST(PolygonChunk, MaterialKeyMatchesPrintf) {
 }
 
 cobtest::Material red_material(uint16_t number) {
-    cobtest::Material m;
-    m.number = number;
-    m.red = 0.8f, m.green = 0.2f, m.blue = 0.1f, m.alpha = 0.8f;
-    return m;
+    return {.number = number, .red = 0.8f, .green = 0.2f, .blue = 0.1f, .alpha = 0.8f};
 }
 
 // A surface as one line: name, colour, alpha, then per layer its switch, the
@@ -285,7 +278,6 @@ TEST(MaterialChunk, ImageNamesByTheirLengthAndCut) {
 TEST(MaterialKeys, EveryFaceOfAWellFormedFileNamesItsSurface) {
     for (Encoding e : kBoth) {
         cobtest::Polygon b = harness::sample_polygon("B");
-        b.faces[0].material = 0;
         b.faces[1].material = 2;
         CobFile f(e);
         f.polygon(18, 0, harness::sample_polygon("A")).material(40, 18, red_material(0));
@@ -293,14 +285,12 @@ TEST(MaterialKeys, EveryFaceOfAWellFormedFileNamesItsSurface) {
         for (uint16_t n = 0; n < 3; ++n) f.material(50 + n, 26, red_material(n));
         auto r = harness::import_file_of(f);
         ASSERT_EQ(r.meshes(), 2u);
-        for (int32_t i = 0; i < 2; ++i) {
-            MMesh_P* mesh = r.mesh(i);
-            for (uint32_t k = 0; k < mesh->Faces().Size(); ++k) {
-                MSurface* s = r.scene->Find_Surface(mesh, mesh->Faces().MatId(k));
+        for (int32_t i = 0; i < 2; ++i)
+            for (uint32_t k = 0; k < r.mesh(i)->Faces().Size(); ++k) {
+                MSurface* s = r.scene->Find_Surface(r.mesh(i), r.mesh(i)->Faces().MatId(k));
                 ASSERT_NE(s, nullptr);
-                EXPECT_STRNE(s->get_name(), "DEFAULT") << mesh->get_name() << " face " << k;
+                EXPECT_STRNE(s->get_name(), "DEFAULT") << i << " face " << k;
             }
-        }
     }
 }
 
