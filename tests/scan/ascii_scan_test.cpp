@@ -84,24 +84,20 @@ int shader_line(FILE* in, Slots& s, bool ours, long* consumed) {
 // Every format of the reader.
 const Directive kReaderFormats[] = {
     DIRECTIVE(f::kChunkHeader, s.c, &s.i[0], &s.i[1], &s.i[2], &s.i[3], &s.i[4]),
-    DIRECTIVE(f::kSkipSpace),
-    DIRECTIVE(f::kCenter, &s.f[0], &s.f[1], &s.f[2]), DIRECTIVE(f::kXAxis, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kYAxis, &s.f[0], &s.f[1], &s.f[2]),  DIRECTIVE(f::kZAxis, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kTransform),
+    DIRECTIVE(f::kSkipSpace),                           DIRECTIVE(f::kTransform),
+    DIRECTIVE(f::kCenter, &s.f[0], &s.f[1], &s.f[2]),   DIRECTIVE(f::kXAxis, &s.f[0], &s.f[1], &s.f[2]),
+    DIRECTIVE(f::kYAxis, &s.f[0], &s.f[1], &s.f[2]),    DIRECTIVE(f::kZAxis, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kTransformLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3]),
-    DIRECTIVE(f::kVertexCount, &s.l[0]), DIRECTIVE(f::kVertex, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kUVCount, &s.l[0]),     DIRECTIVE(f::kUV, &s.f[0], &s.f[1]),
-    DIRECTIVE(f::kSkipTwoWords),         DIRECTIVE(f::kFaceCount, &s.l[0]),
-    DIRECTIVE(f::kHole, &s.h[0]),
-    DIRECTIVE(f::kFace, &s.h[0], &s.h[1], &s.h[2]),
-    DIRECTIVE(f::kPair, &s.l[0], &s.l[1]),
-    DIRECTIVE(f::kMaterialNumber, &s.i[0]),
-    Directive{f::kShaderLine, shader_line, true},
-    DIRECTIVE(f::kShader, s.s[0]),       DIRECTIVE(f::kFacet, s.s[0]),           DIRECTIVE(f::kRestOfWord),
-    DIRECTIVE(f::kRGB, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kAlphaLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4]),
-    DIRECTIVE(f::kEnvironment, &s.i[0]), DIRECTIVE(f::kTexture, &s.i[0]),
-    DIRECTIVE(f::kBump, &s.i[0]),        DIRECTIVE(f::kEnvironmentFlags, &s.i[0]),
+    DIRECTIVE(f::kVertexCount, &s.l[0]),                DIRECTIVE(f::kVertex, &s.f[0], &s.f[1], &s.f[2]),
+    DIRECTIVE(f::kUVCount, &s.l[0]),                    DIRECTIVE(f::kUV, &s.f[0], &s.f[1]),
+    DIRECTIVE(f::kSkipTwoWords),                        DIRECTIVE(f::kFaceCount, &s.l[0]),
+    DIRECTIVE(f::kHole, &s.h[0]),                       DIRECTIVE(f::kFace, &s.h[0], &s.h[1], &s.h[2]),
+    DIRECTIVE(f::kPair, &s.l[0], &s.l[1]),              DIRECTIVE(f::kMaterialNumber, &s.i[0]),
+    Directive{f::kShaderLine, shader_line, true},       DIRECTIVE(f::kShader, s.s[0]),
+    DIRECTIVE(f::kFacet, s.s[0]),                       DIRECTIVE(f::kRestOfWord),
+    DIRECTIVE(f::kRGB, &s.f[0], &s.f[1], &s.f[2]),      DIRECTIVE(f::kAlphaLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4]),
+    DIRECTIVE(f::kEnvironment, &s.i[0]),                DIRECTIVE(f::kTexture, &s.i[0]),
+    DIRECTIVE(f::kBump, &s.i[0]),                       DIRECTIVE(f::kEnvironmentFlags, &s.i[0]),
     DIRECTIVE(f::kTextureParameters, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.h[0]),
     DIRECTIVE(f::kBumpParameters, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4], &s.h[0]),
 };
@@ -208,10 +204,10 @@ public:
         const bool same_args = std::memcmp(&a, &b, sizeof a) == 0;
         if (ra == rb && pa == pb && counted && (ea != 0) == (eb != 0) && (xa != 0) == (xb != 0) && same_args)
             return true;
-        const std::string which = same_args ? "" : " arguments differ";
         ADD_FAILURE() << "\"" << shown(d.format) << "\" (step " << index << ") on \"" << shown(text) << "\": fscanf "
                       << ra << " at " << pa << (ea ? " eof" : "") << ", ascii_scan " << rb << " at " << pb
-                      << (eb ? " eof" : "") << which << (counted ? "" : " consumed count " + std::to_string(consumed));
+                      << (eb ? " eof" : "") << (same_args ? "" : " arguments differ")
+                      << (counted ? "" : " consumed count " + std::to_string(consumed));
         return false;
     }
 

@@ -115,7 +115,7 @@ class CobFile {
 
   Encoding encoding_;
   bool crlf_ = false;
-  std::optional<std::string> header_;
+  std::string header_;
   std::vector<Piece> pieces_;
 };
 
