@@ -496,23 +496,15 @@ TEST(AsciiScanAgainstFscanf, ShaderLineReadsAsOneFormat) {
 // reader's order, with the stdio calls the reader mixes in, under every
 // buffering: buffer boundaries fall everywhere.
 TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
-    cobtest::Polygon p;
-    p.axes.name = "Scan Test";
-    for (int k = 0; k < 30; ++k) {
-        const float x = static_cast<float>(k) * 0.37f - 4.0f;
-        p.vertices.push_back({x, x * x * 0.01f, -x / 3.0f});
-        p.uvs.emplace_back(static_cast<float>(k) / 29.0f, 1.0f - static_cast<float>(k) / 29.0f);
+    // 26 vertices, 42 texture vertices, 30 faces of three to five corners; every 7th a hole.
+    cobtest::Polygon p = cobtest::uv_sphere("Scan Test", 6, 5);
+    p.faces[3].corners.push_back({0, 0});
+    for (size_t k = 0; k < p.faces.size(); ++k) {
+        p.faces[k].hole = k % 7 == 6;
+        p.faces[k].material = static_cast<uint16_t>(k % 3);
     }
-    for (int k = 0; k < 20; ++k) {
-        cobtest::Face face;
-        face.hole = k % 7 == 6;
-        face.material = static_cast<uint16_t>(k % 3);
-        for (int c = 0; c < 3 + k % 3; ++c) face.corners.push_back({(k + c) % 30, (k + 2 * c) % 30});
-        p.faces.push_back(face);
-    }
-    cobtest::Material m;
+    cobtest::Material m{.maps = {{cobtest::MapKind::Texture, 2, "wood.bmp", 0.25f, 0.5f, 2, 3, 1, {}, {}}}};
     m.ascii_facet = "auto32";
-    m.maps = {cobtest::MapBlock{cobtest::MapKind::Texture, 2, "wood.bmp", 0.25f, 0.5f, 2, 3, 1, {}, {}}};
 
     const Directive line{"name line", read_name_line, false}, peek{"getc/ungetc", peek_char, false},
         take{"getc", take_char, false}, seek{"fseek to here", seek_here, false};
@@ -526,11 +518,11 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
                                      rf(f::kYAxis), rf(f::kZAxis), rf(f::kTransform), rf(f::kTransformLine),
                                      rf(f::kTransformLine), seek, rf(f::kTransformLine), rf(f::kTransformLine),
                                      rf(f::kVertexCount)};
-    for (int k = 0; k < 30; ++k) script.push_back(rf(f::kVertex));
+    for (size_t k = 0; k < p.vertices.size(); ++k) script.push_back(rf(f::kVertex));
     script.push_back(rf(f::kUVCount));
-    for (int k = 0; k < 30; ++k) script.push_back(k % 9 == 8 ? rf(f::kSkipTwoWords) : rf(f::kUV));
+    for (size_t k = 0; k < p.uvs.size(); ++k) script.push_back(k % 9 == 8 ? rf(f::kSkipTwoWords) : rf(f::kUV));
     script.push_back(rf(f::kFaceCount));
-    for (int k = 0; k < 20; ++k) {
+    for (size_t k = 0; k < p.faces.size(); ++k) {
         script.insert(script.end(), {rf(f::kHole), rf(f::kFace), rf(f::kSkipSpace), find(kLineReaders, f::kPair), rf(f::kPair)});
         if (k % 5 == 0) script.push_back(peek);
     }
