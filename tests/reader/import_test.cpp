@@ -85,9 +85,7 @@ TEST(ImportFailures, UnreadableFilesYieldOnlyTheDefaults) {
 TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
     const std::string dir = harness::temp_dir() + "/models";
     std::filesystem::create_directories(dir);
-    CobFile f(Encoding::Binary);
-    f.end();
-    f.write(dir + "/a.cob");
+    CobFile(Encoding::Binary).end().write(dir + "/a.cob");
     // The profile's image search path goes to the map list as one text.
     auto r = harness::import_path(dir + "/a.cob", 0, "d:\\map\\;c:\\map\\;");
     const auto& texts = r.scene->Get_MapList()->SearchPathTexts();
