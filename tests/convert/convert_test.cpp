@@ -203,7 +203,7 @@ bool have_node(std::initializer_list<std::string> needed) {
     bool have = std::system("node --version >/dev/null 2>&1") == 0;
     for (const std::string& file : needed) have = have && fs::exists(file);
     if (!have && std::getenv("CI") != nullptr) ADD_FAILURE() << "node or the npm packages of tests/web missing";
-    if (!have) [] { GTEST_SKIP() << "node or the npm packages of tests/web (npm ci) are not installed"; }();
+    else if (!have) [] { GTEST_SKIP() << "node or the npm packages of tests/web (npm ci) are not installed"; }();
     return have;
 }
 

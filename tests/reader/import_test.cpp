@@ -95,7 +95,6 @@ TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
     EXPECT_EQ(r.scene->Get_MapList()->Folders().size(), 3u);
 }
 
-
 // Counts of four billion (vertices, texture vertices, faces) and a face of
 // 65,535 corners: the log says so, nothing near that is read or reserved,
 // and the next chunk is read.

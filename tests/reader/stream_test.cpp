@@ -132,7 +132,6 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
     }
 }
 
-
 // One header as a line: type, id, version, id, parent, start, size, end.
 std::string read_header(const std::string& bytes, int binary, long at) {
     reader_state.in = file_of(bytes);
