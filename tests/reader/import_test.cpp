@@ -53,26 +53,42 @@ TEST(ImportFailures, MissingFileLeavesTheSceneUntouched) {
     EXPECT_EQ(r.scene->Get_MapList()->SearchPathTexts().size(), 0u);
 }
 
-// Files that open but are not readable trueSpace files still get the
-// "DEFAULT" surface, the bounding box, the default camera and light.
-TEST(ImportFailures, UnreadableFilesYieldOnlyTheDefaults) {
+// Files that open but are not readable trueSpace files, or whose chunk sizes
+// wrap, go back or do not parse, still get the "DEFAULT" surface, the
+// bounding box, the default camera and light.
+TEST(ImportFailures, UnreadableFilesAndBadChunkSizesYieldOnlyTheDefaults) {
     struct Case {
-        std::string bytes, logged, absent;
+        std::string bytes, logged, absent = "-> Parsing";  // absent: not checked when empty
     };
+    // The Junk chunk starts at byte 56. A data size of 0xFFFFFFEC makes its
+    // size wrap to 0; 0xFFFFFFD7 makes its end wrap to byte 35, before its
+    // start. Either would make the walk stand still or go back.
+    auto junk = [](int64_t size) {
+        return CobFile(Encoding::Binary).chunk("Unit", 1, 0, "abcd").chunk("Junk", 2, 0, "", size).polygon(3, 0, harness::sample_polygon()).bytes();
+    };
+    auto ascii = [](const char* body) { return CobFile(Encoding::Ascii).raw(body).bytes(); };
     // The signature is searched for anywhere in the first 18 characters, but
     // the format letter always comes from index 15: "xx" shifts it to the '0'.
     const Case cases[] = {
-        {"", "-> " + std::string(18, '\xFF') + "\nNo Truespace File\n", "-> Parsing"},
-        {"solid cube\nfacet normal 0 0 1\n", "No Truespace File\n", "-> Parsing"},
-        {CobFile(Encoding::Binary).header("xxCaligari V00.01BLH").bytes(), "Unknown format\n", "-> Parsing"},
-        {CobFile(Encoding::Binary).header("Caligari V00.01XLH").bytes(), "Unknown format\n", "-> Parsing"},
+        {"", "-> " + std::string(18, '\xFF') + "\nNo Truespace File\n"},
+        {"solid cube\nfacet normal 0 0 1\n", "No Truespace File\n"},
+        {CobFile(Encoding::Binary).header("xxCaligari V00.01BLH").bytes(), "Unknown format\n"},
+        {CobFile(Encoding::Binary).header("Caligari V00.01XLH").bytes(), "Unknown format\n"},
         {CobFile(Encoding::Binary).bytes(), "-> Parsing Binary File\n", " (0x"},
+        {junk(0xFFFFFFEC), "## chunk Junk at ", "-> PolH"},
+        {junk(0xFFFFFFD7), "## chunk Junk at ", "-> PolH"},
+        {ascii("garbage that is not a header\n"), "-> Parsing ASCII File\n", ""},
+        {ascii("PolH V0.08 Id 1 Parent 0 Size -50\n"), "-> Parsing ASCII File\n", "-> PolH"},
+        {ascii("PolH V0.08 Id 1 Parent 0 Size -2147483648\n"), "-> Parsing ASCII File\n", "-> PolH"},
+        {ascii("PolH V0.08 Id 1 Parent 0 Size 00000000PolH V0.08 Id 1 Parent 0 Size 0"), "-> Parsing ASCII File\n", ""},
+        {ascii("\n\n\n"), "-> Parsing ASCII File\n", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logged);
         auto r = harness::import_bytes(c.bytes, "other.cob");
-        EXPECT_NE(r.log.find(c.logged), std::string::npos);
-        EXPECT_EQ(r.log.find(c.absent), std::string::npos);
+        EXPECT_EQ(r.meshes(), 0u);
+        EXPECT_NE(r.log.find(c.logged), std::string::npos) << r.log;
+        EXPECT_TRUE(c.absent.empty() || r.log.find(c.absent) == std::string::npos) << r.log;
         ASSERT_EQ(r.surfaces(), 1u);
         EXPECT_STREQ(r.surface(0)->get_name(), "DEFAULT");
         ASSERT_EQ(r.scene->Get_CameraList()->size(), 1u);
