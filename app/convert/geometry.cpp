@@ -751,6 +751,28 @@ private:
     }
 
     void normals_and_vertices(size_t begin, size_t end, int part) {
+        // glTF: the part's arrays get room for the most they can take (left
+        // uninitialised, so untouched pages cost nothing) and are cut to
+        // what was made at the end.
+        std::vector<uint32_t> made(out_.primitives.size(), 0);
+        if (!options_.obj)
+            for (size_t i = 0; i < out_.primitives.size(); ++i) {
+                Primitive& p = out_.primitives[i];
+                p.parts[part].positions.resize(3 * prim_corners_[i]);
+                p.parts[part].normals.resize(3 * prim_corners_[i]);
+                if (p.has_uvs) p.parts[part].uvs.resize(2 * prim_corners_[i]);
+            }
+        normals_and_vertices_made(begin, end, part, made);
+        if (!options_.obj)
+            for (size_t i = 0; i < out_.primitives.size(); ++i) {
+                Primitive& p = out_.primitives[i];
+                p.parts[part].positions.resize(3 * size_t(made[i]));
+                p.parts[part].normals.resize(3 * size_t(made[i]));
+                if (p.has_uvs) p.parts[part].uvs.resize(2 * size_t(made[i]));
+            }
+    }
+
+    void normals_and_vertices_made(size_t begin, size_t end, int part, std::vector<uint32_t>& made) {
         std::vector<Corner> cs;
         std::vector<std::array<double, 3>> sums;
         std::vector<uint32_t> normal_of, order;
@@ -830,14 +852,17 @@ private:
                 return cs[i].prim == cs[j].prim && cs[i].uv == cs[j].uv && cs[i].parent == cs[j].parent;
             };
             auto add_vertex = [&](uint32_t i) {
-                Primitive& prim = out_.primitives[cs[i].prim];
-                Primitive::Vertices& vs = prim.parts[part];
-                const uint32_t v = vs.count();
-                vs.positions.insert(vs.positions.end(), at, at + 3);
+                const uint32_t prim = cs[i].prim;
+                Primitive::Vertices& vs = out_.primitives[prim].parts[part];
+                const uint32_t v = made[prim]++;
+                float* out = vs.positions.data() + 3 * size_t(v);
+                out[0] = at[0];
+                out[1] = at[1];
+                out[2] = at[2];
                 const auto& n = sums[cs[i].parent];
-                vs.normals.insert(vs.normals.end(),
-                                  {static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])});
-                if (prim.has_uvs) {
+                out = vs.normals.data() + 3 * size_t(v);
+                for (int d = 0; d < 3; ++d) out[d] = static_cast<float>(n[d]);
+                if (!vs.uvs.empty()) {
                     float u = 0.0f, w = 0.0f;
                     if (cs[i].uv != kNoIndex) {
                         const MVector3& t = mesh_.UVVertices()[cs[i].uv];
@@ -845,7 +870,9 @@ private:
                         w = finite_float(t[1]);
                     }
                     // glTF's v runs downwards.
-                    vs.uvs.insert(vs.uvs.end(), {u, 1.0f - w});
+                    out = vs.uvs.data() + 2 * size_t(v);
+                    out[0] = u;
+                    out[1] = 1.0f - w;
                 }
                 return v;
             };

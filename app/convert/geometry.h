@@ -75,9 +75,9 @@ struct Primitive {
     // glTF: the vertex stream is parts[0] followed by parts[1] (a large mesh
     // is built in two halves at once; small ones fill parts[0] alone).
     struct Vertices {
-        std::vector<float> positions;  // x y z per vertex
-        std::vector<float> normals;    // unit x y z per vertex
-        std::vector<float> uvs;        // u v per vertex, glTF's convention (v down)
+        std::vector<float, NoInit<float>> positions;  // x y z per vertex
+        std::vector<float, NoInit<float>> normals;    // unit x y z per vertex
+        std::vector<float, NoInit<float>> uvs;        // u v per vertex, glTF's convention (v down)
         uint32_t count() const { return static_cast<uint32_t>(positions.size() / 3); }
     };
     std::array<Vertices, 2> parts;

@@ -164,14 +164,14 @@ public:
 
     // An accessor of `width` floats per element over the parts of a vertex
     // stream, which follow one another in the buffer as one view.
-    int floats(std::initializer_list<const std::vector<float>*> parts, int width, bool bounds) {
+    int floats(std::initializer_list<std::span<const float>> parts, int width, bool bounds) {
         size_t count = 0;
-        for (const std::vector<float>* values : parts) count += values->size();
+        for (std::span<const float> values : parts) count += values.size();
         size = (size + 3) & ~size_t{3};
         views.open('{').key("buffer").uint(0).key("byteLength").uint(count * sizeof(float)).key("byteOffset").uint(size);
         views.key("target").uint(kArrayBuffer).close('}');
-        for (const std::vector<float>* values : parts)
-            if (!values->empty()) pieces_.push_back({reinterpret_cast<const char*>(values->data()), values->size() * sizeof(float), -1});
+        for (std::span<const float> values : parts)
+            if (!values.empty()) pieces_.push_back({reinterpret_cast<const char*>(values.data()), values.size() * sizeof(float), -1});
         size += count * sizeof(float);
         const int v = count_views_++;
         accessors.open('{').key("bufferView").uint(static_cast<uint64_t>(v)).key("componentType").uint(kFloat);
@@ -180,11 +180,11 @@ public:
             float lo[3], hi[3];
             std::fill(lo, lo + width, std::numeric_limits<float>::max());
             std::fill(hi, hi + width, -std::numeric_limits<float>::max());
-            for (const std::vector<float>* values : parts)
-                for (size_t i = 0; i < values->size(); i += width)
+            for (std::span<const float> values : parts)
+                for (size_t i = 0; i < values.size(); i += width)
                     for (int k = 0; k < width; ++k) {
-                        lo[k] = std::min(lo[k], (*values)[i + k]);
-                        hi[k] = std::max(hi[k], (*values)[i + k]);
+                        lo[k] = std::min(lo[k], values[i + k]);
+                        hi[k] = std::max(hi[k], values[i + k]);
                     }
             accessors.key("max").open('[');
             for (int k = 0; k < width; ++k) accessors.num(hi[k]);
@@ -316,9 +316,9 @@ void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::str
         for (size_t i = 0; i < mesh.primitives.size(); ++i) {
             Primitive& p = mesh.primitives[i];
             const auto& [first, second] = p.parts;
-            const int position = b.floats({&first.positions, &second.positions}, 3, true);
-            const int normal = b.floats({&first.normals, &second.normals}, 3, false);
-            const int uv = p.has_uvs ? b.floats({&first.uvs, &second.uvs}, 2, false) : -1;
+            const int position = b.floats({first.positions, second.positions}, 3, true);
+            const int normal = b.floats({first.normals, second.normals}, 3, false);
+            const int uv = p.has_uvs ? b.floats({first.uvs, second.uvs}, 2, false) : -1;
             const int index = b.indices(p.indices);
             gl_meshes.open('{').key("attributes").open('{').key("NORMAL").uint(static_cast<uint64_t>(normal));
             gl_meshes.key("POSITION").uint(static_cast<uint64_t>(position));
