@@ -202,9 +202,9 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
-LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND && OnCommand(wParam, lParam)) return 0;
-    return default_proc(m_hWnd, message, wParam, lParam);
+LRESULT vxp_window_access::window_proc(CWnd& wnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && wnd.OnCommand(wParam, lParam)) return 0;
+    return default_proc(wnd.m_hWnd, message, wParam, lParam);
 }
 
 // The dialog manager's keyboard: Tab and Shift-Tab (and the arrows outside
@@ -271,30 +271,26 @@ CDialog::CDialog(UINT template_id, CWnd* parent) : m_nIDHelp(template_id), m_pPa
 
 CDialog::~CDialog() = default;
 
-struct vxp_window_access {
-    // Builds the dialog's window and controls from its template, then runs
-    // OnInitDialog; focus goes to the first tab stop when it returns TRUE.
-    static bool create(CDialog& dialog, const vxp::DialogTemplate& t, HWND owner, bool modal) {
-        HWND hwnd = create_window("#dialog", t.caption != nullptr ? t.caption : "", t.id,
-                                  t.style & ~WS_VISIBLE, t.x, t.y, t.w, t.h, nullptr, owner);
-        hwnd->modal = modal;
-        hwnd->wnd = &dialog;
-        dialog.m_hWnd = hwnd;
-        for (int i = 0; i < t.control_count; ++i) {
-            const vxp::ControlTemplate& c = t.controls[i];
-            create_window(c.class_name, c.text != nullptr ? c.text : "", c.id, c.style | WS_CHILD, c.x, c.y, c.w,
-                          c.h, hwnd, nullptr);
-        }
-        BOOL focus_default = dialog.OnInitDialog();
-        if (!is_alive(hwnd)) return false;
-        if (focus_default && (state().focus == nullptr || !is_inside(state().focus, hwnd))) tab_focus(hwnd, false);
-        if (modal || (t.style & WS_VISIBLE) != 0) hwnd->style |= WS_VISIBLE;
-        invalidate(hwnd);
-        return true;
+bool vxp_window_access::create(CDialog& dialog, const vxp::DialogTemplate& t, HWND owner, bool modal) {
+    HWND hwnd = create_window("#dialog", t.caption != nullptr ? t.caption : "", t.id, t.style & ~WS_VISIBLE, t.x, t.y,
+                              t.w, t.h, nullptr, owner);
+    hwnd->modal = modal;
+    hwnd->wnd = &dialog;
+    dialog.m_hWnd = hwnd;
+    for (int i = 0; i < t.control_count; ++i) {
+        const vxp::ControlTemplate& c = t.controls[i];
+        create_window(c.class_name, c.text != nullptr ? c.text : "", c.id, c.style | WS_CHILD, c.x, c.y, c.w,
+                      c.h, hwnd, nullptr);
     }
-};
+    BOOL focus_default = dialog.OnInitDialog();
+    if (!is_alive(hwnd)) return false;
+    if (focus_default && (state().focus == nullptr || !is_inside(state().focus, hwnd))) tab_focus(hwnd, false);
+    if (modal || (t.style & WS_VISIBLE) != 0) hwnd->style |= WS_VISIBLE;
+    invalidate(hwnd);
+    return true;
+}
 
-intptr_t CDialog::DoModal() {
+INT_PTR CDialog::DoModal() {
     const vxp::ModuleResources* resources = current_resources();
     const vxp::DialogTemplate* t = resources != nullptr ? resources->FindDialog(static_cast<int>(template_id_)) : nullptr;
     if (t == nullptr) return -1;
@@ -305,13 +301,13 @@ intptr_t CDialog::DoModal() {
         ::EnableWindow(owner_hwnd, FALSE);
         disabled_owner = true;
     }
-    ended_ = false;
-    modal_result_ = IDCANCEL;
-    modal_running_ = true;
+    run_.ended = false;
+    run_.result = IDCANCEL;
+    run_.modal = true;
     HWND focus_before = state().focus;
     if (vxp_window_access::create(*this, *t, owner_hwnd, true)) {
         int waits_without_input = 0;
-        while (!ended_ && m_hWnd != nullptr) {
+        while (!run_.ended && m_hWnd != nullptr) {
             MSG msg;
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 if (!IsDialogMessage(&msg)) {
@@ -333,12 +329,12 @@ intptr_t CDialog::DoModal() {
             }
         }
     }
-    modal_running_ = false;
+    run_.modal = false;
     if (disabled_owner && is_alive(owner_hwnd)) ::EnableWindow(owner_hwnd, TRUE);
     DestroyWindow();
     // The control that had the focus before the dialog gets it back.
     if (is_alive(focus_before)) ::SetFocus(focus_before);
-    return modal_result_;
+    return run_.result;
 }
 
 BOOL CDialog::Create(UINT template_id, CWnd* parent) {
@@ -364,9 +360,9 @@ void CDialog::OnOK() {
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::EndDialog(int result) {
-    modal_result_ = result;
-    ended_ = true;
-    if (!modal_running_) ShowWindow(0);
+    run_.result = result;
+    run_.ended = true;
+    if (!run_.modal) ShowWindow(0);
 }
 
 BOOL CDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -418,10 +414,10 @@ void DDV_MaxChars(CDataExchange* dx, const CString& value, int count) {
 
 // ---------------------------------------------------------------------------
 CFileDialog::CFileDialog(BOOL open_, const char* default_ext_, const char* file_name_, DWORD flags_,
-                         const char* filter_, CWnd*)
-    : open(open_), default_ext(default_ext_), file_name(file_name_), flags(flags_), filter(filter_) {}
+                         const char* filter_, CWnd* parent_)
+    : open(open_), default_ext(default_ext_), file_name(file_name_), flags(flags_), filter(filter_), parent(parent_) {}
 
-intptr_t CFileDialog::DoModal() {
+INT_PTR CFileDialog::DoModal() {
     std::string path;
     if (!front_end().run_file_dialog(*this, path)) return IDCANCEL;
     path_ = path;

@@ -159,6 +159,12 @@ BOOL CWnd::DestroyWindow() {
 
 void CWnd::SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
 int CWnd::GetWindowText(char* buffer, int capacity) const { return ::GetWindowTextA(m_hWnd, buffer, capacity); }
+void CWnd::GetWindowText(CString& text) const {
+    const int length = ::GetWindowTextLengthA(m_hWnd);
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    ::GetWindowTextA(m_hWnd, buffer.data(), length + 1);
+    text = buffer.data();
+}
 CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
 void CWnd::SetDlgItemText(int id, const char* text) { ::SetDlgItemTextA(m_hWnd, id, text); }
 UINT CWnd::GetDlgItemText(int id, char* buffer, int capacity) const {
@@ -178,6 +184,7 @@ BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
 BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
 BOOL CWnd::ShowWindow(int show) { return ::ShowWindow(m_hWnd, show); }
 BOOL CWnd::IsDialogMessage(LPMSG msg) { return m_hWnd != nullptr && ::IsDialogMessageA(m_hWnd, msg); }
+CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
 
 BOOL CWnd::UpdateData(BOOL save_and_validate) {
     CDataExchange dx(this, save_and_validate);
@@ -230,10 +237,10 @@ INT_PTR CDialog::DoModal() {
         return -1;
     init_common_controls();
     CWnd* owner = GetSafeOwner(m_pParentWnd);
-    modal_ = true;
+    run_.modal = true;
     const INT_PTR result = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(template_id_), owner != nullptr ? owner->m_hWnd : nullptr,
                                              &vxp_window_access::dialog_proc, reinterpret_cast<LPARAM>(this));
-    modal_ = false;
+    run_.modal = false;
     m_hWnd = nullptr;
     return result;
 }
@@ -265,7 +272,7 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::EndDialog(int result) {
     if (m_hWnd == nullptr) return;
-    if (modal_) {
+    if (run_.modal) {
         ::EndDialog(m_hWnd, result);
     } else {
         ::ShowWindow(m_hWnd, SW_HIDE);
