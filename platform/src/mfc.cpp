@@ -1,8 +1,8 @@
-// Module state, strings, windows, dialogs, data exchange and message maps.
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-#include <vector>
+// The stand-in's own part of the MFC-shaped layer (common/mfc.cpp has the
+// part it shares with Windows): module state and resources, windows over the
+// window tree, the dialog manager's keyboard, dialogs built from templates and
+// their modal loop, controls bound to objects, and the file dialog.
+#include <string>
 
 #include "internal.h"
 
@@ -52,32 +52,7 @@ BOOL CString::LoadString(UINT id) {
     return TRUE;
 }
 
-void CString::Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    if (n < 0) {
-        s_.clear();
-    } else {
-        std::vector<char> buffer(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, again);
-        s_.assign(buffer.data(), static_cast<size_t>(n));
-    }
-    va_end(again);
-}
-
 // ---------------------------------------------------------------------------
-const AFX_MSGMAP* CWnd::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
-    static const AFX_MSGMAP map = {nullptr, entries};
-    return &map;
-}
-
-const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
-
 CWnd::~CWnd() {
     if (m_hWnd != nullptr) {
         HWND hwnd = m_hWnd;
@@ -180,28 +155,6 @@ BOOL CWnd::ShowWindow(int show) {
     return was_visible;
 }
 
-CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
-
-BOOL CWnd::UpdateData(BOOL save_and_validate) {
-    CDataExchange dx(this, save_and_validate);
-    DoDataExchange(&dx);
-    return dx.failed ? FALSE : TRUE;
-}
-
-BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
-    UINT id = LOWORD(wParam);
-    UINT code = HIWORD(wParam);
-    for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr; map = map->base != nullptr ? map->base() : nullptr) {
-        for (const AFX_MSGMAP_ENTRY* e = map->entries; e->pfn != nullptr; ++e) {
-            if (e->message == WM_COMMAND && e->code == code && e->id == id) {
-                (this->*(e->pfn))();
-                return TRUE;
-            }
-        }
-    }
-    return FALSE;
-}
-
 LRESULT vxp_window_access::window_proc(CWnd& wnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && wnd.OnCommand(wParam, lParam)) return 0;
     return default_proc(wnd.m_hWnd, message, wParam, lParam);
@@ -259,16 +212,6 @@ BOOL CWnd::IsDialogMessage(LPMSG msg) {
 }
 
 // ---------------------------------------------------------------------------
-const AFX_MSGMAP* CDialog::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
-    static const AFX_MSGMAP map = {&CWnd::GetThisMessageMap, entries};
-    return &map;
-}
-
-const AFX_MSGMAP* CDialog::GetMessageMap() const { return GetThisMessageMap(); }
-
-CDialog::CDialog(UINT template_id, CWnd* parent) : m_nIDHelp(template_id), m_pParentWnd(parent), template_id_(template_id) {}
-
 CDialog::~CDialog() = default;
 
 bool vxp_window_access::create(CDialog& dialog, const vxp::DialogTemplate& t, HWND owner, bool modal) {
@@ -347,36 +290,10 @@ BOOL CDialog::Create(UINT template_id, CWnd* parent) {
     return vxp_window_access::create(*this, *t, owner, false) ? TRUE : FALSE;
 }
 
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
 void CDialog::EndDialog(int result) {
     run_.result = result;
     run_.ended = true;
     if (!run_.modal) ShowWindow(0);
-}
-
-BOOL CDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
-    if (CWnd::OnCommand(wParam, lParam)) return TRUE;
-    if (HIWORD(wParam) != BN_CLICKED) return FALSE;
-    if (LOWORD(wParam) == IDOK) {
-        OnOK();
-        return TRUE;
-    }
-    if (LOWORD(wParam) == IDCANCEL) {
-        OnCancel();
-        return TRUE;
-    }
-    return FALSE;
 }
 
 // ---------------------------------------------------------------------------
@@ -393,30 +310,7 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     control.m_hWnd = item;
 }
 
-void DDX_Text(CDataExchange* dx, int id, CString& value) {
-    dx->m_idLastControl = id;
-    CWnd* item = dx->m_pDlgWnd->GetDlgItem(id);
-    if (item == nullptr) return;
-    if (dx->m_bSaveAndValidate) {
-        item->GetWindowText(value);
-    } else {
-        item->SetWindowText(value);
-    }
-}
-
-void DDV_MaxChars(CDataExchange* dx, const CString& value, int count) {
-    if (dx->m_bSaveAndValidate) {
-        if (value.GetLength() > count) dx->Fail();
-    } else {
-        dx->m_pDlgWnd->SendDlgItemMessage(dx->m_idLastControl, EM_LIMITTEXT, static_cast<WPARAM>(count), 0);
-    }
-}
-
 // ---------------------------------------------------------------------------
-CFileDialog::CFileDialog(BOOL open_, const char* default_ext_, const char* file_name_, DWORD flags_,
-                         const char* filter_, CWnd* parent_)
-    : open(open_), default_ext(default_ext_), file_name(file_name_), flags(flags_), filter(filter_), parent(parent_) {}
-
 INT_PTR CFileDialog::DoModal() {
     std::string path;
     if (!front_end().run_file_dialog(*this, path)) return IDCANCEL;
