@@ -3,8 +3,8 @@
 // exchange, message maps and the file dialog. The one header the plug-in's
 // user interface includes. The classes are declared once here for both
 // platforms; what each keeps of its own (the module state, a dialog's run)
-// is in platform/mfc_platform.h: on Linux the stand-in's (platform/src), on
-// Windows the layer over the system's windows (platform/win32).
+// is in its platform/mfc_platform.h: the stand-in's in platform/include, the
+// Windows layer's in platform/win32/include.
 #pragma once
 
 #include <string>
