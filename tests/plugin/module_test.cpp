@@ -104,6 +104,8 @@ TEST_F(ModuleTest, ImportCycleFreesEveryHostBlockAndKeepsTheDirectory) {
             ASSERT_NE(scene, nullptr);
             EXPECT_EQ(scene->Get_ObjectList()->size(), missing ? 0u : 1u) << file;
             EXPECT_EQ(scene->Get_SurfaceList()->size(), missing ? 0u : 3u) << file;  // DEFAULT and the two materials
+            EXPECT_EQ(scene->Get_CameraList()->size(), missing ? 0u : 1u) << file;
+            EXPECT_EQ(scene->Get_MapList()->SearchPathTexts().size(), missing ? 0u : 2u) << file;
             delete scene;
             EXPECT_EQ(std::filesystem::current_path(), directory_before);
         }

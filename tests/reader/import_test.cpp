@@ -44,15 +44,6 @@ TEST(ImportLog, BinaryAndAsciiLogsHoldEveryDriverLineByteForByteOnlyWithVerboseO
     }
 }
 
-TEST(ImportFailures, MissingFileLeavesTheSceneUntouched) {
-    auto r = harness::import_path(harness::temp_dir() + "/does-not-exist.cob");
-    EXPECT_NE(r.log.find("File " + r.path + " not found\n"), std::string::npos);
-    EXPECT_EQ(r.log.find("Postprocessing"), std::string::npos);
-    EXPECT_EQ(r.surfaces(), 0u);
-    EXPECT_EQ(r.scene->Get_CameraList()->size(), 0u);
-    EXPECT_EQ(r.scene->Get_MapList()->SearchPathTexts().size(), 0u);
-}
-
 // Files that open but are not readable trueSpace files, or whose chunk sizes
 // wrap, go back or do not parse, still get the "DEFAULT" surface, the
 // bounding box, the default camera and light.
