@@ -127,29 +127,24 @@ TEST_F(ProfileFile, WritesTouchOnlyTheirLines) {
     }
 }
 
-// A write renames a complete new file over the old one, keeping its
-// permissions, and only when something changed; no temporary file stays.
-TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
+// A write replaces the file (by a rename: a new inode) only when something
+// changed. (Its permissions kept, no temporary left: the options file test,
+// which shares the replacement.)
+#if !defined(_WIN32)  // inode numbers are POSIX
+TEST_F(ProfileFile, ReplacedOnlyWhenChanged) {
     write_file(path, "[S]\nk = same\n");
-#if !defined(_WIN32)  // inode numbers and modes are POSIX
-    ::chmod(path.c_str(), 0640);
     auto inode = [&] {
         struct stat st;
-        ::stat(path.c_str(), &st);
-        EXPECT_EQ(st.st_mode & 0777, 0640u);
-        return st.st_ino;
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     };
     const ino_t before = inode();
     Profile("x").WriteString("S", "k", "same");
     EXPECT_EQ(inode(), before);
     Profile("x").WriteString("S", "k", "new");
     EXPECT_NE(inode(), before);
-#else
-    Profile("x").WriteString("S", "k", "new");
-#endif
     EXPECT_EQ(read_file(path), "[S]\nk = new\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and settings.ini.lock
 }
+#endif
 
 // Writers that all read the profile before any of them writes: each keeps
 // its own key, and the stale copies of a key that one of them changed, which
