@@ -170,10 +170,6 @@ std::vector<Shown> obj_faces(const tinyobj::ObjReader& r) {
     return out;
 }
 
-std::vector<Shown> faces_of(const std::string& path) {
-    return path.ends_with(".obj") ? obj_faces(load_obj(path)) : gltf_faces(load_gltf(path));
-}
-
 double dot(const V3& a, const V3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 V3 sub(const V3& a, const V3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 
@@ -310,7 +306,7 @@ TEST(ConvertGltf, NormalsAreSmoothBelowTheCreaseAngleAndFacetedAbove) {
         o.smooth_angle = c.angle;
         const std::string out = dir + "/out" + std::to_string(&c - cases) + c.format;
         convert(c.in, out, o);
-        const std::vector<Shown> faces = faces_of(out);
+        const std::vector<Shown> faces = out.ends_with(".obj") ? obj_faces(load_obj(out)) : gltf_faces(load_gltf(out));
         expect_outward(faces, c.centre, what);
         if (out.ends_with(".glb")) {
             written.push_back(out);
