@@ -127,29 +127,24 @@ TEST_F(ProfileFile, WritesTouchOnlyTheirLines) {
     }
 }
 
-// A write renames a complete new file over the old one, keeping its
-// permissions, and only when something changed; no temporary file stays.
-TEST_F(ProfileFile, AtomicWriteOnlyWhenChangedAndNoTemporaryLeft) {
+// A write replaces the file (by a rename: a new inode) only when something
+// changed. (Its permissions kept, no temporary left: the options file test,
+// which shares the replacement.)
+#if !defined(_WIN32)  // inode numbers are POSIX
+TEST_F(ProfileFile, ReplacedOnlyWhenChanged) {
     write_file(path, "[S]\nk = same\n");
-#if !defined(_WIN32)  // inode numbers and modes are POSIX
-    ::chmod(path.c_str(), 0640);
     auto inode = [&] {
         struct stat st;
-        ::stat(path.c_str(), &st);
-        EXPECT_EQ(st.st_mode & 0777, 0640u);
-        return st.st_ino;
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     };
     const ino_t before = inode();
     Profile("x").WriteString("S", "k", "same");
     EXPECT_EQ(inode(), before);
     Profile("x").WriteString("S", "k", "new");
     EXPECT_NE(inode(), before);
-#else
-    Profile("x").WriteString("S", "k", "new");
-#endif
     EXPECT_EQ(read_file(path), "[S]\nk = new\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);  // and settings.ini.lock
 }
+#endif
 
 // Writers that all read the profile before any of them writes: each keeps
 // its own key, and the stale copies of a key that one of them changed, which
@@ -371,17 +366,13 @@ TEST_F(FileOption, SavedOptionsFileReadsBackThroughTheCommandLine) {
         options.Set_LogFileName("c:\\logs\\import;1.log");
         FILE* f = std::fopen(saved.c_str(), "wb");
         ASSERT_NE(f, nullptr);
-        options.Save(f);
-        std::fputs("// COB in options\n// \n-home_path = d:\\ts\\;\n", f);
-        options.Print_Options(f);
+        options.Save(f);  // (Print_Options: the import log's test)
+        std::fputs("-home_path = d:\\ts\\;\n", f);
         std::fclose(f);
         options.Save(nullptr);
         options.Print_Options(nullptr);
     }
-    EXPECT_EQ(read_file(saved),
-              "-verbose = 2;\n-log_file_name = c:\\logs\\import;1.log;\n"
-              "// COB in options\n// \n-home_path = d:\\ts\\;\n"
-              "\t Verbose: 2\n\t Log File: c:\\logs\\import;1.log\n");
+    EXPECT_EQ(read_file(saved), "-verbose = 2;\n-log_file_name = c:\\logs\\import;1.log;\n-home_path = d:\\ts\\;\n");
     write_file(path, "");  // forget what the first object stored
 
     Import_FileOption options("scn_in", "scnin.log");

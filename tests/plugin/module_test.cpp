@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "../host/host_test_util.h"
 #include "cob_writer.h"
@@ -89,9 +90,12 @@ TEST_F(ModuleTest, OneDescriptorAndIndependentImporters) {
 }
 
 // Both encodings and a missing file through one importer: every host block
-// freed, the current directory kept, the log written where the profile says.
+// freed, the current directory kept, the log written where the profile says,
+// images looked for in the file's folder before the profile's search path.
 TEST_F(ModuleTest, ImportCycleFreesEveryHostBlockAndKeepsTheDirectory) {
-    write_file(path("scn_in.ini"), "[Common Settings]\nverbose=1\nlog_file_name=" + path("scn_in.log") + "\n");
+    write_file(path("scn_in.ini"), "[Common Settings]\nverbose=1\nlog_file_name=" + path("scn_in.log") +
+                                       "\n[Specific Settings]\nimage_search_path=d:\\map\\;c:\\map\\;\n");
+    const std::vector<std::string> search = {folder_ + "/", "d:\\map\\;c:\\map\\;"};
     const std::string directory_before = std::filesystem::current_path();
     const uint64_t before = vertexa::alloc_stats().live_blocks;
     {
@@ -104,6 +108,8 @@ TEST_F(ModuleTest, ImportCycleFreesEveryHostBlockAndKeepsTheDirectory) {
             ASSERT_NE(scene, nullptr);
             EXPECT_EQ(scene->Get_ObjectList()->size(), missing ? 0u : 1u) << file;
             EXPECT_EQ(scene->Get_SurfaceList()->size(), missing ? 0u : 3u) << file;  // DEFAULT and the two materials
+            EXPECT_EQ(scene->Get_CameraList()->size(), missing ? 0u : 1u) << file;
+            EXPECT_EQ(scene->Get_MapList()->SearchPathTexts(), missing ? std::vector<std::string>{} : search) << file;
             delete scene;
             EXPECT_EQ(std::filesystem::current_path(), directory_before);
         }

@@ -1,9 +1,8 @@
-// The import driver (header recognition, failures, log, search paths) and
-// whole scenes: one description written in both encodings gives the same scene;
-// damaged files.
+// The import driver (header recognition, failures, log) and whole scenes:
+// one description written in both encodings gives the same scene; damaged
+// files.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,15 +41,6 @@ TEST(ImportLog, BinaryAndAsciiLogsHoldEveryDriverLineByteForByteOnlyWithVerboseO
             EXPECT_EQ(quiet.surfaces(), 1u) << "the import itself is unchanged";
         }
     }
-}
-
-TEST(ImportFailures, MissingFileLeavesTheSceneUntouched) {
-    auto r = harness::import_path(harness::temp_dir() + "/does-not-exist.cob");
-    EXPECT_NE(r.log.find("File " + r.path + " not found\n"), std::string::npos);
-    EXPECT_EQ(r.log.find("Postprocessing"), std::string::npos);
-    EXPECT_EQ(r.surfaces(), 0u);
-    EXPECT_EQ(r.scene->Get_CameraList()->size(), 0u);
-    EXPECT_EQ(r.scene->Get_MapList()->SearchPathTexts().size(), 0u);
 }
 
 // Files that open but are not readable trueSpace files, or whose chunk sizes
@@ -96,19 +86,6 @@ TEST(ImportFailures, UnreadableFilesAndBadChunkSizesYieldOnlyTheDefaults) {
         EXPECT_EQ(r.scene->Get_LightList()->size(), 1u);
         EXPECT_NE(r.log.find("Postprocessing ...        \nDone                            \n"), std::string::npos);
     }
-}
-
-TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
-    const std::string dir = harness::temp_dir() + "/models";
-    std::filesystem::create_directories(dir);
-    CobFile(Encoding::Binary).end().write(dir + "/a.cob");
-    // The profile's image search path goes to the map list as one text.
-    auto r = harness::import_path(dir + "/a.cob", 0, "d:\\map\\;c:\\map\\;");
-    const auto& texts = r.scene->Get_MapList()->SearchPathTexts();
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0], dir + "/");
-    EXPECT_EQ(texts[1], "d:\\map\\;c:\\map\\;");
-    EXPECT_EQ(r.scene->Get_MapList()->Folders().size(), 3u);
 }
 
 // Counts of four billion (vertices, texture vertices, faces) and a face of

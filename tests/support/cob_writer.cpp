@@ -149,13 +149,9 @@ std::string polygon_body(Encoding e, const Polygon& p, const std::string& eol) {
                         std::to_string(f.material);
     out += eol;
     for (const Corner& c : f.corners) {
-      // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on a literal
-      // in front of a temporary string.
-      out += '<';
-      out += std::to_string(c.vertex);
-      out += ',';
-      out += std::to_string(c.uv);
-      out += "> ";
+      char corner[32];
+      std::snprintf(corner, sizeof corner, "<%" PRId32 ",%" PRId32 "> ", c.vertex, c.uv);
+      out += corner;
     }
     out += eol;
   }
