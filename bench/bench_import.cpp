@@ -8,7 +8,7 @@
 //   bench_import --make-files           only writes the files
 //   bench_import --rss-probe FILE       imports FILE once and prints peak RSS (used internally)
 //   bench_import --convert-probe FILE OUT  converts by a vertexa child, prints its time and peak (internal)
-//   bench_import --once FILE | --bare FILE | --bare-arrays FILE
+//   bench_import --once FILE | --once-live FILE | --bare FILE | --bare-arrays FILE
 //                                       one import through the module, or one bare import
 //   bench_import --digest FILE...       imports each FILE and prints a digest of the whole scene
 //                                       and the import log (to compare two builds of the module)
@@ -667,12 +667,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 3 && std::strcmp(argv[1], "--bare-arrays") == 0) return bench::bare_import_arrays(argv[2]).vertices > 0 ? 0 : 1;
-    if (argc == 3 && (std::strcmp(argv[1], "--once") == 0 || std::strcmp(argv[1], "--bare") == 0)) {
+    const bool once = argc == 3 && (std::strcmp(argv[1], "--once") == 0 || std::strcmp(argv[1], "--once-live") == 0);
+    if (once || (argc == 3 && std::strcmp(argv[1], "--bare") == 0)) {
         // One import, for profilers: callgrind --toggle-collect='bench::import_entry*' or 'bench::bare_import*'.
         use_bench_profile();
         std::string error;
-        if (argv[1][2] == 'o' && !bench::load_importer_module(error)) return 1;
-        MScene* scene = argv[1][2] == 'o' ? bench::import_entry(argv[2], bench::Progress::Off) : bench::bare_import(argv[2]);
+        if (once && !bench::load_importer_module(error)) return 1;
+        const bench::Progress progress = argv[1][6] == '-' ? bench::Progress::Live : bench::Progress::Off;
+        MScene* scene = once ? bench::import_entry(argv[2], progress) : bench::bare_import(argv[2]);
         const bool read = scene != nullptr;
         delete scene;
         return read ? 0 : 1;
