@@ -198,6 +198,55 @@ struct FaceBlock {
     uint32_t indices = 0;
 };
 
+// Takes face records from the stream's buffer into the block while each lies
+// whole in it, starting with record `first` (already reported) and stopping
+// before `count`, a hole, a record that the buffer or the chunk cuts, or one
+// too large for the block. Each record after the first is reported before it
+// is taken. Returns the number of records taken.
+uint32_t take_buffered_faces(uint32_t first, uint32_t count, FaceBlock& block, MMesh_P* mesh, ChunkBudget& budget,
+                             int& highest) {
+    size_t available = 0;
+    const unsigned char* const start = buffered_bytes(&available);
+    const unsigned char* p = start;
+    long left = budget.at_start - budget.used;  // bytes of the chunk left
+    uint32_t k = first;
+    while (k < count && available >= 5 && left >= kBinaryRecordBytes && (p[0] & 0x08) == 0) {
+        const uint16_t m = field_detail::little_endian_16(p + 3);
+        uint32_t take = field_detail::little_endian_16(p + 1);
+        const long room = left > 5 ? (left - 5) / kBinaryPairBytes : 0;
+        if (take > room) take = static_cast<uint32_t>(room);
+        const size_t bytes = 5 + static_cast<size_t>(take) * kBinaryPairBytes;
+        if (available < bytes) break;
+        if (take > 2 && !block.has_room(take)) {
+            block.flush(mesh);
+            if (!block.has_room(take)) break;
+        }
+        if (k != first) reader_state.callbacks->progress_2(static_cast<long>(k), static_cast<long>(count));
+        if (static_cast<int>(m) > highest) highest = m;
+        if (take > 2) {
+            // Last pair first: the order Flip gives.
+            const unsigned char* pairs = p + 5;
+            int32_t* vertex = block.vertex + block.indices;
+            int32_t* uv = block.uv + block.indices;
+            for (uint32_t j = take; j-- > 0; ++vertex, ++uv) {
+                *vertex = static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j));
+                *uv = static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j + 4));
+            }
+            block.counts[block.polygons] = take;
+            block.mat_ids[block.polygons] = m;
+            block.polygons += 1;
+            block.indices += take;
+        }
+        p += bytes;
+        available -= bytes;
+        left -= static_cast<long>(bytes);
+        ++k;
+    }
+    skip_buffered(static_cast<size_t>(p - start));
+    budget.used += static_cast<long>(p - start);
+    return k - first;
+}
+
 int read_faces(MMesh_P* mesh) {
     FILE* in = reader_state.in;
     const bool binary = reader_state.binary != 0;
@@ -218,10 +267,15 @@ int read_faces(MMesh_P* mesh) {
         bool header_read = false;
         if (binary) {
             if (budget.room() < kBinaryRecordBytes) break;
+            if (const uint32_t taken = take_buffered_faces(i, count, block, mesh, budget, highest)) {
+                i += taken - 1;
+                continue;
+            }
             const unsigned char* head = peek_buffered(5);
             if (head != nullptr && (head[0] & 0x08) == 0) {
-                // The common record, a face whose header lies in the
-                // stream's buffer, and often its pairs too.
+                // A face whose header lies in the stream's buffer, left by
+                // take_buffered_faces: its pairs are not all there, or are
+                // too many for the block.
                 n = field_detail::little_endian_16(head + 1);
                 m = field_detail::little_endian_16(head + 3);
                 skip_buffered(5);
@@ -233,23 +287,6 @@ int read_faces(MMesh_P* mesh) {
                 if (pairs != nullptr) {
                     skip_buffered(take * kBinaryPairBytes);
                     budget.used += static_cast<long>(take) * kBinaryPairBytes;
-                    if (static_cast<int>(m) > highest) highest = m;
-                    if (take <= 2) continue;  // no polygon
-                    if (!block.has_room(take)) block.flush(mesh);
-                    if (block.has_room(take)) {
-                        // Last pair first: the order Flip gives.
-                        int32_t* vertex = block.vertex + block.indices;
-                        int32_t* uv = block.uv + block.indices;
-                        for (uint32_t j = take; j-- > 0; ++vertex, ++uv) {
-                            *vertex = static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j));
-                            *uv = static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j + 4));
-                        }
-                        block.counts[block.polygons] = take;
-                        block.mat_ids[block.polygons] = m;
-                        block.polygons += 1;
-                        block.indices += take;
-                        continue;
-                    }
                 }
             }
         }
