@@ -228,9 +228,17 @@ uint32_t take_buffered_faces(uint32_t first, uint32_t count, FaceBlock& block, M
             const unsigned char* pairs = p + 5;
             int32_t* vertex = block.vertex + block.indices;
             int32_t* uv = block.uv + block.indices;
-            for (uint32_t j = take; j-- > 0; ++vertex, ++uv) {
-                *vertex = static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j));
-                *uv = static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j + 4));
+            const auto index = [pairs](uint32_t at) {
+                return static_cast<int32_t>(field_detail::little_endian_32(pairs + 4 * at));
+            };
+            if (take == 4) {  // the quadrilateral, written out
+                vertex[0] = index(6), vertex[1] = index(4), vertex[2] = index(2), vertex[3] = index(0);
+                uv[0] = index(7), uv[1] = index(5), uv[2] = index(3), uv[3] = index(1);
+            } else {
+                for (uint32_t j = take; j-- > 0; ++vertex, ++uv) {
+                    *vertex = index(2 * j);
+                    *uv = index(2 * j + 1);
+                }
             }
             block.counts[block.polygons] = take;
             block.mat_ids[block.polygons] = m;
