@@ -104,7 +104,19 @@ struct HostSink {
     bool textured_faces = false;
 };
 
-// Plain arrays of the host's layout.
+// The host's advice on its mesh arrays: huge pages for the whole 2 MiB
+// ranges of the reserved room. Without it the arrays' first touch costs
+// 4 KiB page faults, or not, as the heap's history has it.
+template <typename T>
+void advise_huge_pages(const std::vector<T>& v) {
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(v.data() + v.size()) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(v.data()) + v.capacity() * sizeof(T)) & ~(kHuge - 1);
+    if (v.capacity() * sizeof(T) >= 2 * kHuge && end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
+// Plain arrays of the host's layout, with the host's memory advice.
 struct ArraySink {
     struct Polygons {
         std::vector<uint32_t> start{0};
@@ -113,11 +125,16 @@ struct ArraySink {
             start.reserve(f + 1);
             mat.reserve(f);
             index.reserve(4 * static_cast<size_t>(f));
+            advise_huge_pages(start);
+            advise_huge_pages(mat);
+            advise_huge_pages(index);
         }
     };
     void reserve(uint32_t v, uint32_t t, uint32_t f) {
         vertices.reserve(3 * static_cast<size_t>(v));
         uvs.reserve(3 * static_cast<size_t>(t));
+        advise_huge_pages(vertices);
+        advise_huge_pages(uvs);
         faces.reserve(f);
         uv_faces.reserve(t != 0 ? f : 0);
     }
