@@ -18,11 +18,12 @@
 #include <set>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
 #include <tiny_obj_loader.h>
 
+#include "../host/host_test_util.h"
 #include "cob_writer.h"
-#include "test_env.h"
 #include "convert.h"
 #include "geometry.h"
 #include "import.h"
@@ -36,27 +37,15 @@ namespace {
 
 using V3 = std::array<double, 3>;
 
-std::string tmp_dir(const std::string& name) {
-    const std::string dir = std::string(VERTEXA_TEST_TMP) + "/convert_" + std::to_string(::getpid()) + "/" + name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    // A profile of our own: no image search path and no log.
-    const std::string profile = dir + "/profile.ini";
-    std::ofstream(profile) << "[Common Settings]\nverbose=0\n";
-    cobtest::set_env("VERTEXA_PROFILE", profile.c_str());
-    return dir;
-}
+const std::string kSource = VERTEXA_SOURCE_DIR, kWeb = kSource + "/tests/web";
+const std::string kChecker = kSource + "/samples/maps/checker.bmp";  // 64 x 64, 24 bits
 
-// A 4x2 24-bit BMP, bottom row first.
-void write_bmp(const std::string& path) {
-    const int w = 4, h = 2, row = w * 3;
-    std::string b = "BM";
-    auto u16 = [&](uint32_t v) { b.push_back(char(v & 0xFF)); b.push_back(char(v >> 8 & 0xFF)); };
-    auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
-    u32(54 + row * h); u32(0); u32(54);
-    u32(40); u32(w); u32(h); u16(1); u16(24); u32(0); u32(row * h); u32(2835); u32(2835); u32(0); u32(0);
-    for (int i = 0; i < w * h; ++i) b += std::string("\x10\x20\xF0", 3);
-    std::ofstream(path, std::ios::binary) << b;
+// The test's own folder, with a profile of its own: no image search path and no log.
+std::string tmp_dir() {
+    const std::string dir = host_test::scratch_folder();
+    host_test::write_file(dir + "/profile.ini", "[Common Settings]\nverbose=0\n");
+    cobtest::set_env("VERTEXA_PROFILE", (dir + "/profile.ini").c_str());
+    return dir;
 }
 
 // A unit cube from 0 to 1, faces stored clockwise from outside as trueSpace
@@ -84,11 +73,6 @@ std::set<std::string> names_in(const std::string& dir) {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
     return names;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Converts with the reader called directly, without the module.
@@ -213,22 +197,27 @@ void expect_outward(const std::vector<Shown>& faces, const V3& centre, const std
     EXPECT_EQ(bad_normals, 0) << what << ": normals pointing inwards";
 }
 
-// Runs the Node validator script on the files; skips the test when Node or
-// the script's packages are missing outside CI.
+// Whether node and the files it needs (npm packages of tests/web, the
+// browser) are there; when not, the test fails in CI and is skipped elsewhere.
+bool have_node(std::initializer_list<std::string> needed) {
+    bool have = std::system("node --version >/dev/null 2>&1") == 0;
+    for (const std::string& file : needed) have = have && fs::exists(file);
+    if (!have && std::getenv("CI") != nullptr) ADD_FAILURE() << "node or the npm packages of tests/web missing";
+    else if (!have) [] { GTEST_SKIP() << "node or the npm packages of tests/web (npm ci) are not installed"; }();
+    return have;
+}
+
+// Runs the Node validator script on the files.
 void expect_valid(const std::vector<std::string>& files) {
 #if defined(_WIN32)
     return (void)files;  // Node runs beside Wine: .ci/windows.sh validates the Windows program's output
 #endif
-    const std::string web = std::string(VERTEXA_SOURCE_DIR) + "/tests/web";
-    if (std::system("node --version >/dev/null 2>&1") != 0 || !fs::exists(web + "/node_modules/gltf-validator")) {
-        if (std::getenv("CI") != nullptr) FAIL() << "node or tests/web/node_modules missing (run npm ci in tests/web)";
-        GTEST_SKIP() << "node or the npm packages of tests/web are not installed (npm ci in tests/web); CI runs this";
-    }
-    std::string cmd = "node " + web + "/validate.mjs";
+    if (!have_node({kWeb + "/node_modules/gltf-validator"})) return;
+    std::string cmd = "node " + kWeb + "/validate.mjs";
     for (const auto& f : files) cmd += " '" + f + "'";
     cmd += " > '" + files[0] + ".validation.txt' 2>&1";
     const int rc = std::system(cmd.c_str());
-    EXPECT_EQ(rc, 0) << read_file(files[0] + ".validation.txt");
+    EXPECT_EQ(rc, 0) << host_test::read_file(files[0] + ".validation.txt");
 }
 
 }  // namespace
@@ -269,7 +258,7 @@ TEST(Triangulate, PolygonsAreCoveredOnceByTrianglesFacingTheirWay) {
 }
 
 TEST(ConvertGltf, NormalsAreSmoothBelowTheCreaseAngleAndFacetedAbove) {
-    const std::string dir = tmp_dir("normals");
+    const std::string dir = tmp_dir();
     Material tex = colour(0, 1, 1, 1);  // its image is nowhere to be found
     tex.maps = {MapBlock{.image = "C:\\maps\\lost.png"}};
     auto file = [&](const std::string& name, Polygon p) {
@@ -346,7 +335,7 @@ TEST(ConvertGltf, NormalsAreSmoothBelowTheCreaseAngleAndFacetedAbove) {
 }
 
 TEST(ConvertGltf, TranslatedAndRotatedObjectKeepsItsWorldBoxAndTurnsToYUp) {
-    const std::string dir = tmp_dir("placed");
+    const std::string dir = tmp_dir();
     Polygon p = cube("Turned");
     // Turned 90 degrees about z (x -> y) and moved by (5, 6, 7); the stored
     // lines are the matrix rows with the translation in the last column.
@@ -374,9 +363,9 @@ TEST(ConvertGltf, TranslatedAndRotatedObjectKeepsItsWorldBoxAndTurnsToYUp) {
 }
 
 TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) {
-    const std::string dir = tmp_dir("texture");
+    const std::string dir = tmp_dir();
     fs::create_directories(dir + "/maps");
-    write_bmp(dir + "/maps/Wood.BMP");
+    fs::copy_file(kChecker, dir + "/maps/Wood.BMP");
     Material wood = colour(0, 0.5f, 0.25f, 1.0f, 0.5f);
     wood.maps = {MapBlock{MapKind::Texture, 0, "C:\\tS\\maps\\wood.bmp", 0.25f, 0.5f, 3, 2, 1, {}, {}}};
     Polygon p = cube("Box");
@@ -387,7 +376,7 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
     convert(dir + "/in.cob", dir + "/out.glb", o);
     tinygltf::Model m = load_gltf(dir + "/out.glb");
     ASSERT_EQ(m.images.size(), 1u);
-    EXPECT_EQ(std::tuple(m.images[0].mimeType, m.images[0].width, m.images[0].height), std::tuple("image/png", 4, 2));
+    EXPECT_EQ(std::tuple(m.images[0].mimeType, m.images[0].width, m.images[0].height), std::tuple("image/png", 64, 64));
     const auto& view = m.bufferViews[m.images[0].bufferView];
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.buffers[0].data.data() + view.byteOffset), 4), "\x89PNG");
     ASSERT_EQ(m.materials.size(), 1u);
@@ -419,9 +408,9 @@ TEST(ConvertGltf, BmpMapInTheSearchPathBecomesAnEmbeddedPngWithTheLayersTiling) 
 }
 
 TEST(ConvertObj, KeepsThePolygonsVerticesAndMaterials) {
-    const std::string dir = tmp_dir("obj");
+    const std::string dir = tmp_dir();
     fs::create_directories(dir + "/maps");
-    write_bmp(dir + "/maps/bumpy.bmp");
+    fs::copy_file(kChecker, dir + "/maps/bumpy.bmp");
     Material bumpy = colour(1, 0.2f, 0.4f, 0.6f, 0.75f);
     bumpy.maps = {MapBlock{MapKind::Bump, 0, "D:\\old\\bumpy.bmp", 0, 0, 2, 2, 0.5f, {}, {}}};
     Polygon p = cube("My Box");
@@ -449,12 +438,12 @@ TEST(ConvertObj, KeepsThePolygonsVerticesAndMaterials) {
     EXPECT_NEAR(mats[bump].bump_texopt.bump_multiplier, 0.5, 1e-6);
     EXPECT_NEAR(mats[bump].bump_texopt.scale[0], 2.0, 1e-6);
     EXPECT_TRUE(fs::exists(dir + "/" + mats[bump].bump_texname));
-    EXPECT_NE(read_file(dir + "/out.mtl").find("# key mat_00000001_1\nnewmtl My_Box_material_1\n"), std::string::npos);
+    EXPECT_NE(host_test::read_file(dir + "/out.mtl").find("# key mat_00000001_1\nnewmtl My_Box_material_1\n"), std::string::npos);
     EXPECT_EQ(shapes[0].mesh.material_ids, (std::vector<int>{1 - bump, 1 - bump, bump, bump, bump, bump}));
 }
 
 TEST(ConvertNames, ObjectNamesAreUniqueNeverEmptyAndUtf8MaterialsReadable) {
-    const std::string dir = tmp_dir("names");
+    const std::string dir = tmp_dir();
     CobFile f(Encoding::Binary);
     int id = 1;
     for (const char* name : {"Sphere", "Sphere", "", "Sphere_2", "Caf\xE9", "\"q\" \\\t\x01\x7F"}) {
@@ -488,7 +477,7 @@ TEST(ConvertNames, ObjectNamesAreUniqueNeverEmptyAndUtf8MaterialsReadable) {
 }
 
 TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
-    const std::string dir = tmp_dir("bad");
+    const std::string dir = tmp_dir();
     CobFile(Encoding::Binary).polygon(1, 0, cube("Cube")).end().write(dir + "/in.cob");
 
     // Unknown extension: refused before anything is read or written.
@@ -517,7 +506,7 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
     EXPECT_FALSE(fs::exists(dir + "/missing"));
     std::ofstream(dir + "/kept.glb") << "old";
     convert(dir + "/empty.cob", dir + "/kept.glb", {}, cv::kExitFailure);
-    EXPECT_EQ(read_file(dir + "/kept.glb"), "old");
+    EXPECT_EQ(host_test::read_file(dir + "/kept.glb"), "old");
     for (const auto& e : fs::directory_iterator(dir))
         EXPECT_NE(e.path().filename().string().rfind(".vx", 0), 0u) << e.path();
 
@@ -533,12 +522,12 @@ TEST(ConvertBadInput, NothingIsWrittenAndTheExitSaysSo) {
         EXPECT_NE(warn.find("1 face(s) with vertex or texture vertex indices outside"), std::string::npos) << warn;
     }
     EXPECT_EQ(gltf_faces(load_gltf(dir + "/broken.glb")).size(), 12u);
-    EXPECT_EQ(read_file(dir + "/broken.obj").find("nan"), std::string::npos);
+    EXPECT_EQ(host_test::read_file(dir + "/broken.obj").find("nan"), std::string::npos);
     expect_valid({dir + "/broken.glb"});
 }
 
 TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
-    const std::string dir = tmp_dir("commit");
+    const std::string dir = tmp_dir();
     // The longest name the folder takes, written beside companions.
     const std::string longest = std::string(251, 'n') + ".glb";
     struct Case {
@@ -570,10 +559,10 @@ TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
             expected.insert(c.names[0]);  // the folder, and nothing else new
             EXPECT_EQ(names_in(dir), expected);
             for (const std::string& name : std::vector(c.names.begin() + 1, c.names.end()))  // old bytes or none
-                EXPECT_EQ(read_file(dir + "/" + name), before.count(name) ? "old " + name : "") << name;
+                EXPECT_EQ(host_test::read_file(dir + "/" + name), before.count(name) ? "old " + name : "") << name;
         } else {
             EXPECT_EQ(failure, "");
-            for (const std::string& name : c.names) EXPECT_EQ(read_file(dir + "/" + name), "new " + name);
+            for (const std::string& name : c.names) EXPECT_EQ(host_test::read_file(dir + "/" + name), "new " + name);
             EXPECT_EQ(names_in(dir).size(), before.size() + 1);  // OUT only: no temporary or old file left
         }
     }
@@ -582,7 +571,7 @@ TEST(OutputCommit, EveryNewFileLandsOrEveryOldOneStays) {
 // Symbolic links, file modes and signals are POSIX.
 #if !defined(_WIN32)
 TEST(OutputCommit, ALinkedOutputReplacesTheFileItNamesWithItsPermissions) {
-    const std::string dir = tmp_dir("link");
+    const std::string dir = tmp_dir();
     std::ofstream(dir + "/real.glb") << "old";
     ::chmod((dir + "/real.glb").c_str(), 0600);
     fs::create_symlink("real.glb", dir + "/link.glb");
@@ -590,13 +579,13 @@ TEST(OutputCommit, ALinkedOutputReplacesTheFileItNamesWithItsPermissions) {
     files.add(dir + "/link.glb", "new");
     EXPECT_EQ(files.commit(), "");
     EXPECT_TRUE(fs::is_symlink(dir + "/link.glb"));
-    EXPECT_EQ(read_file(dir + "/real.glb"), "new");
+    EXPECT_EQ(host_test::read_file(dir + "/real.glb"), "new");
     EXPECT_EQ(fs::status(dir + "/real.glb").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(names_in(dir), (std::set<std::string>{"link.glb", "profile.ini", "real.glb"}));
 }
 
 TEST(OutputCommit, ASignalWhileWritingRemovesTheTemporaryFiles) {
-    const std::string dir = tmp_dir("signal");
+    const std::string dir = tmp_dir();
     std::ofstream(dir + "/out.gltf") << "old";
     for (int sig : {SIGTERM, SIGINT}) {
         const std::set<std::string> before = names_in(dir);
@@ -614,7 +603,52 @@ TEST(OutputCommit, ASignalWhileWritingRemovesTheTemporaryFiles) {
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_EQ(names_in(dir), before);
-        EXPECT_EQ(read_file(dir + "/out.gltf"), "old");
+        EXPECT_EQ(host_test::read_file(dir + "/out.gltf"), "old");
     }
+}
+
+// The bundled sample converted to .glb and opened by three.js's GLTFLoader in
+// headless Chromium: the meshes, triangle counts, normals and material
+// colours that a web viewer sees. A screenshot of the render is left in
+// build/artifacts.
+TEST(ConvertBrowser, ThreeJsLoadsTheSampleWithItsMeshesAndColours) {
+    tmp_dir();
+    const std::string modules = kWeb + "/node_modules/";
+    if (!have_node({modules + "three", modules + "playwright-core", "/usr/bin/chromium"})) return;
+    const std::string dir = std::string(VERTEXA_BIN_DIR) + "/../artifacts", glb = dir + "/still_life.glb";
+    fs::create_directories(dir);
+    cv::Options o;
+    o.image_paths = {kSource + "/samples/maps"};
+    convert(kSource + "/samples/still_life.scn", glb, o);
+    expect_valid({glb});  // the file the viewer gets
+    fs::remove(dir + "/still_life.png");
+    const std::string cmd = "node " + kWeb + "/render.mjs " + glb + " " + dir + "/still_life.png > " + dir + "/three.json 2>&1";
+    const int rc = std::system(cmd.c_str());
+    const std::string out = host_test::read_file(dir + "/three.json");
+    ASSERT_EQ(rc, 0) << out;
+    const nlohmann::json r = nlohmann::json::parse(out, nullptr, false);
+    ASSERT_FALSE(r.is_discarded()) << out;
+    ASSERT_TRUE(r["rendered"].get<bool>()) << out;
+    EXPECT_GT(fs::file_size(dir + "/still_life.png"), 1000u);
+    // The cube: top and bottom red (4 triangles), the sides textured (8);
+    // the pyramid: a square base and four sides (6), blue, 75 % opaque; the
+    // ball (12 segments, 6 rings: 120 triangles), green and smooth: one
+    // vertex per position (62) and texture vertex (the seam's 5 and the
+    // poles' 22 more). Faceted faces have a vertex per corner.
+    std::string seen;
+    for (const auto& m : r["meshes"]) {
+        const auto& c = m["color"];
+        char line[160];
+        std::snprintf(line, sizeof line, "%d: rgb %.3f %.3f %.3f opacity %.2f%s%s%s, %d vertices\n",
+                      m["triangles"].get<int>(), c[0].get<double>(), c[1].get<double>(), c[2].get<double>(),
+                      m["opacity"].get<double>(), m["transparent"].get<bool>() ? " transparent" : "",
+                      m["textured"].get<bool>() ? " textured" : "", m["normals"].get<bool>() ? "" : " without normals",
+                      m["vertices"].get<int>());
+        seen += line;
+    }
+    EXPECT_EQ(seen, "4: rgb 0.800 0.100 0.100 opacity 1.00, 8 vertices\n"
+                    "8: rgb 0.900 0.850 0.800 opacity 1.00 textured, 16 vertices\n"
+                    "6: rgb 0.200 0.400 0.900 opacity 0.75 transparent, 16 vertices\n"
+                    "120: rgb 0.200 0.700 0.300 opacity 1.00, 89 vertices\n");
 }
 #endif

@@ -1,13 +1,9 @@
-// Memory of imports of crafted worst cases: every count at its maximum, every
-// length prefix at 65,535, chunks whose size is 0xFFFFFFEC, faces that name
-// the highest material index over and over. What an import holds at its peak
-// must stay within a small multiple of the file's size plus a constant.
-//
-// Two allocators are counted: the host allocator (names, surfaces, list
-// nodes, material references: vertexa::alloc_stats) and, through the
-// replacement of the global operator new below, the standard containers that
-// hold vertices and polygons. This test program has its own binary so that
-// the replacement counts these imports only.
+// Memory of imports of crafted worst cases (every count at its maximum, every
+// length prefix at 65,535, chunks of size 0xFFFFFFEC, faces naming the highest
+// material index): at its peak an import holds at most a small multiple of the
+// file's size plus a constant. Counted are the host allocator (names, surfaces,
+// material references) and, through the replacement of the global operator new
+// below (hence a program of its own), the containers of vertices and polygons.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -2,11 +2,9 @@
 // through its exports, its class descriptor and the importer interface.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <climits>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,22 +24,9 @@ using host_test::write_file;
 const std::string kModule = std::string(VERTEXA_BIN_DIR) + "/plugins/scn_in.so";
 const std::string kFixtures = std::string(VERTEXA_BIN_DIR) + "/test_fixtures";
 
-std::string current_directory() {
-    char buffer[PATH_MAX];
-    return ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
-}
-
-// A textured quad with two materials, in the given encoding.
+// The everyday polygon and its two materials, in the given encoding.
 std::string write_scene(const std::string& path, cobtest::Encoding encoding) {
-    cobtest::Polygon quad;
-    quad.axes.name = "Quad";
-    quad.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    quad.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    quad.faces = {{.material = 0, .corners = {{0, 0}, {1, 1}, {2, 2}}},
-                  {.material = 1, .corners = {{0, 0}, {2, 2}, {3, 3}}}};
-    cobtest::Material wood{.number = 1};
-    wood.maps.push_back({.kind = cobtest::MapKind::Texture, .image = "C:\\tS\\maps\\wood.bmp"});
-    cobtest::CobFile(encoding).polygon(1, 0, quad).material(2, 1, {.number = 0, .green = 0, .blue = 0}).material(3, 1, wood).end().write(path);
+    cobtest::CobFile(encoding).polygon(1, 0, cobtest::sample_polygon()).material(2, 1, {}).material(3, 1, {.number = 1}).end().write(path);
     return path;
 }
 
@@ -107,7 +92,7 @@ TEST_F(ModuleTest, OneDescriptorAndIndependentImporters) {
 // freed, the current directory kept, the log written where the profile says.
 TEST_F(ModuleTest, ImportCycleFreesEveryHostBlockAndKeepsTheDirectory) {
     write_file(path("scn_in.ini"), "[Common Settings]\nverbose=1\nlog_file_name=" + path("scn_in.log") + "\n");
-    const std::string directory_before = current_directory();
+    const std::string directory_before = std::filesystem::current_path();
     const uint64_t before = vertexa::alloc_stats().live_blocks;
     {
         vertexa::Importer importer = vertexa::create_importer(*cls_, 7);
@@ -117,16 +102,10 @@ TEST_F(ModuleTest, ImportCycleFreesEveryHostBlockAndKeepsTheDirectory) {
             const bool missing = file == path("missing.cob");
             MScene* scene = importer->Import(file.data());
             ASSERT_NE(scene, nullptr);
-            ASSERT_EQ(scene->Get_ObjectList()->size(), missing ? 0u : 1u) << file;
-            if (!missing) {
-                auto* mesh = static_cast<MMesh_P*>(scene->Get_ObjectList()->get(0));
-                EXPECT_STREQ(mesh->get_name(), "Quad");
-                EXPECT_EQ(mesh->Get_Face_Count(), 2);
-                EXPECT_EQ(scene->Get_SurfaceList()->size(), 3u);  // DEFAULT and the two materials
-                EXPECT_EQ(scene->Get_MapList()->Maps(), std::vector<std::string>{"C:\\tS\\maps\\wood.bmp"});
-            }
+            EXPECT_EQ(scene->Get_ObjectList()->size(), missing ? 0u : 1u) << file;
+            EXPECT_EQ(scene->Get_SurfaceList()->size(), missing ? 0u : 3u) << file;  // DEFAULT and the two materials
             delete scene;
-            EXPECT_EQ(current_directory(), directory_before);
+            EXPECT_EQ(std::filesystem::current_path(), directory_before);
         }
     }
     EXPECT_EQ(vertexa::alloc_stats().live_blocks, before);
@@ -157,7 +136,7 @@ TEST_F(ModuleTest, CancelledDialogsKeepProfileAndDirectory) {
     const std::string profile = "[Specific Settings]\nhome_path=d:\\ts\\\nimage_search_path=d:\\map\\;\n\n"
                                 "[Common Settings]\nverbose=0\nlog_file_name=scnin.log\n";
     write_file(path("scn_in.ini"), profile);
-    const std::string directory_before = current_directory();
+    const std::string directory_before = std::filesystem::current_path();
     vertexa::Importer importer = vertexa::create_importer(*cls_, 0);
     importer->SetShowProgress(0);
     vxp::script_file_cancel();
@@ -167,7 +146,7 @@ TEST_F(ModuleTest, CancelledDialogsKeepProfileAndDirectory) {
     vxp::script_key(VK_ESCAPE);
     importer->Configure();
     EXPECT_EQ(read_file(path("scn_in.ini")), profile);
-    EXPECT_EQ(current_directory(), directory_before);
+    EXPECT_EQ(std::filesystem::current_path(), directory_before);
 
     const std::string file = write_scene(path("quad.cob"), cobtest::Encoding::Binary);
     vxp::script_file_choose(file);
@@ -176,7 +155,7 @@ TEST_F(ModuleTest, CancelledDialogsKeepProfileAndDirectory) {
     EXPECT_STREQ(scene->get_name(), file.c_str());
     EXPECT_EQ(scene->Get_ObjectList()->size(), 1u);
     delete scene;
-    EXPECT_EQ(current_directory(), directory_before);
+    EXPECT_EQ(std::filesystem::current_path(), directory_before);
 }
 
 TEST_F(ModuleTest, TheProgressWindowShowsOnlyWhenSwitchedOn) {

@@ -46,12 +46,8 @@ inline void record_progress_2(long, long) {
 }
 inline void record_progress(long, long) {}
 
-struct SceneDeleter {
-    void operator()(MScene* s) const { delete s; }
-};
-
 struct Imported {
-    std::unique_ptr<MScene, SceneDeleter> scene;
+    std::unique_ptr<MScene> scene;
     std::string log;
     bool log_exists = false;
     Progress progress;

@@ -14,14 +14,14 @@
 
 using cobtest::CobFile;
 using cobtest::Encoding;
-using cobtest::MapBlock;
 using cobtest::MapKind;
 
 namespace {
 
+const Encoding kBoth[] = {Encoding::Binary, Encoding::Ascii};
 
 TEST(ImportLog, BinaryAndAsciiLogsHoldEveryDriverLineByteForByteOnlyWithVerboseOne) {
-    for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
+    for (Encoding e : kBoth) {
         const bool bin = e == Encoding::Binary;
         CobFile f(e);
         f.chunk("Unit", 1, 0, bin ? std::string("\x01\x00", 2) : std::string("Units 1\n")).end();
@@ -53,26 +53,42 @@ TEST(ImportFailures, MissingFileLeavesTheSceneUntouched) {
     EXPECT_EQ(r.scene->Get_MapList()->SearchPathTexts().size(), 0u);
 }
 
-// Files that open but are not readable trueSpace files still get the
-// "DEFAULT" surface, the bounding box, the default camera and light.
-TEST(ImportFailures, UnreadableFilesYieldOnlyTheDefaults) {
+// Files that open but are not readable trueSpace files, or whose chunk sizes
+// wrap, go back or do not parse, still get the "DEFAULT" surface, the
+// bounding box, the default camera and light.
+TEST(ImportFailures, UnreadableFilesAndBadChunkSizesYieldOnlyTheDefaults) {
     struct Case {
-        std::string bytes, logged, absent;
+        std::string bytes, logged, absent = "-> Parsing";  // absent: not checked when empty
     };
+    // The Junk chunk starts at byte 56. A data size of 0xFFFFFFEC makes its
+    // size wrap to 0; 0xFFFFFFD7 makes its end wrap to byte 35, before its
+    // start. Either would make the walk stand still or go back.
+    auto junk = [](int64_t size) {
+        return CobFile(Encoding::Binary).chunk("Unit", 1, 0, "abcd").chunk("Junk", 2, 0, "", size).polygon(3, 0, harness::sample_polygon()).bytes();
+    };
+    auto ascii = [](const char* body) { return CobFile(Encoding::Ascii).raw(body).bytes(); };
     // The signature is searched for anywhere in the first 18 characters, but
     // the format letter always comes from index 15: "xx" shifts it to the '0'.
     const Case cases[] = {
-        {"", "-> " + std::string(18, '\xFF') + "\nNo Truespace File\n", "-> Parsing"},
-        {"solid cube\nfacet normal 0 0 1\n", "No Truespace File\n", "-> Parsing"},
-        {CobFile(Encoding::Binary).header("xxCaligari V00.01BLH").bytes(), "Unknown format\n", "-> Parsing"},
-        {CobFile(Encoding::Binary).header("Caligari V00.01XLH").bytes(), "Unknown format\n", "-> Parsing"},
+        {"", "-> " + std::string(18, '\xFF') + "\nNo Truespace File\n"},
+        {"solid cube\nfacet normal 0 0 1\n", "No Truespace File\n"},
+        {CobFile(Encoding::Binary).header("xxCaligari V00.01BLH").bytes(), "Unknown format\n"},
+        {CobFile(Encoding::Binary).header("Caligari V00.01XLH").bytes(), "Unknown format\n"},
         {CobFile(Encoding::Binary).bytes(), "-> Parsing Binary File\n", " (0x"},
+        {junk(0xFFFFFFEC), "## chunk Junk at ", "-> PolH"},
+        {junk(0xFFFFFFD7), "## chunk Junk at ", "-> PolH"},
+        {ascii("garbage that is not a header\n"), "-> Parsing ASCII File\n", ""},
+        {ascii("PolH V0.08 Id 1 Parent 0 Size -50\n"), "-> Parsing ASCII File\n", "-> PolH"},
+        {ascii("PolH V0.08 Id 1 Parent 0 Size -2147483648\n"), "-> Parsing ASCII File\n", "-> PolH"},
+        {ascii("PolH V0.08 Id 1 Parent 0 Size 00000000PolH V0.08 Id 1 Parent 0 Size 0"), "-> Parsing ASCII File\n", ""},
+        {ascii("\n\n\n"), "-> Parsing ASCII File\n", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logged);
         auto r = harness::import_bytes(c.bytes, "other.cob");
-        EXPECT_NE(r.log.find(c.logged), std::string::npos);
-        EXPECT_EQ(r.log.find(c.absent), std::string::npos);
+        EXPECT_EQ(r.meshes(), 0u);
+        EXPECT_NE(r.log.find(c.logged), std::string::npos) << r.log;
+        EXPECT_TRUE(c.absent.empty() || r.log.find(c.absent) == std::string::npos) << r.log;
         ASSERT_EQ(r.surfaces(), 1u);
         EXPECT_STREQ(r.surface(0)->get_name(), "DEFAULT");
         ASSERT_EQ(r.scene->Get_CameraList()->size(), 1u);
@@ -85,9 +101,7 @@ TEST(ImportFailures, UnreadableFilesYieldOnlyTheDefaults) {
 TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
     const std::string dir = harness::temp_dir() + "/models";
     std::filesystem::create_directories(dir);
-    CobFile f(Encoding::Binary);
-    f.end();
-    f.write(dir + "/a.cob");
+    CobFile(Encoding::Binary).end().write(dir + "/a.cob");
     // The profile's image search path goes to the map list as one text.
     auto r = harness::import_path(dir + "/a.cob", 0, "d:\\map\\;c:\\map\\;");
     const auto& texts = r.scene->Get_MapList()->SearchPathTexts();
@@ -96,66 +110,6 @@ TEST(ImportSearchPaths, FileFolderComesBeforeTheImageSearchPath) {
     EXPECT_EQ(texts[1], "d:\\map\\;c:\\map\\;");
     EXPECT_EQ(r.scene->Get_MapList()->Folders().size(), 3u);
 }
-
-
-// A group with a textured, translated polygon and its materials; a polygon
-// with holes and a procedural material; an unknown chunk; untextured objects.
-void describe_scene(CobFile& f) {
-    const bool binary = f.encoding() == Encoding::Binary;
-    cobtest::Polygon p = harness::sample_polygon("Textured box");
-    p.axes.center = {0.5f, 0.5f, 0.5f};
-    p.axes.transform[0][3] = 10.125f;  // translation x
-    p.axes.transform[1][3] = -3.0f;
-    p.axes.transform[2][3] = 0.1f;
-    p.uvs = {{0.1f, 0.2f}, {0.3333333f, 0.9f}, {1e-3f, 0.75f}, {0.5f, 123.456f}};
-    cobtest::Material m;
-    m.number = 1;
-    m.red = 0.1f;
-    m.green = 0.7f;
-    m.blue = 0.3f;
-    m.alpha = 0.8f;
-    m.maps = {MapBlock{MapKind::Texture, 0, "maps\\wood.bmp", 0.1f, 0.2f, 3, 4, 1, {}, {}},
-              MapBlock{MapKind::Environment, 0, "env.tga", 0, 0, 1, 1, 1, {}, {}},
-              MapBlock{MapKind::Bump, 0, "bump.bmp", 0, 0.5f, 1, 2, 0.3f, {}, {}}};
-    f.group(1, 0, p.axes).polygon(2, 1, p).material(3, 2, {}).material(4, 2, m);
-
-    cobtest::Polygon holey = harness::sample_polygon("Holey");
-    holey.faces.push_back({true, 0, 0, {{0, 0}, {1, 1}, {2, 2}}, {}});
-    holey.faces.push_back({false, 3, 0, {{4, 0}, {3, 1}, {2, 2}, {1, 3}, {0, 0}}, {}});
-    cobtest::Procedural proc;
-    proc.head.number = 3;
-    proc.head.red = 0.25f;
-    proc.head.alpha = 0.5f;
-    proc.parameters = binary ? std::string(16, '\x7f') : "\nmarble 3 4\n";
-    f.polygon(7, 0, holey).procedural(8, 7, proc).chunk("Unit", 9, 0, binary ? "ab" : "ab\n");
-
-    for (int i = 0; i < 3; ++i) {
-        cobtest::Polygon plain = harness::sample_polygon("Object " + std::to_string(i));
-        plain.uvs.clear();
-        for (auto& v : plain.vertices) v.z += static_cast<float>(i) * 1.1f;
-        f.polygon(100 + i, 0, plain);
-    }
-    f.end();
-}
-
-TEST(Encodings, SameDescriptionGivesTheSameScene) {
-    nlohmann::ordered_json summaries[2];
-    for (Encoding e : {Encoding::Binary, Encoding::Ascii}) {
-        CobFile f(e);
-        describe_scene(f);
-        auto r = harness::import_bytes(f.bytes(), "scene.cob");
-        auto& j = summaries[e == Encoding::Binary ? 0 : 1];
-        j = scene_summary(*r.scene, "");
-        j.erase("file");  // the file name and its folder are the only other differences
-        j.erase("search_paths");
-    }
-    EXPECT_EQ(summaries[0]["objects"].size(), 5u);
-    EXPECT_EQ(summaries[0].dump(1), summaries[1].dump(1));
-}
-
-// --- Damaged files: lying counts, truncation at every byte, failed allocations.
-
-const Encoding kBoth[] = {Encoding::Binary, Encoding::Ascii};
 
 // Counts of four billion (vertices, texture vertices, faces) and a face of
 // 65,535 corners: the log says so, nothing near that is read or reserved,
@@ -182,31 +136,56 @@ TEST(LyingCounts, CountsAreBoundedByTheBytesOfTheChunk) {
     }
 }
 
-// A file with every kind of chunk: a group, three polygons (the first with a
-// hole) each followed by a material with maps of every kind, a procedural
-// material. `complete_at` gets the file size after each polygon chunk, where
-// that object becomes complete.
+// A file with every kind of chunk: a group, three polygons (the first with
+// a hole and a face of five corners, the second moved and with odd texture
+// coordinates, the third untextured) each followed by a coloured material
+// with maps of every kind, a procedural material and an unknown chunk.
+// `complete_at` gets the file size after each polygon chunk, where that
+// object becomes complete.
 std::string everything(Encoding e, std::vector<size_t>& complete_at) {
+    const bool binary = e == Encoding::Binary;
     CobFile f(e);
-    cobtest::Material m;
-    m.number = 0;
-    m.maps = {{cobtest::MapKind::Texture, 0, "t.bmp", 0, 0, 2, 2, 1, {}, {}},
-              {cobtest::MapKind::Bump, 0, "b.bmp", 0, 0, 1, 1, 0.5f, {}, {}},
-              {cobtest::MapKind::Environment, 0, "e.bmp", 0, 0, 1, 1, 1, {}, {}}};
+    cobtest::Material m{.red = 0.1f, .green = 0.7f, .blue = 0.3f, .alpha = 0.8f};
+    m.maps = {{MapKind::Texture, 0, "maps\\wood.bmp", 0.1f, 0.2f, 3, 4, 1, {}, {}},
+              {MapKind::Bump, 0, "b.bmp", 0, 0.5f, 1, 2, 0.3f, {}, {}},
+              {MapKind::Environment, 0, "e.bmp", 0, 0, 1, 1, 1, {}, {}}};
     for (int i = 0; i < 3; ++i) {
         cobtest::Polygon p = harness::sample_polygon(std::string("P").append(std::to_string(i)));
         if (i == 0) {
             p.faces.push_back({true, 0, 0, {{0, 0}, {1, 1}, {2, 2}}, {}});
+            p.faces.push_back({false, 3, 0, {{4, 0}, {3, 1}, {2, 2}, {1, 3}, {0, 0}}, {}});
             f.group(10, 0, p.axes);
+        } else if (i == 1) {
+            p.axes.center = {0.5f, 0.5f, 0.5f};
+            p.axes.transform[0][3] = 10.125f;  // translation
+            p.axes.transform[1][3] = -3.0f;
+            p.uvs = {{0.1f, 0.2f}, {0.3333333f, 0.9f}, {1e-3f, 0.75f}, {0.5f, 123.456f}};
+        } else {
+            p.uvs.clear();
         }
         f.polygon(2 * i + 1, 10, p);
         complete_at.push_back(f.bytes().size());
         f.material(2 * i + 2, 2 * i + 1, m);
     }
-    cobtest::Procedural proc;
-    proc.parameters = "xyz\n";
-    f.procedural(20, 1, proc).end();
+    const cobtest::Procedural proc{.head = {.number = 3, .red = 0.25f, .alpha = 0.5f},
+                                   .parameters = binary ? std::string(16, '\x7f') : "\nmarble 3 4\n"};
+    f.procedural(20, 1, proc).chunk("Unit", 9, 0, binary ? "ab" : "ab\n").end();
     return f.bytes();
+}
+
+// Both encodings of one description give the same scene.
+TEST(Encodings, SameDescriptionGivesTheSameScene) {
+    nlohmann::ordered_json summaries[2];
+    for (Encoding e : kBoth) {
+        std::vector<size_t> unused;
+        auto r = harness::import_bytes(everything(e, unused), "scene.cob");
+        auto& j = summaries[e == Encoding::Binary ? 0 : 1];
+        j = scene_summary(*r.scene, "");
+        j.erase("file");  // the file name and its folder are the only other differences
+        j.erase("search_paths");
+    }
+    EXPECT_EQ(summaries[0]["objects"].size(), 3u);
+    EXPECT_EQ(summaries[0].dump(1), summaries[1].dump(1));
 }
 
 TEST(Truncation, EveryPrefixYieldsTheObjectsBeforeTheCutAndFreesEverything) {

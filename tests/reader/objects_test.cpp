@@ -31,10 +31,8 @@ TEST(ObjectBlock, StoredLinesBecomeMatrixColumnsAndGroupsChangeNothing) {
         SCOPED_TRACE(variant == 2 ? "ascii with CRLF" : name_of(e));
         cobtest::Polygon p = harness::sample_polygon();
         p.axes = numbered_axes();
-        CobFile f(e);
-        f.crlf(variant == 2).group(4, 0, numbered_axes()).group(6, 4, numbered_axes()).polygon(5, 4, p);
-        f.material(7, 5, {});
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).crlf(variant == 2).group(4, 0, numbered_axes()).group(6, 4, numbered_axes())
+                                             .polygon(5, 4, p).material(7, 5, {}));
         ASSERT_EQ(r.meshes(), 1u);
         EXPECT_STREQ(r.mesh(0)->get_name(), "Thing");
         EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 2);
@@ -75,9 +73,7 @@ TEST(ObjectBlock, NamesAreCutAndTheNextLineIsRead) {
         cobtest::Polygon p = harness::sample_polygon(c.name);
         p.axes.center = {1, 2, 3};
         if (!c.first_word.empty()) p.axes.ascii_first_word = c.first_word;
-        CobFile f(c.e);
-        f.crlf(c.crlf).polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next"));
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(c.e).crlf(c.crlf).polygon(1, 0, p).polygon(2, 0, harness::sample_polygon("Next")));
         ASSERT_EQ(r.meshes(), 2u);
         EXPECT_EQ(std::string(r.mesh(0)->get_name()), c.name.substr(0, c.kept));
         EXPECT_TRUE(harness::in_order(r.log, {"name: " + c.name.substr(0, c.kept) + "\n", "center: (1, 2, 3)\n"}));
@@ -88,15 +84,19 @@ TEST(ObjectBlock, NamesAreCutAndTheNextLineIsRead) {
 
 // Every step is logged; faces are flipped and their texture polygons follow
 // them. Without faces the mesh is dropped; without texture vertices it has
-// no texture faces.
+// no texture faces. Faces of fewer than three corners are dropped but count
+// for materials; holes are skipped whole and their material does not count.
 TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
     for (Encoding e : kBoth) {
         cobtest::Polygon no_faces = harness::sample_polygon("A"), no_uvs = harness::sample_polygon("B");
         no_faces.faces.clear();
         no_uvs.uvs.clear();
-        CobFile f(e);
-        f.polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces).polygon(2, 0, no_uvs);
-        auto r = harness::import_file_of(f);
+        cobtest::Polygon short_faces = harness::sample_polygon("C");
+        short_faces.faces = {{false, 5, 0, {{0, 0}, {1, 1}}, {}},
+                             {true, 9, 0, {{1, 1}, {2, 2}, {3, 3}}, {}},
+                             {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}};
+        auto r = harness::import_file_of(CobFile(e).polygon(26, 0, harness::sample_polygon()).polygon(1, 0, no_faces)
+                                             .polygon(2, 0, no_uvs).polygon(3, 0, short_faces));
         EXPECT_TRUE(harness::in_order(
             r.log, {"-> PolH (0x", "-> Start parsing Polygon Object\n", "name: Box\n", "cur_pos: ",
                     "-> read 5 Vertices \n", "-> read 4 UVVertices \n", "-> read 2 Faces \n",
@@ -106,9 +106,9 @@ TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
             << name_of(e) << "\n"
             << r.log;
         EXPECT_EQ(r.log.find("mat_00000001"), std::string::npos);
-        EXPECT_EQ(r.progress.status_2.size(), 9u);
+        EXPECT_EQ(r.progress.status_2.size(), 12u);
         EXPECT_EQ(r.progress.status_2[2], "Faces ...");
-        ASSERT_EQ(r.meshes(), 2u);
+        ASSERT_EQ(r.meshes(), 3u);
         MMesh_P* m = r.mesh(0);
         ASSERT_EQ(m->Get_UVFace_Count(), 2);
         ASSERT_EQ(m->Faces().Count(1), 3u);
@@ -116,24 +116,12 @@ TEST(PolygonChunk, LogsEveryStepFlipsFacesAndTexturePolygonsFollowThem) {
         EXPECT_TRUE(f1[0] == 4 && f1[2] == 0 && m->Faces().MatId(1) == 1);
         EXPECT_TRUE(m->UVFaces().Indices(1)[0] == 2 && m->UVFaces().MatId(0) == 0);
         EXPECT_TRUE(r.mesh(1)->UVUsed() == 0 && r.mesh(1)->Get_Face_Count() == 2 && r.mesh(1)->Get_UVFace_Count() == 0);
-    }
-}
-
-TEST(PolygonChunk, ShortFacesCountForMaterialsHolesAreSkippedWhole) {
-    for (Encoding e : kBoth) {
-        cobtest::Polygon p = harness::sample_polygon();
-        p.faces = {{false, 5, 0, {{0, 0}, {1, 1}}, {}},
-                   {true, 9, 0, {{1, 1}, {2, 2}, {3, 3}}, {}},
-                   {false, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, {}}};
-        CobFile f(e);
-        f.polygon(26, 0, p);
-        auto r = harness::import_file_of(f);
-        ASSERT_EQ(r.meshes(), 1u) << name_of(e);
-        EXPECT_EQ(r.mesh(0)->Get_Face_Count(), 1);
-        EXPECT_EQ(r.mesh(0)->Faces().Count(0), 4u) << "the face after the hole is read from its own start";
-        ASSERT_EQ(r.mesh(0)->material_refs.size(), 6u) << "a hole's material does not count";
-        EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(0)), "mat_0000001A_0");
-        EXPECT_STREQ(static_cast<char*>(r.mesh(0)->material_refs.get(5)), "mat_0000001A_5");
+        MMesh_P* c = r.mesh(2);
+        EXPECT_EQ(c->Get_Face_Count(), 1);
+        EXPECT_EQ(c->Faces().Count(0), 4u) << "the face after the hole is read from its own start";
+        ASSERT_EQ(c->material_refs.size(), 6u) << "a hole's material does not count";
+        EXPECT_STREQ(static_cast<char*>(c->material_refs.get(0)), "mat_00000003_0");
+        EXPECT_STREQ(static_cast<char*>(c->material_refs.get(5)), "mat_00000003_5");
     }
 }
 
@@ -143,9 +131,7 @@ TEST(TextureVertices, BinaryCoordinatesAreClamped) {
     cobtest::Polygon p = harness::sample_polygon();
     p.uvs = {{2000000.0f, 0.5f}, {0.0000005f, 1000000.0f}, {0.000001f, -2000000.0f}};
     for (Encoding e : kBoth) {
-        CobFile f(e);
-        f.polygon(1, 0, p);
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).polygon(1, 0, p));
         const auto& uv = r.mesh(0)->UVVertices();
         ASSERT_EQ(uv.size(), 3u);
         const bool bin = e == Encoding::Binary;
@@ -169,9 +155,8 @@ std::string ascii_polygon_with_uv_lines(const std::string& uv_lines, int uv_coun
 }
 
 TEST(TextureVertices, AsciiLineThatDoesNotParseIsReportedAndReplaced) {
-    CobFile f(Encoding::Ascii);
-    f.chunk("PolH", 1, 0, ascii_polygon_with_uv_lines("0.5 0.5\nfoo bar\n0.25 0.75\n", 3));
-    auto r = harness::import_file_of(f);
+    auto r = harness::import_file_of(
+        CobFile(Encoding::Ascii).chunk("PolH", 1, 0, ascii_polygon_with_uv_lines("0.5 0.5\nfoo bar\n0.25 0.75\n", 3)));
     ASSERT_EQ(r.meshes(), 1u);
     const auto& uv = r.mesh(0)->UVVertices();
     ASSERT_EQ(uv.size(), 3u);
@@ -203,10 +188,7 @@ TEST(PolygonChunk, MaterialKeyMatchesPrintf) {
 }
 
 cobtest::Material red_material(uint16_t number) {
-    cobtest::Material m;
-    m.number = number;
-    m.red = 0.8f, m.green = 0.2f, m.blue = 0.1f, m.alpha = 0.8f;
-    return m;
+    return {.number = number, .red = 0.8f, .green = 0.2f, .blue = 0.1f, .alpha = 0.8f};
 }
 
 // A surface as one line: name, colour, alpha, then per layer its switch, the
@@ -241,10 +223,8 @@ TEST(MaterialChunk, SurfacesLayersAndMapsInFileOrder) {
         m.maps = {MapBlock{cobtest::MapKind::Bump, 0, "bumps.bmp", 0.25f, 0.5f, 2, 3, 2.5f, {}, {}},
                   MapBlock{cobtest::MapKind::Environment, 0, "sky.bmp", 0, 0, 1, 1, 1, {}, {}},
                   MapBlock{cobtest::MapKind::Texture, 1, "C:\\tS\\maps\\wood.bmp", 0.25f, 0.5f, 2, 3, 1, {}, {}}};
-        CobFile f(e);
-        f.material(30, 18, red_material(3)).procedural(32, 18, p).material(31, 18, m);
-        f.polygon(18, 0, harness::sample_polygon());
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(e).material(30, 18, red_material(3)).procedural(32, 18, p).material(31, 18, m)
+                                             .polygon(18, 0, harness::sample_polygon()));
         ASSERT_EQ(r.surfaces(), 4u);
         ASSERT_EQ(r.meshes(), 1u) << "the chunk after the maps is read";
         const std::string plain = " 0.800000012 0.200000003 0.100000001 0 alpha 0.800000011920929";
@@ -280,9 +260,7 @@ TEST(MaterialChunk, ImageNamesByTheirLengthAndCut) {
         cobtest::Material m = red_material(0);
         m.ascii_shader = std::string(300, 's');
         m.maps = {MapBlock{cobtest::MapKind::Texture, 0, c.image, 0.25f, 0, 4, 4, 1, {}, {}}};
-        CobFile f(c.e);
-        f.material(2, 1, m).material(3, 1, red_material(1));
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(CobFile(c.e).material(2, 1, m).material(3, 1, red_material(1)));
         ASSERT_EQ(r.surfaces(), 3u) << c.image.size();
         ASSERT_EQ(r.surface(1)->texture_layers.Count(), 1u);
         const MSrf_TextureLayer* l = r.surface(1)->texture_layers.Get(0);
@@ -291,9 +269,8 @@ TEST(MaterialChunk, ImageNamesByTheirLengthAndCut) {
         EXPECT_EQ(l->image.offset[0], 0.25);
         EXPECT_STREQ(r.surface(2)->get_name(), "mat_00000001_1");
     }
-    CobFile f(Encoding::Ascii);
-    f.chunk("Mat1", 2, 1, cobtest::material_body(Encoding::Ascii, red_material(0)) + "texture: 40short");
-    auto r = harness::import_file_of(f);
+    auto r = harness::import_file_of(
+        CobFile(Encoding::Ascii).chunk("Mat1", 2, 1, cobtest::material_body(Encoding::Ascii, red_material(0)) + "texture: 40short"));
     EXPECT_EQ(r.surfaces(), 2u);
     EXPECT_NE(r.log.find("Done"), std::string::npos);
 }
@@ -301,7 +278,6 @@ TEST(MaterialChunk, ImageNamesByTheirLengthAndCut) {
 TEST(MaterialKeys, EveryFaceOfAWellFormedFileNamesItsSurface) {
     for (Encoding e : kBoth) {
         cobtest::Polygon b = harness::sample_polygon("B");
-        b.faces[0].material = 0;
         b.faces[1].material = 2;
         CobFile f(e);
         f.polygon(18, 0, harness::sample_polygon("A")).material(40, 18, red_material(0));
@@ -309,14 +285,12 @@ TEST(MaterialKeys, EveryFaceOfAWellFormedFileNamesItsSurface) {
         for (uint16_t n = 0; n < 3; ++n) f.material(50 + n, 26, red_material(n));
         auto r = harness::import_file_of(f);
         ASSERT_EQ(r.meshes(), 2u);
-        for (int32_t i = 0; i < 2; ++i) {
-            MMesh_P* mesh = r.mesh(i);
-            for (uint32_t k = 0; k < mesh->Faces().Size(); ++k) {
-                MSurface* s = r.scene->Find_Surface(mesh, mesh->Faces().MatId(k));
+        for (int32_t i = 0; i < 2; ++i)
+            for (uint32_t k = 0; k < r.mesh(i)->Faces().Size(); ++k) {
+                MSurface* s = r.scene->Find_Surface(r.mesh(i), r.mesh(i)->Faces().MatId(k));
                 ASSERT_NE(s, nullptr);
-                EXPECT_STRNE(s->get_name(), "DEFAULT") << mesh->get_name() << " face " << k;
+                EXPECT_STRNE(s->get_name(), "DEFAULT") << i << " face " << k;
             }
-        }
     }
 }
 

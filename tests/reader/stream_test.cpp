@@ -8,7 +8,6 @@
 #include <cstring>
 #include <type_traits>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,15 +22,19 @@ using cobtest::Encoding;
 
 namespace {
 
+FILE* file_of(const std::string& bytes) {
+    FILE* file = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    return file;
+}
 
 // Puts `bytes` behind the reader's input stream for the length of a test.
 class FieldReaders : public ::testing::Test {
 protected:
     void use(const std::string& bytes) {
         if (reader_state.in != nullptr) std::fclose(reader_state.in);
-        reader_state.in = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
-        std::rewind(reader_state.in);
+        reader_state.in = file_of(bytes);
     }
     void TearDown() override {
         if (reader_state.in != nullptr) std::fclose(reader_state.in);
@@ -69,13 +72,10 @@ TEST_F(FieldReaders, NumbersTextsAndTheirBounds) {
     EXPECT_STREQ(read_chars(-7), "");
     EXPECT_STREQ(read_chars(2), "ab");
 
-    use("Caligari V00.01BLH             \n");
-    EXPECT_STREQ(read_header_text(), "Caligari V00.01BLH");
+    // (A whole header and an empty file: the import tests' logs.)
     use(std::string("Cal\0igari", 9));
     EXPECT_STREQ(read_header_text(), "Cal");
     EXPECT_EQ(std::ftell(reader_state.in), 4);
-    use("");
-    EXPECT_EQ(std::string(read_header_text()), std::string(18, '\xFF'));
 }
 
 // The bulk readers take bytes straight from the stream's buffer when it holds
@@ -89,11 +89,9 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
     for (int n = 0; n < 300; ++n) {
         std::string bytes(rng() % 400, '\0');
         for (char& c : bytes) c = static_cast<char>(rng());
-        FILE* files[2] = {std::tmpfile(), std::tmpfile()};  // bulk, scalar
+        FILE* files[2] = {file_of(bytes), file_of(bytes)};  // bulk, scalar
         ASSERT_TRUE(files[0] != nullptr && files[1] != nullptr);
         for (int i = 0; i < 2; ++i) {
-            std::fwrite(bytes.data(), 1, bytes.size(), files[i]);
-            std::rewind(files[i]);
             if (n % 3 == 1) std::setvbuf(files[i], small[i], _IOFBF, sizeof small[i]);
             if (n % 3 == 2) std::setvbuf(files[i], nullptr, _IONBF, 0);
         }
@@ -131,11 +129,9 @@ TEST(BulkFieldReaders, GiveWhatTheScalarReadersGive) {
     }
 }
 
-
 // One header as a line: type, id, version, id, parent, start, size, end.
 std::string read_header(const std::string& bytes, int binary, long at) {
-    reader_state.in = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), reader_state.in);
+    reader_state.in = file_of(bytes);
     std::fseek(reader_state.in, at, SEEK_SET);
     reader_state.binary = binary;
     static ChunkHeader h;  // fields a line does not hold keep the previous header's values
@@ -149,9 +145,15 @@ std::string read_header(const std::string& bytes, int binary, long at) {
 }
 
 TEST(ChunkHeaderRead, BothEncodings) {
+    // The writer's binary framing byte for byte, so that it cannot share a
+    // mistake with the reader: the type padded, a declared size, END V1.00.
+    const std::string grou("Grou\2\0\1\0\5\0\0\0\xFF\xFF\xFF\xFF\x64\0\0\0", 20);
+    EXPECT_EQ(cobtest::binary_chunk_header("Grou", 2, 1, 5, -1, 100), grou);
+    EXPECT_EQ(CobFile(Encoding::Binary).chunk("Ab", 2, 1, "abc", 1000).end().bytes(),
+              "Caligari V00.01BLH             \n" +
+                  std::string("Ab  \0\0\1\0\2\0\0\0\1\0\0\0\xE8\3\0\0abcEND \1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 43));
+    EXPECT_EQ(read_header("xx" + grou, 1, 2), "Grou 47726F75 V2.1 id 5 parent -1 start 2 size 120 end 122");
     const std::string line = cobtest::ascii_chunk_header("PolH", 0, 8, 7, 3, 120);  // the size with leading zeros
-    EXPECT_EQ(read_header("xx" + cobtest::binary_chunk_header("Grou", 2, 1, 5, -1, 100), 1, 2),
-              "Grou 47726F75 V2.1 id 5 parent -1 start 2 size 120 end 122");
     // The size counts from just after the last digit.
     EXPECT_EQ(read_header(line, 0, 0), "PolH 506F6C48 V0.8 id 7 parent 3 start 0 size 158 end 158");
     EXPECT_EQ(line.size(), 38u);
@@ -161,24 +163,17 @@ TEST(ChunkHeaderRead, BothEncodings) {
 
 // --- The walk, through whole imports ------------------------------------------
 
-// The lines the walk writes for the chunks it reads.
-std::string chunk_lines(const std::string& log) {
-    std::string out;
-    std::istringstream in(log);
-    for (std::string l; std::getline(in, l);)
-        if (l.rfind("-> ", 0) == 0 && l.find(" (0x") != std::string::npos) out += l + "\n";
-    return out;
-}
-
 TEST(ChunkWalk, ChunksUpToTheFileEndAreLoggedOneByteBeyondItEndsTheWalk) {
     CobFile at_end(Encoding::Binary), beyond(Encoding::Binary);
     at_end.chunk("Unit", 1, 0, "").chunk("Unit", 2, 0, "").chunk("Unit", 3, 0, "");
     beyond.chunk("Unit", 1, 0, "abc").chunk("View", 2, 0, "abcd", 5);
     auto r = harness::import_file_of(at_end);
-    EXPECT_EQ(chunk_lines(r.log), "-> Unit (0x14)\n-> Unit (0x14)\n-> Unit (0x14)\n");
+    EXPECT_EQ(harness::occurrences(r.log, "-> Unit (0x14)\n"), 3u);
+    EXPECT_EQ(harness::occurrences(r.log, " (0x"), 3u) << "no other chunk";
     EXPECT_TRUE(harness::in_order(r.log, {"-> Unit (0x14)\n", "Postprocessing ...        \n"}));
     EXPECT_EQ(r.progress.progress_2_calls, 4) << "progress before every header and the read at the file end";
-    EXPECT_EQ(chunk_lines(harness::import_file_of(beyond).log), "-> Unit (0x17)\n");
+    const std::string log = harness::import_file_of(beyond).log;
+    EXPECT_TRUE(harness::occurrences(log, " (0x") == 1 && harness::occurrences(log, "-> Unit (0x17)\n") == 1) << log;
 }
 
 TEST(ChunkWalk, UnknownChunksAndDataThatLooksLikeAHeaderAreSkipped) {
@@ -186,38 +181,17 @@ TEST(ChunkWalk, UnknownChunksAndDataThatLooksLikeAHeaderAreSkipped) {
         SCOPED_TRACE(e == Encoding::Binary ? "binary" : "ascii");
         cobtest::Polygon a = harness::sample_polygon("A");
         a.trailing = "Mat1 V0.08 Id 9 Parent 1 Size 00000010\nmat# 3\n";  // looks like a chunk, is data
-        CobFile f(e);
-        f.polygon(1, 0, a)
-            .chunk("Lght", 2, 0, e == Encoding::Binary ? std::string(33, 'P') : std::string("PolH junk\n"))
-            .polygon(3, 0, harness::sample_polygon("B"))
-            .end();
-        auto r = harness::import_file_of(f);
+        auto r = harness::import_file_of(
+            CobFile(e)
+                .polygon(1, 0, a)
+                .chunk("Lght", 2, 0, e == Encoding::Binary ? std::string(33, 'P') : std::string("PolH junk\n"))
+                .polygon(3, 0, harness::sample_polygon("B"))
+                .end());
         ASSERT_EQ(r.meshes(), 2u);
         EXPECT_STREQ(r.mesh(1)->get_name(), "B");
         EXPECT_EQ(r.surfaces(), 1u);
         EXPECT_EQ(harness::occurrences(r.log, "-> PolH (0x"), 2u);
         EXPECT_NE(r.log.find("-> Lght (0x"), std::string::npos);
-    }
-}
-
-TEST(ChunkWalk, SizesThatWrapGoBackwardsOrDoNotParseEndTheWalk) {
-    // The Junk chunk starts at byte 56. A data size of 0xFFFFFFEC makes its
-    // size wrap to 0; 0xFFFFFFD7 makes its end wrap to byte 35, before its
-    // start. Either would make the walk stand still or go back.
-    for (int64_t size : {int64_t{0xFFFFFFEC}, int64_t{0xFFFFFFD7}}) {
-        CobFile f(Encoding::Binary);
-        f.chunk("Unit", 1, 0, "abcd").chunk("Junk", 2, 0, "", size).polygon(3, 0, harness::sample_polygon());
-        auto r = harness::import_file_of(f);
-        EXPECT_EQ(r.meshes(), 0u);
-        EXPECT_NE(r.log.find("## chunk Junk at "), std::string::npos);
-        EXPECT_NE(r.log.find("Done"), std::string::npos);
-    }
-    for (const char* body : {"garbage that is not a header\n", "PolH V0.08 Id 1 Parent 0 Size -50\n",
-                             "PolH V0.08 Id 1 Parent 0 Size -2147483648\n",
-                             "PolH V0.08 Id 1 Parent 0 Size 00000000PolH V0.08 Id 1 Parent 0 Size 0", "\n\n\n"}) {
-        CobFile f(Encoding::Ascii);
-        f.raw(body);
-        EXPECT_NE(harness::import_file_of(f).log.find("Done"), std::string::npos) << body;
     }
 }
 

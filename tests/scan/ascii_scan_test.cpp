@@ -84,24 +84,20 @@ int shader_line(FILE* in, Slots& s, bool ours, long* consumed) {
 // Every format of the reader.
 const Directive kReaderFormats[] = {
     DIRECTIVE(f::kChunkHeader, s.c, &s.i[0], &s.i[1], &s.i[2], &s.i[3], &s.i[4]),
-    DIRECTIVE(f::kSkipSpace),
-    DIRECTIVE(f::kCenter, &s.f[0], &s.f[1], &s.f[2]), DIRECTIVE(f::kXAxis, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kYAxis, &s.f[0], &s.f[1], &s.f[2]),  DIRECTIVE(f::kZAxis, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kTransform),
+    DIRECTIVE(f::kSkipSpace),                           DIRECTIVE(f::kTransform),
+    DIRECTIVE(f::kCenter, &s.f[0], &s.f[1], &s.f[2]),   DIRECTIVE(f::kXAxis, &s.f[0], &s.f[1], &s.f[2]),
+    DIRECTIVE(f::kYAxis, &s.f[0], &s.f[1], &s.f[2]),    DIRECTIVE(f::kZAxis, &s.f[0], &s.f[1], &s.f[2]),
     DIRECTIVE(f::kTransformLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3]),
-    DIRECTIVE(f::kVertexCount, &s.l[0]), DIRECTIVE(f::kVertex, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kUVCount, &s.l[0]),     DIRECTIVE(f::kUV, &s.f[0], &s.f[1]),
-    DIRECTIVE(f::kSkipTwoWords),         DIRECTIVE(f::kFaceCount, &s.l[0]),
-    DIRECTIVE(f::kHole, &s.h[0]),
-    DIRECTIVE(f::kFace, &s.h[0], &s.h[1], &s.h[2]),
-    DIRECTIVE(f::kPair, &s.l[0], &s.l[1]),
-    DIRECTIVE(f::kMaterialNumber, &s.i[0]),
-    Directive{f::kShaderLine, shader_line, true},
-    DIRECTIVE(f::kShader, s.s[0]),       DIRECTIVE(f::kFacet, s.s[0]),           DIRECTIVE(f::kRestOfWord),
-    DIRECTIVE(f::kRGB, &s.f[0], &s.f[1], &s.f[2]),
-    DIRECTIVE(f::kAlphaLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4]),
-    DIRECTIVE(f::kEnvironment, &s.i[0]), DIRECTIVE(f::kTexture, &s.i[0]),
-    DIRECTIVE(f::kBump, &s.i[0]),        DIRECTIVE(f::kEnvironmentFlags, &s.i[0]),
+    DIRECTIVE(f::kVertexCount, &s.l[0]),                DIRECTIVE(f::kVertex, &s.f[0], &s.f[1], &s.f[2]),
+    DIRECTIVE(f::kUVCount, &s.l[0]),                    DIRECTIVE(f::kUV, &s.f[0], &s.f[1]),
+    DIRECTIVE(f::kSkipTwoWords),                        DIRECTIVE(f::kFaceCount, &s.l[0]),
+    DIRECTIVE(f::kHole, &s.h[0]),                       DIRECTIVE(f::kFace, &s.h[0], &s.h[1], &s.h[2]),
+    DIRECTIVE(f::kPair, &s.l[0], &s.l[1]),              DIRECTIVE(f::kMaterialNumber, &s.i[0]),
+    Directive{f::kShaderLine, shader_line, true},       DIRECTIVE(f::kShader, s.s[0]),
+    DIRECTIVE(f::kFacet, s.s[0]),                       DIRECTIVE(f::kRestOfWord),
+    DIRECTIVE(f::kRGB, &s.f[0], &s.f[1], &s.f[2]),      DIRECTIVE(f::kAlphaLine, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4]),
+    DIRECTIVE(f::kEnvironment, &s.i[0]),                DIRECTIVE(f::kTexture, &s.i[0]),
+    DIRECTIVE(f::kBump, &s.i[0]),                       DIRECTIVE(f::kEnvironmentFlags, &s.i[0]),
     DIRECTIVE(f::kTextureParameters, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.h[0]),
     DIRECTIVE(f::kBumpParameters, &s.f[0], &s.f[1], &s.f[2], &s.f[3], &s.f[4], &s.h[0]),
 };
@@ -208,10 +204,10 @@ public:
         const bool same_args = std::memcmp(&a, &b, sizeof a) == 0;
         if (ra == rb && pa == pb && counted && (ea != 0) == (eb != 0) && (xa != 0) == (xb != 0) && same_args)
             return true;
-        const std::string which = same_args ? "" : " arguments differ";
         ADD_FAILURE() << "\"" << shown(d.format) << "\" (step " << index << ") on \"" << shown(text) << "\": fscanf "
                       << ra << " at " << pa << (ea ? " eof" : "") << ", ascii_scan " << rb << " at " << pb
-                      << (eb ? " eof" : "") << which << (counted ? "" : " consumed count " + std::to_string(consumed));
+                      << (eb ? " eof" : "") << (same_args ? "" : " arguments differ")
+                      << (counted ? "" : " consumed count " + std::to_string(consumed));
         return false;
     }
 
@@ -500,23 +496,15 @@ TEST(AsciiScanAgainstFscanf, ShaderLineReadsAsOneFormat) {
 // reader's order, with the stdio calls the reader mixes in, under every
 // buffering: buffer boundaries fall everywhere.
 TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
-    cobtest::Polygon p;
-    p.axes.name = "Scan Test";
-    for (int k = 0; k < 30; ++k) {
-        const float x = static_cast<float>(k) * 0.37f - 4.0f;
-        p.vertices.push_back({x, x * x * 0.01f, -x / 3.0f});
-        p.uvs.emplace_back(static_cast<float>(k) / 29.0f, 1.0f - static_cast<float>(k) / 29.0f);
+    // 26 vertices, 42 texture vertices, 30 faces of three to five corners; every 7th a hole.
+    cobtest::Polygon p = cobtest::uv_sphere("Scan Test", 6, 5);
+    p.faces[3].corners.push_back({0, 0});
+    for (size_t k = 0; k < p.faces.size(); ++k) {
+        p.faces[k].hole = k % 7 == 6;
+        p.faces[k].material = static_cast<uint16_t>(k % 3);
     }
-    for (int k = 0; k < 20; ++k) {
-        cobtest::Face face;
-        face.hole = k % 7 == 6;
-        face.material = static_cast<uint16_t>(k % 3);
-        for (int c = 0; c < 3 + k % 3; ++c) face.corners.push_back({(k + c) % 30, (k + 2 * c) % 30});
-        p.faces.push_back(face);
-    }
-    cobtest::Material m;
+    cobtest::Material m{.maps = {{cobtest::MapKind::Texture, 2, "wood.bmp", 0.25f, 0.5f, 2, 3, 1, {}, {}}}};
     m.ascii_facet = "auto32";
-    m.maps = {cobtest::MapBlock{cobtest::MapKind::Texture, 2, "wood.bmp", 0.25f, 0.5f, 2, 3, 1, {}, {}}};
 
     const Directive line{"name line", read_name_line, false}, peek{"getc/ungetc", peek_char, false},
         take{"getc", take_char, false}, seek{"fseek to here", seek_here, false};
@@ -530,11 +518,11 @@ TEST(AsciiScanAgainstFscanf, WriterFilesReadInTheReadersOrder) {
                                      rf(f::kYAxis), rf(f::kZAxis), rf(f::kTransform), rf(f::kTransformLine),
                                      rf(f::kTransformLine), seek, rf(f::kTransformLine), rf(f::kTransformLine),
                                      rf(f::kVertexCount)};
-    for (int k = 0; k < 30; ++k) script.push_back(rf(f::kVertex));
+    for (size_t k = 0; k < p.vertices.size(); ++k) script.push_back(rf(f::kVertex));
     script.push_back(rf(f::kUVCount));
-    for (int k = 0; k < 30; ++k) script.push_back(k % 9 == 8 ? rf(f::kSkipTwoWords) : rf(f::kUV));
+    for (size_t k = 0; k < p.uvs.size(); ++k) script.push_back(k % 9 == 8 ? rf(f::kSkipTwoWords) : rf(f::kUV));
     script.push_back(rf(f::kFaceCount));
-    for (int k = 0; k < 20; ++k) {
+    for (size_t k = 0; k < p.faces.size(); ++k) {
         script.insert(script.end(), {rf(f::kHole), rf(f::kFace), rf(f::kSkipSpace), find(kLineReaders, f::kPair), rf(f::kPair)});
         if (k % 5 == 0) script.push_back(peek);
     }

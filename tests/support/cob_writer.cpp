@@ -19,13 +19,8 @@ void put_floats(std::string& out, std::initializer_list<float> values) {
 }
 // A text with a 16-bit length before it.
 void put_counted(std::string& out, const std::string& text, std::optional<uint16_t> length) {
-  put(out, length ? *length : static_cast<uint16_t>(text.size()), 2);
+  put(out, length.value_or(static_cast<uint16_t>(text.size())), 2);
   out += text;
-}
-
-std::string fixed_type(std::string type4) {
-  type4.resize(4, ' ');
-  return type4;
 }
 std::string ascii_float(float value) {
   char buf[32];
@@ -40,11 +35,9 @@ std::string ascii_floats(std::initializer_list<float> values, const char* betwee
 std::string ascii_vec(const Vec3& v) { return ascii_floats({v.x, v.y, v.z}); }
 template <typename T>
 uint32_t count(const std::optional<uint32_t>& declared, const std::vector<T>& items) {
-  return declared ? *declared : static_cast<uint32_t>(items.size());
+  return declared.value_or(static_cast<uint32_t>(items.size()));
 }
-uint16_t corner_count(const Face& face) {
-  return face.corner_count ? *face.corner_count : static_cast<uint16_t>(face.corners.size());
-}
+uint16_t corner_count(const Face& face) { return face.corner_count.value_or(static_cast<uint16_t>(face.corners.size())); }
 
 std::string axes_body(Encoding e, const Axes& a, const std::string& eol) {
   std::string out;
@@ -87,8 +80,7 @@ std::string map_block(Encoding e, const MapBlock& map, const std::string& eol) {
     return out;
   }
   const char* keyword[] = {"environment: ", "texture: ", "bump: "};
-  out = keyword[kind] + std::to_string(map.ascii_length ? *map.ascii_length : static_cast<int>(map.image.size())) +
-        map.image + eol;
+  out = keyword[kind] + std::to_string(map.ascii_length.value_or(static_cast<int>(map.image.size()))) + map.image + eol;
   const std::string flags = "flags " + std::to_string(map.flags) + eol;
   if (map.kind == MapKind::Environment) return out + flags;
   out += "offset " + ascii_floats({map.offset_u, map.offset_v}, ",") + "  repeats " +
@@ -103,8 +95,8 @@ std::string encode_chunk(Encoding e, const std::string& eol, const std::string& 
                          int32_t id, int32_t parent, const std::string& body, std::optional<int64_t> declared = {}) {
   if (e == Encoding::Binary)
     return binary_chunk_header(type4, major, minor, id, parent,
-                               static_cast<uint32_t>(declared ? *declared : static_cast<int64_t>(body.size()))) + body;
-  const int64_t size = declared ? *declared : static_cast<int64_t>(eol.size() + body.size());
+                               static_cast<uint32_t>(declared.value_or(static_cast<int64_t>(body.size())))) + body;
+  const int64_t size = declared.value_or(static_cast<int64_t>(eol.size() + body.size()));
   return ascii_chunk_header(type4, major, minor, id, parent, size) + eol + body;
 }
 
@@ -112,7 +104,8 @@ std::string encode_chunk(Encoding e, const std::string& eol, const std::string& 
 
 std::string binary_chunk_header(std::string type4, uint16_t major, uint16_t minor, int32_t id, int32_t parent,
                                 uint32_t data_size) {
-  std::string out = fixed_type(std::move(type4));
+  type4.resize(4, ' ');
+  std::string out = type4;
   for (uint16_t v : {major, minor}) put(out, v, 2);
   for (int32_t v : {id, parent}) put(out, static_cast<uint32_t>(v));
   put(out, data_size);
@@ -122,9 +115,9 @@ std::string binary_chunk_header(std::string type4, uint16_t major, uint16_t mino
 std::string ascii_chunk_header(std::string type4, uint16_t major, uint16_t minor, int32_t id, int32_t parent,
                                int64_t data_size) {
   char buf[128];
-  std::snprintf(buf, sizeof buf, "%s V%u.%02u Id %" PRId32 " Parent %" PRId32 " Size %08" PRId64,
-                fixed_type(std::move(type4)).c_str(), static_cast<unsigned>(major), static_cast<unsigned>(minor), id,
-                parent, data_size);
+  type4.resize(4, ' ');
+  std::snprintf(buf, sizeof buf, "%s V%u.%02u Id %" PRId32 " Parent %" PRId32 " Size %08" PRId64, type4.c_str(),
+                static_cast<unsigned>(major), static_cast<unsigned>(minor), id, parent, data_size);
   return buf;
 }
 
@@ -174,7 +167,7 @@ std::string material_body(Encoding e, const Material& material, const std::strin
   return out + material.trailing;
 }
 
-CobFile::CobFile(Encoding e) : encoding_(e) {}
+CobFile::CobFile(Encoding e) : encoding_(e) { header(e == Encoding::Binary ? "Caligari V00.01BLH" : "Caligari V00.01ALH"); }
 
 CobFile& CobFile::header(std::string first32) {
   if (first32.size() < 32) first32.resize(31, ' '), first32 += '\n';
@@ -216,17 +209,14 @@ CobFile& CobFile::material(int32_t id, int32_t parent, const Material& material)
 CobFile& CobFile::procedural(int32_t id, int32_t parent, const Procedural& procedural) {
   return TYPED_CHUNK("PrTx", 8, material_head(e, procedural.head, eol) + procedural.parameters);
 }
-CobFile& CobFile::end() {
-  return add([](Encoding e, const std::string& eol) { return encode_chunk(e, eol, "END ", 1, 0, 0, 0, ""); });
-}
+CobFile& CobFile::end() { return chunk("END ", 0, 0, "", {}, 1, 0); }
 
 CobFile& CobFile::raw(std::string bytes) {
   return add([bytes = std::move(bytes)](Encoding, const std::string&) { return bytes; });
 }
 
 std::string CobFile::bytes() const {
-  std::string out = header_ ? *header_ : "Caligari V00.01" + std::string(1, encoding_ == Encoding::Binary ? 'B' : 'A') + "LH";
-  if (!header_) out.resize(31, ' '), out += '\n';
+  std::string out = header_;
   for (const Piece& piece : pieces_) out += piece(encoding_, crlf_ ? "\r\n" : "\n");
   return out;
 }

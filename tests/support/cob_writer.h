@@ -1,11 +1,10 @@
-// Writer of trueSpace object and scene files (.cob/.scn) for tests, fuzz seeds
-// and benchmarks: `CobFile(Encoding::Ascii).polygon(7, 0, p).material(8, 7, m).end().write(path)`.
+// Writer of trueSpace files (.cob/.scn) for tests, fuzz seeds and benchmarks:
+// `CobFile(Encoding::Ascii).polygon(7, 0, p).material(8, 7, m).end().write(path)`.
 // Binary is little-endian, each chunk behind a 20-byte header whose size counts
-// the bytes after it. An ASCII chunk header is the line
-// "PolH V0.08 Id 7 Parent 3 Size 00000120", its size counting from just after
-// the size's last digit (the header's line end included); numbers are "%.9g",
-// which reads back to the same float. Counts, lengths and sizes can be
-// overridden to make files that lie about their contents; "trailing" adds raw bytes.
+// the bytes after it; an ASCII chunk's size counts from just after the size's
+// last digit of its header line. ASCII numbers are "%.9g" (they read back to
+// the same float). Counts, lengths and sizes can be overridden to make files
+// that lie about their contents; "trailing" adds raw bytes.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +16,9 @@
 
 namespace cobtest {
 
-// Every member has an initializer, so designated initializers may leave any out.
 enum class Encoding { Binary, Ascii };
+
+// Every member has an initializer, so designated initializers may leave any out.
 
 struct Vec3 { float x = 0, y = 0, z = 0; };
 
@@ -31,8 +31,7 @@ struct Axes {
   std::string ascii_first_word = "Name"; // ASCII: the word before the first blank of the name line
   Vec3 center{};
   Vec3 x_axis{1, 0, 0}, y_axis{0, 1, 0}, z_axis{0, 0, 1};
-  // Stored line k is transform[k][0..3]. Binary stores lines 0 to 2, ASCII all
-  // four lines after the "Transform" line.
+  // Stored line k is transform[k]: binary stores lines 0 to 2, ASCII all four.
   float transform[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
 };
 
@@ -51,15 +50,14 @@ struct Polygon {
   std::vector<Vec3> vertices{};
   std::vector<std::pair<float, float>> uvs{};
   std::vector<Face> faces{};
-  // Counts written instead of the sizes of the lists above (for example
-  // 4000000000 with little data behind it).
+  // Counts written instead of the sizes of the lists above.
   std::optional<uint32_t> vertex_count{}, uv_count{}, face_count{};
   std::string trailing{};  // raw bytes after the faces
 };
 
 enum class MapKind { Environment, Texture, Bump };
 
-// A map sub-block of a material. Environment maps carry only flags and name;
+// A map sub-block of a material: environment maps carry only flags and name,
 // texture maps add offsets and repeats, bump maps also the amplitude.
 struct MapBlock {
   MapKind kind = MapKind::Texture;
@@ -87,8 +85,8 @@ class CobFile {
  public:
   explicit CobFile(Encoding e);
 
-  // Replaces the 32-byte file header ("Caligari V00.01" 'B' or 'A' "LH", blanks,
-  // '\n'): a shorter text is padded with blanks to 31 bytes and '\n', a longer one cut.
+  // Replaces the 32-byte file header ("Caligari V00.01BLH", blanks, '\n'); a
+  // shorter text is padded with blanks and '\n', a longer one cut.
   CobFile& header(std::string first32);
   // ASCII: lines end with "\r\n" in the whole file, whenever this is called.
   CobFile& crlf(bool on);
@@ -97,7 +95,7 @@ class CobFile {
   CobFile& polygon(int32_t id, int32_t parent, const Polygon& polygon);
   CobFile& material(int32_t id, int32_t parent, const Material& material);
   CobFile& procedural(int32_t id, int32_t parent, const Procedural& procedural);
-  // Any chunk, its body written as it stands, the type padded or cut to four
+  // Any chunk, its body as it stands, the type padded or cut to four
   // characters; the exact size unless one (that may lie) is declared.
   CobFile& chunk(std::string type4, int32_t id, int32_t parent, std::string body,
                  std::optional<int64_t> declared_data_size = {}, uint16_t major = 0,
@@ -107,7 +105,6 @@ class CobFile {
   // Bytes appended as they stand.
   CobFile& raw(std::string bytes);
 
-  Encoding encoding() const { return encoding_; }
   std::string bytes() const;
   void write(const std::string& path) const;  // throws std::runtime_error on failure
 
@@ -118,7 +115,7 @@ class CobFile {
 
   Encoding encoding_;
   bool crlf_ = false;
-  std::optional<std::string> header_;
+  std::string header_;
   std::vector<Piece> pieces_;
 };
 
@@ -133,8 +130,8 @@ std::string ascii_chunk_header(std::string type4, uint16_t major, uint16_t minor
 std::string polygon_body(Encoding e, const Polygon& polygon, const std::string& eol = "\n");
 std::string material_body(Encoding e, const Material& material, const std::string& eol = "\n");
 
-// A small textured object: five vertices, a quad and a triangle, with four
-// texture vertices; the tests' and the fuzz seeds' everyday polygon.
+// The everyday polygon: five vertices, a quad (material 0) and a triangle
+// (material 1), four texture vertices.
 inline Polygon sample_polygon(const std::string& name = "Box") {
     Polygon p;
     p.axes.name = name;
@@ -144,8 +141,7 @@ inline Polygon sample_polygon(const std::string& name = "Box") {
     return p;
 }
 
-// A UV sphere of radius r about the origin: `segments` around, `rings` from
-// pole to pole (triangles at the poles, quads between), faces stored
+// A UV sphere of radius r about the origin, `rings` from pole to pole, faces
 // clockwise from outside as trueSpace files hold them; texture vertices on a
 // (segments + 1) x (rings + 1) grid, so the seam and the poles have several.
 Polygon uv_sphere(const std::string& name, int segments, int rings, float r = 1, bool with_uvs = true);

@@ -1,11 +1,7 @@
-// What tests need of the system that differs between Linux and Windows:
-// setting environment variables, and whether file modes bind this process.
+// Setting environment variables, which differs between Linux and Windows.
 #pragma once
 
 #include <cstdlib>
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
 
 namespace cobtest {
 
@@ -18,16 +14,6 @@ inline void set_env(const char* name, const char* value) {
 #else
     if (value != nullptr) ::setenv(name, value, 1);
     else ::unsetenv(name);
-#endif
-}
-
-// Whether a folder's mode can refuse this process new files: not for root,
-// and not on Windows, whose files have no such modes.
-inline bool modes_bind_us() {
-#if defined(_WIN32)
-    return false;
-#else
-    return ::geteuid() != 0;
 #endif
 }
 
