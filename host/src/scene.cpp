@@ -77,7 +77,8 @@ uint32_t MPolygonList::AddMany(const int32_t* indices, const uint32_t* counts, c
     }
     // Short of memory or of index room: one at a time, each taken or not as Add would.
     uint32_t added = 0;
-    for (uint32_t k = 0; k < polygons; indices += counts[k], ++k) added += AddOne(indices, counts[k], mat_ids[k]) ? 1 : 0;
+    for (uint32_t k = 0; k < polygons; indices += counts[k], ++k)
+        if (AddOne(indices, counts[k], mat_ids[k])) added += 1;
     return added;
 }
 
