@@ -13,7 +13,6 @@
 #include "fuzz_support.h"
 #include "import.h"
 #include "summary.h"
-#include "vertexa/memory.h"
 #include "vertexa/scene.h"
 
 namespace cv = vertexa::convert;
@@ -24,9 +23,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = fuzz::write_scratch("input.cob", data, size);
-    const uint64_t live = vertexa::alloc_stats().live_blocks;
-    {
+    fuzz::run_on_cob_file(data, size, "summary or conversion", [](const std::string& path) {
         std::unique_ptr<MScene> scene(import_scene(path));
         if (!scene) std::abort();
         // As `info --json` and `info` print them; a throw ends the run.
@@ -38,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& [format, name] : {std::pair{cv::Format::Glb, "/out.glb"}, std::pair{cv::Format::Gltf, "/out.gltf"},
                                            std::pair{cv::Format::Obj, "/out.obj"}})
             cv::convert_scene(*scene, fuzz::scratch_dir() + name, format, options, err);
-    }
-    fuzz::expect_host_blocks(live, "summary or conversion");
+    });
     return 0;
 }

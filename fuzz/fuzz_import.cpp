@@ -9,7 +9,6 @@
 #include "cob_import_options.h"
 #include "fuzz_support.h"
 #include "import_file.h"
-#include "vertexa/memory.h"
 #include "vertexa/scene.h"
 #include "vertexa/services.h"
 
@@ -26,9 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = fuzz::write_scratch("input.cob", data, size);
-    const uint64_t live = vertexa::alloc_stats().live_blocks;
-    {
+    fuzz::run_on_cob_file(data, size, "import", [](const std::string& path) {
         auto* options = new CobImportOptions;
         auto* callbacks = new MessageCallBack1(no_status, no_progress, no_status, no_progress, no_status, no_progress);
         auto* scene = new MScene(path.c_str());
@@ -40,7 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         delete scene;
         delete callbacks;
         delete options;
-    }
-    fuzz::expect_host_blocks(live, "import");
+    });
     return 0;
 }

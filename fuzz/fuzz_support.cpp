@@ -41,7 +41,11 @@ std::string write_scratch(const std::string& name, const uint8_t* data, size_t s
 
 void use_unwritable_profile() { ::setenv("VERTEXA_PROFILE", "/dev/null/vertexa-fuzz.ini", 1); }
 
-void expect_host_blocks(uint64_t live, const char* what) {
+void run_on_cob_file(const uint8_t* data, size_t size, const char* what,
+                     const std::function<void(const std::string& path)>& run) {
+    const std::string path = write_scratch("input.cob", data, size);
+    const uint64_t live = vertexa::alloc_stats().live_blocks;
+    run(path);
     const uint64_t now = vertexa::alloc_stats().live_blocks;
     if (now == live) return;
     std::fprintf(stderr, "%s left %lld host blocks alive\n", what, static_cast<long long>(now - live));

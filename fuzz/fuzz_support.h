@@ -1,9 +1,11 @@
 // What the fuzz targets share: a scratch folder of their own process, where
-// each input is written as a file, and a profile that cannot be written.
+// each input is written as a file, a profile that cannot be written, and the
+// run of a trueSpace input that checks the host allocator afterwards.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace fuzz {
@@ -21,8 +23,10 @@ std::string write_scratch(const std::string& name, const uint8_t* data, size_t s
 // settings when destroyed, do not write a file per input.
 void use_unwritable_profile();
 
-// Aborts, naming `what`, when the host allocator holds another number of
-// blocks than `live` (what it held before the input).
-void expect_host_blocks(uint64_t live, const char* what);
+// Writes the input to scratch_dir()/input.cob and runs `run` on that path;
+// aborts, naming `what`, when the host allocator then holds another number
+// of blocks than before (whatever `run` made of the file must be freed).
+void run_on_cob_file(const uint8_t* data, size_t size, const char* what,
+                     const std::function<void(const std::string& path)>& run);
 
 }  // namespace fuzz

@@ -223,6 +223,8 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
     const size_t limit = static_cast<size_t>(batch.workers > 0 ? batch.workers : processors());
     Options child_options = options;
     child_options.format = batch.format;
+    // Several workers keep the processors busy already.
+    child_options.two_threads = limit == 1;
     std::deque<const Item*> queue;
     for (const Item& item : items) queue.push_back(&item);
     std::map<pid_t, Worker> running;

@@ -88,6 +88,7 @@ int convert_scene(MScene& scene, const std::string& out, Format format, const Op
     build.y_up = !options.z_up;
     build.obj = format == Format::Obj;
     build.smooth_angle = options.smooth_angle;
+    build.two_threads = options.two_threads;
     if (const std::string stem = file_stem(scene.get_name()); !stem.empty()) build.fallback_name = stem;
     std::vector<MeshOut> meshes = build_meshes(scene, build, err);
     if (meshes.empty()) {

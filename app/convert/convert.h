@@ -21,6 +21,7 @@ struct Options {
     bool z_up = false;                   // true: keep trueSpace's Z-up axes
     double smooth_angle = 40.0;          // crease angle in degrees, 0 to 180 (see BuildOptions)
     std::vector<std::string> image_paths;  // folders searched after the file's own and the profile's
+    bool two_threads = true;             // a large mesh may be built by two threads (see BuildOptions)
     // How the file is imported (required): the command gives the plug-in
     // module's importer.
     std::function<MScene*(const std::string&)> importer;

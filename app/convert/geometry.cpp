@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <ostream>
 #include <string_view>
 #include <unordered_map>
@@ -263,6 +267,49 @@ bool triangulate_face(std::span<const Point> points, std::vector<uint32_t>& tria
 
 }  // namespace
 
+namespace {
+
+// What triangulate_face finds of a triangle or a quad, by the same
+// arithmetic in the same order, without allocating: false for a degenerate
+// face; `convex` false for a quad to be cut the general way.
+template <size_t N>
+bool small_face(const Point* points, double normal[3], bool& convex) {
+    for (size_t i = 0; i < N; ++i)
+        for (double v : points[i])
+            if (!std::isfinite(v)) return false;
+    double nx = 0, ny = 0, nz = 0;
+    for (size_t i = 0; i < N; ++i) {
+        const Point& a = points[i];
+        const Point& b = points[i + 1 == N ? 0 : i + 1];
+        nx += (a[1] - b[1]) * (a[2] + b[2]);
+        ny += (a[2] - b[2]) * (a[0] + b[0]);
+        nz += (a[0] - b[0]) * (a[1] + b[1]);
+    }
+    const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+    double extent = 0.0;
+    for (size_t i = 0; i < N; ++i)
+        for (int k = 0; k < 3; ++k) extent = std::max(extent, std::fabs(points[i][k] - points[0][k]));
+    if (!(len > 1e-12 * extent * extent) || !(len > 0.0)) return false;
+    normal[0] = nx / len;
+    normal[1] = ny / len;
+    normal[2] = nz / len;
+    const double eps = 1e-12 * extent * extent;
+    convex = true;
+    if constexpr (N == 4) {
+        for (size_t k = 0; k < 4 && convex; ++k) {
+            const Point &a = points[(k + 3) % 4], &b = points[k], &c = points[(k + 1) % 4];
+            const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+            const double v[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+            const double turn = (u[1] * v[2] - u[2] * v[1]) * normal[0] + (u[2] * v[0] - u[0] * v[2]) * normal[1] +
+                                (u[0] * v[1] - u[1] * v[0]) * normal[2];
+            convex = turn > eps;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool triangulate(std::span<const Point> points, std::vector<uint32_t>& triangles) {
     double normal[3];
     return triangulate_face(points, triangles, normal);
@@ -313,6 +360,15 @@ double corner_angle(const float* p, const float* a, const float* b) {
     return x < 0 ? M_PI - r : r;
 }
 
+// n elements, not initialised, for arrays written whole before they are
+// read: no pass that zeroes them first.
+template <typename T>
+std::unique_ptr<T[]> large_array(size_t n) {
+    std::unique_ptr<T[]> a(new T[n]);
+    advise_huge_pages(a.get(), n * sizeof(T));
+    return a;
+}
+
 // One corner at the position being worked on.
 struct Corner {
     uint32_t corner, face, prev, next, prim, uv, parent;
@@ -327,12 +383,15 @@ uint32_t find_root(std::vector<Corner>& cs, uint32_t i) {
     return i;
 }
 
-// How a face was cut into triangles.
-enum : uint8_t { kTriangle, kConvexQuad, kOther };
+// How a face was cut into triangles, or why it is dropped.
+enum : uint8_t { kTriangle, kConvexQuad, kOther, kBadIndex, kDegenerate };
 
 // Above this many corners at one position, pairs are found by sorting
 // rather than by trying each against each.
 constexpr size_t kFewCorners = 32;
+
+// From this many corners on, a mesh is built by two threads.
+constexpr uint64_t kTwoThreadCorners = 1 << 15;
 
 // The scene's surfaces by name: the first of each name, and DEFAULT.
 class SurfaceTable {
@@ -381,24 +440,29 @@ public:
         smooth_none_ = !(angle > 0.0);
         cos_limit_ = std::cos(angle * M_PI / 180.0);
 
-        const std::vector<MVector3>& verts = mesh_.Vertices();
-        reserve_large(positions_, verts.size() * 3);
-        positions_.resize(verts.size() * 3);
-        for (size_t i = 0; i < verts.size(); ++i) {
-            double p[3] = {verts[i][0], verts[i][1], verts[i][2]};
-            if (bake) local.apply(p, p);
-            if (options_.y_up) z_up_to_y_up(p);
-            for (int k = 0; k < 3; ++k) positions_[3 * i + k] = static_cast<float>(p[k]);
-        }
         textured_ = mesh_.UVUsed() != 0 && !mesh_.UVVertices().empty() && uv_faces_.Size() != 0;
-        if (faces_.Size() != 0) base_ = faces_.Indices(0);
+        const uint32_t face_count = faces_.Size();
+        if (face_count != 0) base_ = faces_.Indices(0);
+        two_threads_ = options_.two_threads && face_count != 0 && corner_start(face_count - 1) + uint64_t{faces_.Count(face_count - 1)} >= kTwoThreadCorners;
+
+        const std::vector<MVector3>& verts = mesh_.Vertices();
+        positions_ = large_array<float>(verts.size() * 3);
+        in_halves([&](int h) {
+            const size_t half = verts.size() / 2;
+            for (size_t i = h == 0 ? 0 : half, end = h == 0 && two_threads_ ? half : verts.size(); i < end; ++i) {
+                double p[3] = {verts[i][0], verts[i][1], verts[i][2]};
+                if (bake) local.apply(p, p);
+                if (options_.y_up) z_up_to_y_up(p);
+                for (int k = 0; k < 3; ++k) positions_[3 * i + k] = static_cast<float>(p[k]);
+            }
+        });
 
         classify_faces();
         index_corners();
         make_normals_and_vertices();
         emit_faces();
         if (options_.obj) {
-            out_.positions = std::move(positions_);
+            out_.positions.assign(positions_.get(), positions_.get() + 3 * mesh_.Vertices().size());
             if (textured_) {
                 const std::vector<MVector3>& uvs = mesh_.UVVertices();
                 out_.uvs.reserve(uvs.size() * 2);
@@ -458,58 +522,42 @@ private:
     // Checks every face, finds its normal and primitive and how it is cut
     // into triangles; counts the corners at each position.
     void classify_faces() {
-        const size_t vertex_count = mesh_.Vertices().size();
-        const size_t uv_count = mesh_.UVVertices().size();
         const uint32_t face_count = faces_.Size();
-        reserve_large(face_prim_, face_count);
-        reserve_large(face_kind_, face_count);
-        reserve_large(face_normal_, 3 * static_cast<size_t>(face_count));
-        reserve_large(offsets_, vertex_count + 1);
-        face_prim_.assign(face_count, kNoIndex);
-        face_kind_.assign(face_count, kTriangle);
-        face_normal_.resize(3 * static_cast<size_t>(face_count));
-        offsets_.assign(vertex_count + 1, 0);
-        std::vector<Point> pts;
-        std::vector<uint32_t> tris;
+        face_prim_ = large_array<uint32_t>(face_count);
+        face_kind_ = large_array<uint8_t>(face_count);
+        face_normal_ = large_array<float>(3 * static_cast<size_t>(face_count));
+        reserve_large(offsets_, mesh_.Vertices().size() + 1);
+        offsets_.assign(mesh_.Vertices().size() + 1, 0);
+        // Each face on its own, a half of the faces per thread.
+        std::array<std::vector<uint32_t>, 2> others;
+        face_split_ = two_threads_ ? face_count / 2 : face_count;
+        in_halves([&](int h) { check_faces(h == 0 ? 0 : face_split_, h == 0 ? face_split_ : face_count, others[h]); });
+        other_split_ = others[0].size();
+        other_triangles_ = std::move(others[0]);
+        other_triangles_.insert(other_triangles_.end(), others[1].begin(), others[1].end());
+        // Then in face order: the primitives are numbered as their materials
+        // first appear.
         uint32_t dropped_degenerate = 0, dropped_index = 0;
+        size_t other = 0;
         for (uint32_t f = 0; f < face_count; ++f) {
+            if (f == face_split_) first_half_indices_ = prim_indices_;
+            const uint8_t kind = face_kind_[f];
+            if (kind == kBadIndex || kind == kDegenerate) {
+                face_prim_[f] = kNoIndex;
+                ++(kind == kBadIndex ? dropped_index : dropped_degenerate);
+                continue;
+            }
             const uint32_t count = faces_.Count(f);
+            uint32_t indices = kind == kTriangle ? 3 : 6;
+            if (kind == kOther) {
+                indices = other_triangles_[other];
+                other += 1 + indices;
+            }
+            const uint32_t prim = prim_for(faces_.MatId(f));
+            face_prim_[f] = prim;
+            prim_corners_[prim] += count;
+            prim_indices_[prim] += indices;
             const int32_t* idx = faces_.Indices(f);
-            const int32_t* uv_idx = uv_indices(f);
-            bool ok = true;
-            for (uint32_t k = 0; k < count && ok; ++k) {
-                if (idx[k] < 0 || static_cast<size_t>(idx[k]) >= vertex_count) ok = false;
-                if (uv_idx != nullptr && (uv_idx[k] < 0 || static_cast<size_t>(uv_idx[k]) >= uv_count)) ok = false;
-            }
-            if (!ok) {
-                ++dropped_index;
-                continue;
-            }
-            pts.resize(count);
-            for (uint32_t k = 0; k < count; ++k) {
-                const float* p = &positions_[3 * static_cast<size_t>(idx[k])];
-                pts[k] = {p[0], p[1], p[2]};
-            }
-            tris.clear();
-            double normal[3];
-            if (!triangulate_face(pts, tris, normal)) {
-                ++dropped_degenerate;
-                continue;
-            }
-            for (int k = 0; k < 3; ++k) face_normal_[3 * size_t(f) + k] = static_cast<float>(flip_ ? -normal[k] : normal[k]);
-            if (count == 3) {
-                face_kind_[f] = kTriangle;
-            } else if (count == 4 && tris.size() == 6 && tris[0] == 0 && tris[1] == 1 && tris[2] == 2 && tris[3] == 0 &&
-                       tris[4] == 2 && tris[5] == 3) {
-                face_kind_[f] = kConvexQuad;
-            } else {
-                face_kind_[f] = kOther;
-                other_triangles_.push_back(static_cast<uint32_t>(tris.size()));
-                other_triangles_.insert(other_triangles_.end(), tris.begin(), tris.end());
-            }
-            face_prim_[f] = prim_for(faces_.MatId(f));
-            prim_corners_[face_prim_[f]] += count;
-            prim_indices_[face_prim_[f]] += tris.size();
             for (uint32_t k = 0; k < count; ++k) ++offsets_[static_cast<size_t>(idx[k])];
         }
         // Room for the most the primitives can take; pages never written
@@ -520,9 +568,12 @@ private:
                 reserve_large(p.corners, 3 * prim_corners_[i]);
                 continue;
             }
-            reserve_large(p.positions, 3 * prim_corners_[i]);
-            reserve_large(p.normals, 3 * prim_corners_[i]);
-            if (p.has_uvs) reserve_large(p.uvs, 2 * prim_corners_[i]);
+            for (int h = 0; h < (two_threads_ ? 2 : 1); ++h) {
+                Primitive::Vertices& part = p.parts[h];
+                reserve_large(part.positions, 3 * prim_corners_[i]);
+                reserve_large(part.normals, 3 * prim_corners_[i]);
+                if (p.has_uvs) reserve_large(part.uvs, 2 * prim_corners_[i]);
+            }
             reserve_large(p.indices, prim_indices_[i]);
         }
         if (dropped_degenerate != 0)
@@ -530,6 +581,103 @@ private:
         if (dropped_index != 0)
             err_ << "vertexa: warning: object " << out_.name << ": " << dropped_index
                  << " face(s) with vertex or texture vertex indices outside the object dropped\n";
+    }
+
+    // Faces [begin, end): their kind and normal; the triangles of those cut
+    // by ear clipping go to `others`, a count and the corners per face.
+    void check_faces(uint32_t begin, uint32_t end, std::vector<uint32_t>& others) {
+        const size_t vertex_count = mesh_.Vertices().size();
+        const size_t uv_count = mesh_.UVVertices().size();
+        std::vector<Point> pts;
+        std::vector<uint32_t> tris;
+        for (uint32_t f = begin; f < end; ++f) {
+            const uint32_t count = faces_.Count(f);
+            const int32_t* idx = faces_.Indices(f);
+            const int32_t* uv_idx = uv_indices(f);
+            bool ok = true;
+            for (uint32_t k = 0; k < count && ok; ++k) {
+                if (idx[k] < 0 || static_cast<size_t>(idx[k]) >= vertex_count) ok = false;
+                if (uv_idx != nullptr && (uv_idx[k] < 0 || static_cast<size_t>(uv_idx[k]) >= uv_count)) ok = false;
+            }
+            if (!ok) {
+                face_kind_[f] = kBadIndex;
+                continue;
+            }
+            double normal[3];
+            auto keep = [&](uint8_t kind) {
+                for (int k = 0; k < 3; ++k)
+                    face_normal_[3 * size_t(f) + k] = static_cast<float>(flip_ ? -normal[k] : normal[k]);
+                face_kind_[f] = kind;
+            };
+            if (count == 3 || count == 4) {
+                // Most faces of most models: no search, no allocation.
+                Point q[4];
+                for (uint32_t k = 0; k < count; ++k) {
+                    const float* p = &positions_[3 * static_cast<size_t>(idx[k])];
+                    q[k] = {p[0], p[1], p[2]};
+                }
+                bool convex = false;
+                const bool found = count == 3 ? small_face<3>(q, normal, convex) : small_face<4>(q, normal, convex);
+                if (!found) {
+                    face_kind_[f] = kDegenerate;
+                    continue;
+                }
+                if (convex) {
+                    keep(count == 3 ? kTriangle : kConvexQuad);
+                    continue;
+                }
+            }
+            pts.resize(count);
+            for (uint32_t k = 0; k < count; ++k) {
+                const float* p = &positions_[3 * static_cast<size_t>(idx[k])];
+                pts[k] = {p[0], p[1], p[2]};
+            }
+            tris.clear();
+            if (!triangulate_face(pts, tris, normal)) {
+                face_kind_[f] = kDegenerate;
+                continue;
+            }
+            if (count == 4 && tris.size() == 6 && tris[0] == 0 && tris[1] == 1 && tris[2] == 2 && tris[3] == 0 &&
+                tris[4] == 2 && tris[5] == 3) {
+                keep(kConvexQuad);
+            } else {
+                keep(kOther);
+                others.push_back(static_cast<uint32_t>(tris.size()));
+                others.insert(others.end(), tris.begin(), tris.end());
+            }
+        }
+    }
+
+    // Runs work(0) and work(1) at once for a large mesh, work(1) on a
+    // thread of its own (on this one when none can be had); work(0) alone
+    // for a small one. An exception of either reaches the caller.
+    template <typename Work>
+    void in_halves(Work&& work) {
+        if (!two_threads_) {
+            work(0);
+            return;
+        }
+        std::exception_ptr failed;
+        std::thread other;
+        try {
+            other = std::thread([&] {
+                try {
+                    work(1);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            work(1);
+        }
+        try {
+            work(0);
+        } catch (...) {
+            if (other.joinable()) other.join();
+            throw;
+        }
+        if (other.joinable()) other.join();
+        if (failed) std::rethrow_exception(failed);
     }
 
     // The per-position table: the corners of the written faces at each
@@ -541,20 +689,28 @@ private:
             o = static_cast<uint32_t>(total);
             total += n;
         }
-        reserve_large(entries_, total);
-        entries_.resize(total);
+        entries_ = large_array<uint32_t>(total);
         const uint32_t face_count = faces_.Size();
-        reserve_large(corner_data_, face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
-        corner_data_.resize(face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
-        for (uint32_t f = 0; f < face_count; ++f) {
-            if (face_prim_[f] == kNoIndex) continue;
-            const int32_t* idx = faces_.Indices(f);
-            const uint32_t start = corner_start(f);
-            for (uint32_t k = 0; k < faces_.Count(f); ++k) {
-                entries_[offsets_[static_cast<size_t>(idx[k])]++] = start + k;
-                corner_data_[start + k] = f;
+        corner_data_ = large_array<uint32_t>(face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
+        // Two threads split the positions, a half of the corners each.
+        const size_t position_count = offsets_.size() - 1;
+        split_ = static_cast<uint32_t>(position_count);
+        if (two_threads_)
+            split_ = static_cast<uint32_t>(std::upper_bound(offsets_.begin(), offsets_.end() - 1, total / 2) - offsets_.begin());
+        in_halves([&](int h) {
+            const uint32_t lo = h == 0 ? 0 : split_, hi = h == 0 ? split_ : static_cast<uint32_t>(position_count);
+            for (uint32_t f = 0; f < face_count; ++f) {
+                if (face_prim_[f] == kNoIndex) continue;
+                const int32_t* idx = faces_.Indices(f);
+                const uint32_t start = corner_start(f);
+                for (uint32_t k = 0; k < faces_.Count(f); ++k) {
+                    const auto p = static_cast<uint32_t>(idx[k]);
+                    if (p < lo || p >= hi) continue;
+                    entries_[offsets_[p]++] = start + k;
+                    corner_data_[start + k] = f;
+                }
             }
-        }
+        });
         for (size_t p = offsets_.size() - 1; p > 0; --p) offsets_[p] = offsets_[p - 1];
         offsets_[0] = 0;
     }
@@ -567,10 +723,10 @@ private:
         return double(a[0]) * b[0] + double(a[1]) * b[1] + double(a[2]) * b[2] > cos_limit_;
     }
 
-    void join(uint32_t i, uint32_t j) {
-        if (cs_[i].face == cs_[j].face || !smooth(cs_[i].face, cs_[j].face)) return;
-        const uint32_t a = find_root(cs_, i), b = find_root(cs_, j);
-        if (a != b) cs_[std::max(a, b)].parent = std::min(a, b);
+    void join(std::vector<Corner>& cs, uint32_t i, uint32_t j) const {
+        if (cs[i].face == cs[j].face || !smooth(cs[i].face, cs[j].face)) return;
+        const uint32_t a = find_root(cs, i), b = find_root(cs, j);
+        if (a != b) cs[std::max(a, b)].parent = std::min(a, b);
     }
 
     // Per position: the faces around it fall into groups of neighbours
@@ -578,18 +734,56 @@ private:
     // gets one normal, its faces' normals weighted by their corner angles.
     // glTF: each distinct (primitive, texture vertex, normal) becomes a
     // vertex; OBJ: each group a normal. corner_data_ then holds that index.
+    // A large mesh's positions are done in two halves at once: the vertices
+    // of the positions from split_ on go to the primitives' second parts.
     void make_normals_and_vertices() {
         const size_t position_count = offsets_.size() - 1;
+        if (options_.obj) {
+            // One list of normals, in the order of the positions.
+            two_threads_ = false;
+            split_ = static_cast<uint32_t>(position_count);
+        }
+        in_halves([&](int h) { normals_and_vertices(h == 0 ? 0 : split_, h == 0 ? split_ : position_count, h); });
+        entries_.reset();
+        std::vector<uint32_t>().swap(offsets_);
+        face_normal_.reset();
+        if (!options_.obj) positions_.reset();
+    }
+
+    void normals_and_vertices(size_t begin, size_t end, int part) {
+        // glTF: the part's arrays get room for the most they can take (left
+        // uninitialised, so untouched pages cost nothing) and are cut to
+        // what was made at the end.
+        std::vector<uint32_t> made(out_.primitives.size(), 0);
+        if (!options_.obj)
+            for (size_t i = 0; i < out_.primitives.size(); ++i) {
+                Primitive& p = out_.primitives[i];
+                p.parts[part].positions.resize(3 * prim_corners_[i]);
+                p.parts[part].normals.resize(3 * prim_corners_[i]);
+                if (p.has_uvs) p.parts[part].uvs.resize(2 * prim_corners_[i]);
+            }
+        normals_and_vertices_made(begin, end, part, made);
+        if (!options_.obj)
+            for (size_t i = 0; i < out_.primitives.size(); ++i) {
+                Primitive& p = out_.primitives[i];
+                p.parts[part].positions.resize(3 * size_t(made[i]));
+                p.parts[part].normals.resize(3 * size_t(made[i]));
+                if (p.has_uvs) p.parts[part].uvs.resize(2 * size_t(made[i]));
+            }
+    }
+
+    void normals_and_vertices_made(size_t begin, size_t end, int part, std::vector<uint32_t>& made) {
+        std::vector<Corner> cs;
         std::vector<std::array<double, 3>> sums;
         std::vector<uint32_t> normal_of, order;
         std::vector<std::pair<uint32_t, uint32_t>> edges;
-        for (size_t p = 0; p < position_count; ++p) {
+        for (size_t p = begin; p < end; ++p) {
             const uint32_t first = offsets_[p], k = offsets_[p + 1] - first;
             if (k == 0) continue;
-            cs_.resize(k);
+            cs.resize(k);
             const float* at = &positions_[3 * p];
             for (uint32_t i = 0; i < k; ++i) {
-                Corner& c = cs_[i];
+                Corner& c = cs[i];
                 c.corner = entries_[first + i];
                 c.face = corner_data_[c.corner];
                 const uint32_t n = faces_.Count(c.face), kf = c.corner - corner_start(c.face);
@@ -607,32 +801,35 @@ private:
             if (k <= kFewCorners) {
                 for (uint32_t i = 0; i < k; ++i)
                     for (uint32_t j = i + 1; j < k; ++j) {
-                        const Corner &a = cs_[i], &b = cs_[j];
-                        if (a.prev == b.next || a.next == b.prev || a.prev == b.prev || a.next == b.next) join(i, j);
+                        const Corner &a = cs[i], &b = cs[j];
+                        if (a.prev == b.next || a.next == b.prev || a.prev == b.prev || a.next == b.next) join(cs, i, j);
                     }
             } else {
                 edges.clear();
                 for (uint32_t i = 0; i < k; ++i) {
-                    edges.emplace_back(cs_[i].prev, i);
-                    if (cs_[i].next != cs_[i].prev) edges.emplace_back(cs_[i].next, i);
+                    edges.emplace_back(cs[i].prev, i);
+                    if (cs[i].next != cs[i].prev) edges.emplace_back(cs[i].next, i);
                 }
                 std::sort(edges.begin(), edges.end());
                 for (size_t e = 1; e < edges.size(); ++e)
-                    if (edges[e].first == edges[e - 1].first) join(edges[e - 1].second, edges[e].second);
+                    if (edges[e].first == edges[e - 1].first) join(cs, edges[e - 1].second, edges[e].second);
             }
+            // Each corner's parent is its group's first corner from here on
+            // (a parent never follows its child).
+            for (uint32_t i = 0; i < k; ++i) cs[i].parent = cs[cs[i].parent].parent;
             sums.assign(k, {0.0, 0.0, 0.0});
             for (uint32_t i = 0; i < k; ++i) {
-                const uint32_t r = find_root(cs_, i);
-                const float* n = &face_normal_[3 * size_t(cs_[i].face)];
-                for (int d = 0; d < 3; ++d) sums[r][d] += cs_[i].weight * n[d];
+                const uint32_t r = cs[i].parent;
+                const float* n = &face_normal_[3 * size_t(cs[i].face)];
+                for (int d = 0; d < 3; ++d) sums[r][d] += cs[i].weight * n[d];
             }
             for (uint32_t i = 0; i < k; ++i) {
-                if (cs_[i].parent != i) continue;
+                if (cs[i].parent != i) continue;
                 double len = std::sqrt(sums[i][0] * sums[i][0] + sums[i][1] * sums[i][1] + sums[i][2] * sums[i][2]);
                 if (!(len > 1e-30)) {
                     // Zero-angle corners only, or faces that cancel out: the
                     // group takes its first face's normal.
-                    for (int d = 0; d < 3; ++d) sums[i][d] = face_normal_[3 * size_t(cs_[i].face) + d];
+                    for (int d = 0; d < 3; ++d) sums[i][d] = face_normal_[3 * size_t(cs[i].face) + d];
                     len = std::sqrt(sums[i][0] * sums[i][0] + sums[i][1] * sums[i][1] + sums[i][2] * sums[i][2]);
                 }
                 for (int d = 0; d < 3; ++d) sums[i][d] /= len;
@@ -640,35 +837,42 @@ private:
             if (options_.obj) {
                 normal_of.assign(k, kNoIndex);
                 for (uint32_t i = 0; i < k; ++i) {
-                    const uint32_t r = find_root(cs_, i);
+                    const uint32_t r = cs[i].parent;
                     if (normal_of[r] == kNoIndex) {
                         normal_of[r] = static_cast<uint32_t>(out_.normals.size() / 3);
                         for (int d = 0; d < 3; ++d) out_.normals.push_back(static_cast<float>(sums[r][d]));
                     }
-                    corner_data_[cs_[i].corner] = normal_of[r];
+                    corner_data_[cs[i].corner] = normal_of[r];
                 }
                 continue;
             }
             // glTF vertices: corners with the same primitive, texture vertex
             // and normal group share one.
             auto same = [&](uint32_t i, uint32_t j) {
-                return cs_[i].prim == cs_[j].prim && cs_[i].uv == cs_[j].uv && find_root(cs_, i) == find_root(cs_, j);
+                return cs[i].prim == cs[j].prim && cs[i].uv == cs[j].uv && cs[i].parent == cs[j].parent;
             };
             auto add_vertex = [&](uint32_t i) {
-                Primitive& prim = out_.primitives[cs_[i].prim];
-                const uint32_t v = prim.vertex_count();
-                prim.positions.insert(prim.positions.end(), at, at + 3);
-                const auto& n = sums[find_root(cs_, i)];
-                prim.normals.insert(prim.normals.end(),
-                                    {static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])});
-                if (prim.has_uvs) {
+                const uint32_t prim = cs[i].prim;
+                Primitive::Vertices& vs = out_.primitives[prim].parts[part];
+                const uint32_t v = made[prim]++;
+                float* out = vs.positions.data() + 3 * size_t(v);
+                out[0] = at[0];
+                out[1] = at[1];
+                out[2] = at[2];
+                const auto& n = sums[cs[i].parent];
+                out = vs.normals.data() + 3 * size_t(v);
+                for (int d = 0; d < 3; ++d) out[d] = static_cast<float>(n[d]);
+                if (!vs.uvs.empty()) {
                     float u = 0.0f, w = 0.0f;
-                    if (cs_[i].uv != kNoIndex) {
-                        const MVector3& t = mesh_.UVVertices()[cs_[i].uv];
+                    if (cs[i].uv != kNoIndex) {
+                        const MVector3& t = mesh_.UVVertices()[cs[i].uv];
                         u = finite_float(t[0]);
                         w = finite_float(t[1]);
                     }
-                    prim.uvs.insert(prim.uvs.end(), {u, w});
+                    // glTF's v runs downwards.
+                    out = vs.uvs.data() + 2 * size_t(v);
+                    out[0] = u;
+                    out[1] = 1.0f - w;
                 }
                 return v;
             };
@@ -676,51 +880,72 @@ private:
                 for (uint32_t i = 0; i < k; ++i) {
                     uint32_t j = 0;
                     while (j < i && !same(i, j)) ++j;
-                    corner_data_[cs_[i].corner] = j < i ? corner_data_[cs_[j].corner] : add_vertex(i);
+                    corner_data_[cs[i].corner] = j < i ? corner_data_[cs[j].corner] : add_vertex(i);
                 }
             } else {
                 order.resize(k);
                 for (uint32_t i = 0; i < k; ++i) order[i] = i;
-                auto key = [&](uint32_t i) { return std::array<uint32_t, 3>{cs_[i].prim, cs_[i].uv, find_root(cs_, i)}; };
+                auto key = [&](uint32_t i) { return std::array<uint32_t, 3>{cs[i].prim, cs[i].uv, cs[i].parent}; };
                 std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
                 for (uint32_t o = 0; o < k; ++o) {
                     const uint32_t i = order[o];
-                    corner_data_[cs_[i].corner] =
-                        o > 0 && same(i, order[o - 1]) ? corner_data_[cs_[order[o - 1]].corner] : add_vertex(i);
+                    corner_data_[cs[i].corner] =
+                        o > 0 && same(i, order[o - 1]) ? corner_data_[cs[order[o - 1]].corner] : add_vertex(i);
                 }
             }
         }
-        std::vector<uint32_t>().swap(entries_);
-        std::vector<uint32_t>().swap(offsets_);
-        std::vector<float>().swap(face_normal_);
-        if (!options_.obj) std::vector<float>().swap(positions_);
     }
 
     void emit_faces() {
-        size_t other = 0;
+        if (!options_.obj) {
+            for (size_t i = 0; i < out_.primitives.size(); ++i) out_.primitives[i].indices.resize(prim_indices_[i]);
+            const uint32_t face_count = faces_.Size(), half = two_threads_ ? face_split_ : face_count;
+            in_halves([&](int h) { emit_triangles(h == 0 ? 0 : half, h == 0 ? half : face_count, h); });
+            return;
+        }
         for (uint32_t f = 0; f < faces_.Size(); ++f) {
             if (face_prim_[f] == kNoIndex) continue;
             Primitive& prim = out_.primitives[face_prim_[f]];
             const uint32_t start = corner_start(f), count = faces_.Count(f);
-            if (options_.obj) {
-                const int32_t* idx = faces_.Indices(f);
-                const int32_t* uv_idx = uv_indices(f);
-                prim.polygon_sizes.push_back(count);
-                for (uint32_t j = 0; j < count; ++j) {
-                    const uint32_t k = flip_ ? (count - j) % count : j;
-                    prim.corners.insert(prim.corners.end(),
-                                        {static_cast<uint32_t>(idx[k]),
-                                         uv_idx != nullptr ? static_cast<uint32_t>(uv_idx[k]) : kNoIndex,
-                                         corner_data_[start + k]});
-                }
-                continue;
+            const int32_t* idx = faces_.Indices(f);
+            const int32_t* uv_idx = uv_indices(f);
+            prim.polygon_sizes.push_back(count);
+            for (uint32_t j = 0; j < count; ++j) {
+                const uint32_t k = flip_ ? (count - j) % count : j;
+                prim.corners.insert(prim.corners.end(),
+                                    {static_cast<uint32_t>(idx[k]), uv_idx != nullptr ? static_cast<uint32_t>(uv_idx[k]) : kNoIndex,
+                                     corner_data_[start + k]});
             }
+        }
+    }
+
+    // The triangles of faces [begin, end) into the primitives' indices:
+    // the first half's from the start, the second's after them.
+    void emit_triangles(uint32_t begin, uint32_t end, int half) {
+        std::vector<uint64_t> at(out_.primitives.size(), 0);
+        if (half == 1) std::copy(first_half_indices_.begin(), first_half_indices_.end(), at.begin());
+        size_t other = half == 0 ? 0 : other_split_;
+        for (uint32_t f = begin; f < end; ++f) {
+            if (face_prim_[f] == kNoIndex) continue;
+            const uint32_t p = face_prim_[f];
+            Primitive& prim = out_.primitives[p];
+            uint32_t* out = prim.indices.data();
+            const uint32_t start = corner_start(f);
+            // Vertices of the second half of the positions follow the first half's.
+            const int32_t* idx = faces_.Indices(f);
+            const uint32_t shift = prim.parts[0].count();
+            auto vertex = [&](uint32_t k) {
+                return corner_data_[start + k] + (static_cast<uint32_t>(idx[k]) >= split_ ? shift : 0);
+            };
             auto triangle = [&](uint32_t a, uint32_t b, uint32_t c) {
-                a = corner_data_[start + a];
-                b = corner_data_[start + b];
-                c = corner_data_[start + c];
+                a = vertex(a);
+                b = vertex(b);
+                c = vertex(c);
                 if (flip_) std::swap(b, c);
-                prim.indices.insert(prim.indices.end(), {a, b, c});
+                out[at[p]] = a;
+                out[at[p] + 1] = b;
+                out[at[p] + 2] = c;
+                at[p] += 3;
             };
             if (face_kind_[f] == kTriangle) {
                 triangle(0, 1, 2);
@@ -745,16 +970,24 @@ private:
     const MPolygonList& uv_faces_;
     const int32_t* base_ = nullptr;
     bool flip_ = false, textured_ = false, smooth_all_ = false, smooth_none_ = false;
+    bool two_threads_ = false;
+    uint32_t split_ = 0;  // the first position whose vertices go to the second parts
     double cos_limit_ = 1.0;
-    std::vector<float> positions_;      // x y z per vertex, as written
-    std::vector<uint32_t> face_prim_;   // kNoIndex: the face is dropped
-    std::vector<uint8_t> face_kind_;
-    std::vector<float> face_normal_;    // unit, outward
+    std::unique_ptr<float[]> positions_;  // x y z per vertex, as written
+    // Written before they are read, so left uninitialised.
+    std::unique_ptr<uint32_t[]> face_prim_;  // kNoIndex: the face is dropped
+    std::unique_ptr<uint8_t[]> face_kind_;
+    std::unique_ptr<float[]> face_normal_;   // unit, outward
+    std::unique_ptr<uint32_t[]> entries_, corner_data_;
     std::vector<uint32_t> other_triangles_;  // count and corners of the faces cut by ear clipping, in face order
-    std::vector<uint32_t> offsets_, entries_, corner_data_;
+    std::vector<uint32_t> offsets_;
     std::vector<std::pair<int32_t, uint32_t>> material_prims_;
     std::vector<uint64_t> prim_corners_, prim_indices_;
-    std::vector<Corner> cs_;
+    // Where the faces are split between the threads, and what the first
+    // half gives: indices per primitive, numbers in other_triangles_.
+    uint32_t face_split_ = 0;
+    std::vector<uint64_t> first_half_indices_;
+    size_t other_split_ = 0;
 };
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
+#include <new>
+#include <utility>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -44,6 +47,23 @@ struct Placement {
 // rotation, so windings keep their sense.
 void z_up_to_y_up(double p[3]);
 
+// An allocator that leaves the elements a vector grows by uninitialised,
+// for arrays that are written whole right after.
+template <typename T>
+struct NoInit : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = NoInit<U>;
+    };
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(p)) U;
+        else
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // One material of a mesh. glTF gets a vertex stream: corners are split into
 // separate vertices only where their texture coordinate or normal differs.
 // OBJ gets the polygons as the file has them, indexing the mesh's lists.
@@ -52,15 +72,20 @@ struct Primitive {
     std::string name;                   // readable: object name and material number, else the surface's
     std::string key;                    // the surface's name in the file ("" without surface)
     bool has_uvs = false;
-    // glTF
-    std::vector<float> positions;   // x y z per vertex
-    std::vector<float> normals;     // unit x y z per vertex
-    std::vector<float> uvs;         // u v per vertex, trueSpace's convention (v up)
-    std::vector<uint32_t> indices;  // three per triangle, counter-clockwise seen from outside
+    // glTF: the vertex stream is parts[0] followed by parts[1] (a large mesh
+    // is built in two halves at once; small ones fill parts[0] alone).
+    struct Vertices {
+        std::vector<float, NoInit<float>> positions;  // x y z per vertex
+        std::vector<float, NoInit<float>> normals;    // unit x y z per vertex
+        std::vector<float, NoInit<float>> uvs;        // u v per vertex, glTF's convention (v down)
+        uint32_t count() const { return static_cast<uint32_t>(positions.size() / 3); }
+    };
+    std::array<Vertices, 2> parts;
+    std::vector<uint32_t, NoInit<uint32_t>> indices;  // three per triangle, counter-clockwise seen from outside
     // OBJ
     std::vector<uint32_t> polygon_sizes;  // corners of each polygon, counter-clockwise seen from outside
     std::vector<uint32_t> corners;        // position, texture vertex (kNoIndex: none), normal per corner
-    uint32_t vertex_count() const { return static_cast<uint32_t>(positions.size() / 3); }
+    uint32_t vertex_count() const { return parts[0].count() + parts[1].count(); }
 };
 
 constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
@@ -83,6 +108,9 @@ struct BuildOptions {
     // Neighbouring faces whose normals differ by less than this share their
     // vertex normals; sharper edges stay faceted. 0: faceted, 180: smooth.
     double smooth_angle = 40.0;
+    // A mesh of many corners is built by two threads (the output is the
+    // same either way); false: by the calling thread alone.
+    bool two_threads = true;
     // The name of objects without one (the file's stem).
     std::string fallback_name = "object";
 };

@@ -5,9 +5,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <map>
 #include <ostream>
+#include <span>
 
 
 #include "vertexa/scene.h"
@@ -160,19 +162,30 @@ public:
         return count_views_++;
     }
 
-    int floats(const std::vector<float>& values, int width, bool bounds) {
-        const int v = view(values.data(), values.size() * sizeof(float), kArrayBuffer);
+    // An accessor of `width` floats per element over the parts of a vertex
+    // stream, which follow one another in the buffer as one view.
+    int floats(std::initializer_list<std::span<const float>> parts, int width, bool bounds) {
+        size_t count = 0;
+        for (std::span<const float> values : parts) count += values.size();
+        size = (size + 3) & ~size_t{3};
+        views.open('{').key("buffer").uint(0).key("byteLength").uint(count * sizeof(float)).key("byteOffset").uint(size);
+        views.key("target").uint(kArrayBuffer).close('}');
+        for (std::span<const float> values : parts)
+            if (!values.empty()) pieces_.push_back({reinterpret_cast<const char*>(values.data()), values.size() * sizeof(float), -1});
+        size += count * sizeof(float);
+        const int v = count_views_++;
         accessors.open('{').key("bufferView").uint(static_cast<uint64_t>(v)).key("componentType").uint(kFloat);
-        accessors.key("count").uint(values.size() / width).key("type").str(width == 3 ? "VEC3" : "VEC2");
+        accessors.key("count").uint(count / width).key("type").str(width == 3 ? "VEC3" : "VEC2");
         if (bounds) {
             float lo[3], hi[3];
             std::fill(lo, lo + width, std::numeric_limits<float>::max());
             std::fill(hi, hi + width, -std::numeric_limits<float>::max());
-            for (size_t i = 0; i < values.size(); i += width)
-                for (int k = 0; k < width; ++k) {
-                    lo[k] = std::min(lo[k], values[i + k]);
-                    hi[k] = std::max(hi[k], values[i + k]);
-                }
+            for (std::span<const float> values : parts)
+                for (size_t i = 0; i < values.size(); i += width)
+                    for (int k = 0; k < width; ++k) {
+                        lo[k] = std::min(lo[k], values[i + k]);
+                        hi[k] = std::max(hi[k], values[i + k]);
+                    }
             accessors.key("max").open('[');
             for (int k = 0; k < width; ++k) accessors.num(hi[k]);
             accessors.close(']').key("min").open('[');
@@ -183,7 +196,7 @@ public:
         return count_accessors_++;
     }
 
-    int indices(const std::vector<uint32_t>& values) {
+    int indices(std::span<const uint32_t> values) {
         const int v = view(values.data(), values.size() * sizeof(uint32_t), kElementArrayBuffer);
         accessors.open('{').key("bufferView").uint(static_cast<uint64_t>(v)).key("componentType").uint(kUnsignedInt);
         accessors.key("count").uint(values.size()).key("type").str("SCALAR").close('}');
@@ -302,13 +315,10 @@ void write_gltf(std::vector<MeshOut>& meshes, ImageCache& images, const std::str
         gl_meshes.open('{').key("name").str(mesh.name).key("primitives").open('[');
         for (size_t i = 0; i < mesh.primitives.size(); ++i) {
             Primitive& p = mesh.primitives[i];
-            const int position = b.floats(p.positions, 3, true), normal = b.floats(p.normals, 3, false);
-            int uv = -1;
-            if (p.has_uvs) {
-                // glTF's v runs downwards.
-                for (size_t k = 1; k < p.uvs.size(); k += 2) p.uvs[k] = 1.0f - p.uvs[k];
-                uv = b.floats(p.uvs, 2, false);
-            }
+            const auto& [first, second] = p.parts;
+            const int position = b.floats({first.positions, second.positions}, 3, true);
+            const int normal = b.floats({first.normals, second.normals}, 3, false);
+            const int uv = p.has_uvs ? b.floats({first.uvs, second.uvs}, 2, false) : -1;
             const int index = b.indices(p.indices);
             gl_meshes.open('{').key("attributes").open('{').key("NORMAL").uint(static_cast<uint64_t>(normal));
             gl_meshes.key("POSITION").uint(static_cast<uint64_t>(position));

@@ -409,43 +409,52 @@ public:
     TempCleanup& operator=(const TempCleanup&) = delete;
 };
 
-bool write_all(int fd, const char* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 // Many small pieces (the arrays of a scene of many objects) go out a batch
-// of them per system call.
+// of them per system call, and large ones in parts of kChunk bytes whose
+// writing to the disk starts at once: the disk works while the rest is
+// copied, and the sync at the end waits for less.
 bool OutputFiles::write_pieces(int fd, const Bytes& bytes) {
     constexpr size_t kBatch = 512;
+    constexpr size_t kChunk = size_t{8} << 20;
     struct iovec batch[kBatch];
     const auto& pieces = bytes.pieces_;
-    for (size_t first = 0; first < pieces.size();) {
-        size_t count = 0;
-        for (; count < kBatch && first + count < pieces.size(); ++count) {
-            const Bytes::Piece& p = pieces[first + count];
-            batch[count].iov_base = const_cast<char*>(p.data != nullptr ? p.data : bytes.owned_[p.index].data());
-            batch[count].iov_len = p.size;
+    size_t piece = 0, offset = 0;  // what is not written yet starts `offset` bytes into `piece`
+    off_t written = 0;
+    while (piece < pieces.size()) {
+        size_t count = 0, total = 0;
+        for (size_t i = piece, at = offset; i < pieces.size() && count < kBatch && total < kChunk; ++i, at = 0) {
+            const Bytes::Piece& p = pieces[i];
+            const char* data = p.data != nullptr ? p.data : bytes.owned_[p.index].data();
+            const size_t size = std::min(p.size - at, kChunk - total);
+            batch[count].iov_base = const_cast<char*>(data + at);
+            batch[count].iov_len = size;
+            ++count;
+            total += size;
         }
-        ssize_t n = ::writev(fd, batch, static_cast<int>(count));
+        const ssize_t n = ::writev(fd, batch, static_cast<int>(count));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
-        // A short write: the rest of the piece it stopped in, then on.
-        size_t k = 0;
-        for (; k < count && static_cast<size_t>(n) >= batch[k].iov_len; ++k) n -= static_cast<ssize_t>(batch[k].iov_len);
-        if (k < count && !write_all(fd, static_cast<const char*>(batch[k].iov_base) + n, batch[k].iov_len - n))
+        if (n == 0 && total != 0) {
+            errno = EIO;
             return false;
-        first += k < count ? k + 1 : count;
+        }
+#if defined(__linux__)
+        if (n > 0) ::sync_file_range(fd, written, n, SYNC_FILE_RANGE_WRITE);
+#endif
+        written += n;
+        for (size_t left = static_cast<size_t>(n);;) {
+            if (piece == pieces.size()) break;
+            const size_t rest = pieces[piece].size - offset;
+            if (left < rest) {
+                offset += left;
+                break;
+            }
+            left -= rest;
+            ++piece;
+            offset = 0;
+        }
     }
     return true;
 }

@@ -93,3 +93,13 @@ std::vector<std::string> text_lines(const std::string& text);
 HWND default_button(HWND dialog);
 
 }  // namespace vxp::detail
+
+// What the window tree does with the MFC-shaped classes (a friend of theirs).
+struct vxp_window_access {
+    // The window procedure of a window with a wrapper: the wrapper's message
+    // map first, then the window class.
+    static LRESULT window_proc(CWnd& wnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Builds the dialog's window and controls from its template, then runs
+    // OnInitDialog; focus goes to the first tab stop when it returns TRUE.
+    static bool create(CDialog& dialog, const vxp::DialogTemplate& t, HWND owner, bool modal);
+};

@@ -1,8 +1,8 @@
-// Module state, strings, windows, dialogs, data exchange and message maps.
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-#include <vector>
+// The stand-in's own part of the MFC-shaped layer (common/mfc.cpp has the
+// part it shares with Windows): module state and resources, windows over the
+// window tree, the dialog manager's keyboard, dialogs built from templates and
+// their modal loop, controls bound to objects, and the file dialog.
+#include <string>
 
 #include "internal.h"
 
@@ -52,32 +52,7 @@ BOOL CString::LoadString(UINT id) {
     return TRUE;
 }
 
-void CString::Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    if (n < 0) {
-        s_.clear();
-    } else {
-        std::vector<char> buffer(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, again);
-        s_.assign(buffer.data(), static_cast<size_t>(n));
-    }
-    va_end(again);
-}
-
 // ---------------------------------------------------------------------------
-const AFX_MSGMAP* CWnd::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
-    static const AFX_MSGMAP map = {nullptr, entries};
-    return &map;
-}
-
-const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
-
 CWnd::~CWnd() {
     if (m_hWnd != nullptr) {
         HWND hwnd = m_hWnd;
@@ -180,31 +155,9 @@ BOOL CWnd::ShowWindow(int show) {
     return was_visible;
 }
 
-CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
-
-BOOL CWnd::UpdateData(BOOL save_and_validate) {
-    CDataExchange dx(this, save_and_validate);
-    DoDataExchange(&dx);
-    return dx.failed ? FALSE : TRUE;
-}
-
-BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
-    UINT id = LOWORD(wParam);
-    UINT code = HIWORD(wParam);
-    for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr; map = map->base != nullptr ? map->base() : nullptr) {
-        for (const AFX_MSGMAP_ENTRY* e = map->entries; e->pfn != nullptr; ++e) {
-            if (e->message == WM_COMMAND && e->code == code && e->id == id) {
-                (this->*(e->pfn))();
-                return TRUE;
-            }
-        }
-    }
-    return FALSE;
-}
-
-LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND && OnCommand(wParam, lParam)) return 0;
-    return default_proc(m_hWnd, message, wParam, lParam);
+LRESULT vxp_window_access::window_proc(CWnd& wnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && wnd.OnCommand(wParam, lParam)) return 0;
+    return default_proc(wnd.m_hWnd, message, wParam, lParam);
 }
 
 // The dialog manager's keyboard: Tab and Shift-Tab (and the arrows outside
@@ -259,42 +212,28 @@ BOOL CWnd::IsDialogMessage(LPMSG msg) {
 }
 
 // ---------------------------------------------------------------------------
-const AFX_MSGMAP* CDialog::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
-    static const AFX_MSGMAP map = {&CWnd::GetThisMessageMap, entries};
-    return &map;
-}
-
-const AFX_MSGMAP* CDialog::GetMessageMap() const { return GetThisMessageMap(); }
-
-CDialog::CDialog(UINT template_id, CWnd* parent) : m_nIDHelp(template_id), m_pParentWnd(parent), template_id_(template_id) {}
-
 CDialog::~CDialog() = default;
 
-struct vxp_window_access {
-    // Builds the dialog's window and controls from its template, then runs
-    // OnInitDialog; focus goes to the first tab stop when it returns TRUE.
-    static bool create(CDialog& dialog, const vxp::DialogTemplate& t, HWND owner, bool modal) {
-        HWND hwnd = create_window("#dialog", t.caption != nullptr ? t.caption : "", t.id,
-                                  t.style & ~WS_VISIBLE, t.x, t.y, t.w, t.h, nullptr, owner);
-        hwnd->modal = modal;
-        hwnd->wnd = &dialog;
-        dialog.m_hWnd = hwnd;
-        for (int i = 0; i < t.control_count; ++i) {
-            const vxp::ControlTemplate& c = t.controls[i];
-            create_window(c.class_name, c.text != nullptr ? c.text : "", c.id, c.style | WS_CHILD, c.x, c.y, c.w,
-                          c.h, hwnd, nullptr);
-        }
-        BOOL focus_default = dialog.OnInitDialog();
-        if (!is_alive(hwnd)) return false;
-        if (focus_default && (state().focus == nullptr || !is_inside(state().focus, hwnd))) tab_focus(hwnd, false);
-        if (modal || (t.style & WS_VISIBLE) != 0) hwnd->style |= WS_VISIBLE;
-        invalidate(hwnd);
-        return true;
+bool vxp_window_access::create(CDialog& dialog, const vxp::DialogTemplate& t, HWND owner, bool modal) {
+    HWND hwnd = create_window("#dialog", t.caption != nullptr ? t.caption : "", t.id, t.style & ~WS_VISIBLE, t.x, t.y,
+                              t.w, t.h, nullptr, owner);
+    hwnd->modal = modal;
+    hwnd->wnd = &dialog;
+    dialog.m_hWnd = hwnd;
+    for (int i = 0; i < t.control_count; ++i) {
+        const vxp::ControlTemplate& c = t.controls[i];
+        create_window(c.class_name, c.text != nullptr ? c.text : "", c.id, c.style | WS_CHILD, c.x, c.y, c.w,
+                      c.h, hwnd, nullptr);
     }
-};
+    BOOL focus_default = dialog.OnInitDialog();
+    if (!is_alive(hwnd)) return false;
+    if (focus_default && (state().focus == nullptr || !is_inside(state().focus, hwnd))) tab_focus(hwnd, false);
+    if (modal || (t.style & WS_VISIBLE) != 0) hwnd->style |= WS_VISIBLE;
+    invalidate(hwnd);
+    return true;
+}
 
-intptr_t CDialog::DoModal() {
+INT_PTR CDialog::DoModal() {
     const vxp::ModuleResources* resources = current_resources();
     const vxp::DialogTemplate* t = resources != nullptr ? resources->FindDialog(static_cast<int>(template_id_)) : nullptr;
     if (t == nullptr) return -1;
@@ -305,13 +244,13 @@ intptr_t CDialog::DoModal() {
         ::EnableWindow(owner_hwnd, FALSE);
         disabled_owner = true;
     }
-    ended_ = false;
-    modal_result_ = IDCANCEL;
-    modal_running_ = true;
+    run_.ended = false;
+    run_.result = IDCANCEL;
+    run_.modal = true;
     HWND focus_before = state().focus;
     if (vxp_window_access::create(*this, *t, owner_hwnd, true)) {
         int waits_without_input = 0;
-        while (!ended_ && m_hWnd != nullptr) {
+        while (!run_.ended && m_hWnd != nullptr) {
             MSG msg;
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 if (!IsDialogMessage(&msg)) {
@@ -333,12 +272,12 @@ intptr_t CDialog::DoModal() {
             }
         }
     }
-    modal_running_ = false;
+    run_.modal = false;
     if (disabled_owner && is_alive(owner_hwnd)) ::EnableWindow(owner_hwnd, TRUE);
     DestroyWindow();
     // The control that had the focus before the dialog gets it back.
     if (is_alive(focus_before)) ::SetFocus(focus_before);
-    return modal_result_;
+    return run_.result;
 }
 
 BOOL CDialog::Create(UINT template_id, CWnd* parent) {
@@ -351,36 +290,10 @@ BOOL CDialog::Create(UINT template_id, CWnd* parent) {
     return vxp_window_access::create(*this, *t, owner, false) ? TRUE : FALSE;
 }
 
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
 void CDialog::EndDialog(int result) {
-    modal_result_ = result;
-    ended_ = true;
-    if (!modal_running_) ShowWindow(0);
-}
-
-BOOL CDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
-    if (CWnd::OnCommand(wParam, lParam)) return TRUE;
-    if (HIWORD(wParam) != BN_CLICKED) return FALSE;
-    if (LOWORD(wParam) == IDOK) {
-        OnOK();
-        return TRUE;
-    }
-    if (LOWORD(wParam) == IDCANCEL) {
-        OnCancel();
-        return TRUE;
-    }
-    return FALSE;
+    run_.result = result;
+    run_.ended = true;
+    if (!run_.modal) ShowWindow(0);
 }
 
 // ---------------------------------------------------------------------------
@@ -397,31 +310,8 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     control.m_hWnd = item;
 }
 
-void DDX_Text(CDataExchange* dx, int id, CString& value) {
-    dx->m_idLastControl = id;
-    CWnd* item = dx->m_pDlgWnd->GetDlgItem(id);
-    if (item == nullptr) return;
-    if (dx->m_bSaveAndValidate) {
-        item->GetWindowText(value);
-    } else {
-        item->SetWindowText(value);
-    }
-}
-
-void DDV_MaxChars(CDataExchange* dx, const CString& value, int count) {
-    if (dx->m_bSaveAndValidate) {
-        if (value.GetLength() > count) dx->Fail();
-    } else {
-        dx->m_pDlgWnd->SendDlgItemMessage(dx->m_idLastControl, EM_LIMITTEXT, static_cast<WPARAM>(count), 0);
-    }
-}
-
 // ---------------------------------------------------------------------------
-CFileDialog::CFileDialog(BOOL open_, const char* default_ext_, const char* file_name_, DWORD flags_,
-                         const char* filter_, CWnd*)
-    : open(open_), default_ext(default_ext_), file_name(file_name_), flags(flags_), filter(filter_) {}
-
-intptr_t CFileDialog::DoModal() {
+INT_PTR CFileDialog::DoModal() {
     std::string path;
     if (!front_end().run_file_dialog(*this, path)) return IDCANCEL;
     path_ = path;

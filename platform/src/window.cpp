@@ -368,7 +368,7 @@ LRESULT DispatchMessageA(const MSG* msg) { return SendMessageA(msg->hwnd, msg->m
 
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!is_alive(hwnd)) return 0;
-    if (hwnd->wnd != nullptr) return hwnd->wnd->WindowProc(message, wParam, lParam);
+    if (hwnd->wnd != nullptr) return vxp_window_access::window_proc(*hwnd->wnd, message, wParam, lParam);
     return default_proc(hwnd, message, wParam, lParam);
 }
 

@@ -1,9 +1,10 @@
-// The MFC-shaped layer over Win32: dialogs from the current module's
-// resources, run by the system's dialog manager.
+// The MFC-shaped layer over Win32 (common/mfc.cpp has the part it shares
+// with the stand-in): dialogs from the current module's resources, run by
+// the system's dialog manager.
 #include "platform/mfc.h"
 
-#include <cstdarg>
 #include <cstdio>
+#include <string>
 #include <map>
 #include <vector>
 
@@ -105,21 +106,6 @@ BOOL CString::LoadString(UINT id) {
     return TRUE;
 }
 
-void CString::Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    if (n >= 0) {
-        std::vector<char> buffer(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, again);
-        s_.assign(buffer.data(), static_cast<size_t>(n));
-    }
-    va_end(again);
-}
-
 // ---------------------------------------------------------------------------
 CWnd::~CWnd() {
     auto it = m_hWnd != nullptr ? bound.find(m_hWnd) : bound.end();
@@ -159,6 +145,12 @@ BOOL CWnd::DestroyWindow() {
 
 void CWnd::SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
 int CWnd::GetWindowText(char* buffer, int capacity) const { return ::GetWindowTextA(m_hWnd, buffer, capacity); }
+void CWnd::GetWindowText(CString& text) const {
+    const int length = ::GetWindowTextLengthA(m_hWnd);
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    ::GetWindowTextA(m_hWnd, buffer.data(), length + 1);
+    text = buffer.data();
+}
 CWnd* CWnd::GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
 void CWnd::SetDlgItemText(int id, const char* text) { ::SetDlgItemTextA(m_hWnd, id, text); }
 UINT CWnd::GetDlgItemText(int id, char* buffer, int capacity) const {
@@ -179,37 +171,7 @@ BOOL CWnd::IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
 BOOL CWnd::ShowWindow(int show) { return ::ShowWindow(m_hWnd, show); }
 BOOL CWnd::IsDialogMessage(LPMSG msg) { return m_hWnd != nullptr && ::IsDialogMessageA(m_hWnd, msg); }
 
-BOOL CWnd::UpdateData(BOOL save_and_validate) {
-    CDataExchange dx(this, save_and_validate);
-    DoDataExchange(&dx);
-    return dx.failed ? FALSE : TRUE;
-}
-
-const AFX_MSGMAP* CWnd::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
-    static const AFX_MSGMAP map = {nullptr, entries};
-    return &map;
-}
-const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
-
-BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
-    const UINT id = LOWORD(wParam);
-    const UINT code = HIWORD(wParam);
-    for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr; map = map->base != nullptr ? map->base() : nullptr) {
-        for (const AFX_MSGMAP_ENTRY* e = map->entries; e->pfn != nullptr || e->id != 0; ++e) {
-            if (e->message == WM_COMMAND && e->code == code && e->id == id && e->pfn != nullptr) {
-                (this->*(e->pfn))();
-                return TRUE;
-            }
-        }
-    }
-    return FALSE;
-}
-
 // ---------------------------------------------------------------------------
-CDialog::CDialog(UINT template_id, CWnd* parent)
-    : m_nIDHelp(template_id), m_pParentWnd(parent), template_id_(template_id) {}
-
 CDialog::~CDialog() {
     if (m_hWnd != nullptr) {
         ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
@@ -217,23 +179,16 @@ CDialog::~CDialog() {
     }
 }
 
-const AFX_MSGMAP* CDialog::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
-    static const AFX_MSGMAP map = {&CWnd::GetThisMessageMap, entries};
-    return &map;
-}
-const AFX_MSGMAP* CDialog::GetMessageMap() const { return GetThisMessageMap(); }
-
 INT_PTR CDialog::DoModal() {
     HINSTANCE instance = resource_instance();
     if (::FindResourceA(instance, MAKEINTRESOURCEA(template_id_), MAKEINTRESOURCEA(5) /* RT_DIALOG */) == nullptr)
         return -1;
     init_common_controls();
     CWnd* owner = GetSafeOwner(m_pParentWnd);
-    modal_ = true;
+    run_.modal = true;
     const INT_PTR result = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(template_id_), owner != nullptr ? owner->m_hWnd : nullptr,
                                              &vxp_window_access::dialog_proc, reinterpret_cast<LPARAM>(this));
-    modal_ = false;
+    run_.modal = false;
     m_hWnd = nullptr;
     return result;
 }
@@ -251,39 +206,12 @@ BOOL CDialog::Create(UINT template_id, CWnd* parent) {
     return hwnd != nullptr ? TRUE : FALSE;
 }
 
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
 void CDialog::EndDialog(int result) {
     if (m_hWnd == nullptr) return;
-    if (modal_) {
+    if (run_.modal) {
         ::EndDialog(m_hWnd, result);
     } else {
         ::ShowWindow(m_hWnd, SW_HIDE);
-    }
-}
-
-BOOL CDialog::OnCommand(WPARAM wParam, LPARAM lParam) {
-    if (CWnd::OnCommand(wParam, lParam)) return TRUE;
-    if (HIWORD(wParam) != BN_CLICKED) return FALSE;
-    switch (LOWORD(wParam)) {
-    case IDOK:
-        OnOK();
-        return TRUE;
-    case IDCANCEL:
-        OnCancel();
-        return TRUE;
-    default:
-        return FALSE;
     }
 }
 
@@ -294,33 +222,7 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
     if (item != nullptr) bind(item, &control);
 }
 
-void DDX_Text(CDataExchange* dx, int id, CString& value) {
-    dx->m_idLastControl = id;
-    HWND item = ::GetDlgItem(dx->m_pDlgWnd->m_hWnd, id);
-    if (item == nullptr) return;
-    if (dx->m_bSaveAndValidate) {
-        const int length = ::GetWindowTextLengthA(item);
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        ::GetWindowTextA(item, buffer.data(), length + 1);
-        value = buffer.data();
-    } else {
-        ::SetWindowTextA(item, value);
-    }
-}
-
-void DDV_MaxChars(CDataExchange* dx, const CString& value, int count) {
-    if (dx->m_bSaveAndValidate) {
-        if (value.GetLength() > count) dx->Fail();
-    } else if (HWND item = ::GetDlgItem(dx->m_pDlgWnd->m_hWnd, dx->m_idLastControl)) {
-        ::SendMessageA(item, EM_LIMITTEXT, static_cast<WPARAM>(count), 0);
-    }
-}
-
 // ---------------------------------------------------------------------------
-CFileDialog::CFileDialog(BOOL open_, const char* default_ext_, const char* file_name_, DWORD flags_,
-                         const char* filter_, CWnd* parent_)
-    : open(open_), default_ext(default_ext_), file_name(file_name_), flags(flags_), filter(filter_), parent(parent_) {}
-
 INT_PTR CFileDialog::DoModal() {
     // The filter's '|' separators become the NULs the system reads.
     std::string filters = filter.str();

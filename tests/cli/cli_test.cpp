@@ -10,11 +10,13 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "../host/host_test_util.h"
 #include "cob_writer.h"
+#include "vertexa/text.h"
 
 namespace {
 
@@ -35,16 +37,6 @@ Outcome vertexa(const std::string& folder, const std::string& args) {
     const int raw = std::system(("cd '" + folder + "' && timeout 60 env VERTEXA_PROFILE='" + folder + "/scn_in.ini' '" +
                                  VERTEXA_BIN_DIR + "/vertexa' " + args + " </dev/null >stdout 2>stderr").c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(folder + "/stdout"), read_file(folder + "/stderr")};
-}
-
-// True when `text` is valid UTF-8 (a JSON dump refuses anything else).
-bool utf8(const std::string& text) {
-    try {
-        (void)nlohmann::json(text).dump();
-        return true;
-    } catch (const nlohmann::json::exception&) {
-        return false;
-    }
 }
 
 std::string write_sample(const std::string& path, const std::string& name = "Box", const std::string& image = "") {
@@ -77,14 +69,14 @@ TEST(Cli, InfoAndConvertGoThroughTheModuleInUtf8) {
     // For people: the file's single-precision numbers at their shortest.
     run = vertexa(folder, "info --no-progress '" + file + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(utf8(run.out) && run.out.find("W\u00FCrfel") != std::string::npos) << run.out;
+    EXPECT_TRUE(vertexa::is_utf8(run.out) && run.out.find("W\u00FCrfel") != std::string::npos) << run.out;
     EXPECT_NE(run.out.find(", alpha 0.8; texture"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("0.80000"), std::string::npos) << run.out;
     // Converted files name the object in UTF-8, and the files beside OUT
     // have the UTF-8 names their URIs give; warnings are UTF-8 too.
     run = vertexa(folder, "convert '" + file + "' '" + folder + "/out\xE9.gltf'");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(utf8(run.err) && run.err.find("w\u00F6od.bmp") != std::string::npos) << run.err;
+    EXPECT_TRUE(vertexa::is_utf8(run.err) && run.err.find("w\u00F6od.bmp") != std::string::npos) << run.err;
     const auto gltf = nlohmann::json::parse(read_file(folder + "/out\xE9.gltf"));
     EXPECT_EQ(gltf["nodes"][0]["name"], "W\u00FCrfel");
     EXPECT_EQ(gltf["buffers"][0]["uri"], "out\u00E9.bin");
@@ -93,7 +85,8 @@ TEST(Cli, InfoAndConvertGoThroughTheModuleInUtf8) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(read_file(folder + "/out.obj").find("o W\u00FCrfel\n"), std::string::npos);
     run = vertexa(folder, "info '" + folder + "/absent\xE9.cob'");
-    EXPECT_TRUE(utf8(run.err) && run.err.find("absent\u00E9.cob: not found") != std::string::npos) << run.err;
+    EXPECT_TRUE(vertexa::is_utf8(run.err) && run.err.find("absent\u00E9.cob: not found") != std::string::npos)
+        << run.err;
 }
 
 // The default folder named again, through a link, lists the module once.
@@ -109,16 +102,28 @@ TEST(Cli, PluginsListTheModuleOnce) {
     EXPECT_NE(run.out.find("class: Truespace (*.scn, *.cob) (super class 0x2000, class 0x6C8C1587)\n"), std::string::npos) << run.out;
 }
 
-TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
+// Modules that cannot be used, bad arguments, inputs and options files that
+// cannot be read (one line each), and outputs that are the input or no
+// file: a message, a status, nothing on stdout, and the input as it was.
+TEST(Cli, RefusalsGiveMessagesAndStatusesAndKeepTheInput) {
     const std::string folder = scratch_folder();
-    const std::string file = write_sample(folder + "/box.cob");
+    const std::string file = write_sample(folder + "/box.cob"), original = read_file(file);
     const std::string fixtures = std::string(VERTEXA_BIN_DIR) + "/test_fixtures";
+    write_file(folder + "/notes.opt", "just some text\n");
+    write_file(folder + "/empty.cob", "");
+    write_file(folder + "/model.glb", std::string("glTF\x02\0\0\0", 8) + std::string(40, '\0'));
+    write_file(folder + "/letter.cob", "Caligari V00.01X" + std::string(40, ' '));
+    std::filesystem::create_directory(folder + "/sub");
+    ASSERT_EQ(::link(file.c_str(), (folder + "/hard.glb").c_str()), 0);
+    std::filesystem::create_symlink(file, folder + "/soft.glb");
+    ASSERT_EQ(::mkfifo((folder + "/pipe.glb").c_str(), 0600), 0);
+    const auto glb = [&](const std::string& out) { return "convert --format glb '" + file + "' '" + out + "'"; };
     struct Case {
         std::string args;
         int status;
         std::string message;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"--plugin '" + fixtures + "/old_plugin.so' info '" + file + "'", 3,
          "built for plug-in interface version 0x700"},
         {"--plugin '" + fixtures + "/not_a_plugin.so' info '" + file + "'", 3, "not a Vertexa plug-in"},
@@ -131,91 +136,56 @@ TEST(Cli, UnusableModulesAndBadArgumentsGiveMessagesAndStatuses) {
         {"convert '" + file + "' '" + folder + "/x.glb' -j 2", 2, "convert takes IN OUT"},
         {"convert '" + file + "' -o '" + folder + "/out' -j 0", 2, "--jobs"},
         {"convert '" + file + "' -o '" + folder + "/out' --format fbx", 2, "unknown format fbx"},
+        {"options load '" + folder + "/notes.opt'", 4, "vertexa: " + folder + "/notes.opt: not an options file"},
+        {"options load '" + folder + "/absent.opt'", 4, "vertexa: " + folder + "/absent.opt: not found"},
+        {"options load '" + folder + "/sub'", 4, "vertexa: " + folder + "/sub: is a folder"},
+        {"options load '" + folder + "/pipe.glb'", 4, "vertexa: " + folder + "/pipe.glb: not a regular file"},
+        {glb(file), 1, "cannot write " + file + ": it is the input file"},
+        {glb(folder + "/sub/../box.cob"), 1, "cannot write " + folder + "/sub/../box.cob: it is the input file"},
+        {glb(folder + "/hard.glb"), 1, "cannot write " + folder + "/hard.glb: it is the input file"},
+        {glb(folder + "/soft.glb"), 1, "cannot write " + folder + "/soft.glb: it is the input file"},
+        {glb(folder + "/pipe.glb"), 1, "cannot write " + folder + "/pipe.glb: it exists and is not a regular file"},
+        {glb(folder + "/sub"), 1, "cannot write " + folder + "/sub: it is a folder"},
     };
-    for (const Case& c : cases) {
+    const std::pair<std::string, std::string> unreadable[] = {
+        {"absent.cob", "not found"},           {"sub", "is a folder"},
+        {"pipe.glb", "not a regular file"},    {"empty.cob", "not a trueSpace file"},
+        {"model.glb", "not a trueSpace file"}, {"letter.cob", "unknown encoding letter 'X'"},
+    };
+    for (const auto& [input, message] : unreadable) {
+        const std::string path = "'" + folder + "/" + input + "'";
+        const std::string line = "vertexa: " + folder + "/" + input + ": " + message;
+        cases.push_back({"info --no-progress " + path, 4, line});
+        cases.push_back({"info --json " + path, 4, line});
+        cases.push_back({"convert " + path + " '" + folder + "/out.glb'", 4, line});
+    }
+    for (const auto& c : cases) {
         const Outcome run = vertexa(folder, c.args);
         EXPECT_EQ(run.status, c.status) << c.args;
         EXPECT_FALSE(run.err.empty()) << c.args;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << "\n" << run.err;
-        EXPECT_TRUE(run.out.empty()) << c.args << "\n" << run.out;
-    }
-    const Outcome run = vertexa(folder, "--version");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind("vertexa ", 0), 0u) << run.out;
-}
-
-TEST(Cli, InputsThatCannotBeReadGetOneLineAndStatusFour) {
-    const std::string folder = scratch_folder();
-    write_file(folder + "/empty.cob", "");
-    write_file(folder + "/model.glb", std::string("glTF\x02\0\0\0", 8) + std::string(40, '\0'));
-    write_file(folder + "/letter.cob", "Caligari V00.01X" + std::string(40, ' '));
-    write_file(folder + "/notes.opt", "just some text\n");
-    ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0600), 0);
-    std::filesystem::create_directory(folder + "/dir");
-    struct Case {
-        std::string input, message;
-    };
-    const Case inputs[] = {
-        {"absent.cob", "not found"},         {"dir", "is a folder"},
-        {"pipe", "not a regular file"},      {"empty.cob", "not a trueSpace file"},
-        {"model.glb", "not a trueSpace file"}, {"letter.cob", "unknown encoding letter 'X'"},
-    };
-    for (const Case& c : inputs) {
-        const std::string path = folder + "/" + c.input;
-        for (const std::string& command : {"info --no-progress '" + path + "'",
-                                           "info --json '" + path + "'",
-                                           "convert '" + path + "' '" + folder + "/out.glb'"}) {
-            const Outcome run = vertexa(folder, command);
-            EXPECT_EQ(run.status, 4) << command;
-            EXPECT_EQ(run.err.rfind("vertexa: " + path + ": " + c.message, 0), 0u) << command << "\n" << run.err;
+        if (c.status == 4) {  // one line, the message
+            EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << c.args << "\n" << run.err;
             EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-            EXPECT_TRUE(run.out.empty()) << command;
         }
+        EXPECT_TRUE(run.out.empty()) << c.args << "\n" << run.out;
+        EXPECT_EQ(read_file(file), original) << c.args;
     }
     EXPECT_FALSE(std::filesystem::exists(folder + "/out.glb"));
-    const Case options[] = {{"notes.opt", "not an options file"}, {"absent.opt", "not found"},
-                            {"dir", "is a folder"}, {"pipe", "not a regular file"}};
-    for (const Case& c : options) {
-        const Outcome run = vertexa(folder, "options load '" + folder + "/" + c.input + "'");
-        EXPECT_EQ(run.status, 4) << c.input;
-        EXPECT_EQ(run.err.rfind("vertexa: " + folder + "/" + c.input + ": " + c.message, 0), 0u) << run.err;
-    }
-    // A profile that cannot be written (its name is a folder's) loses the settings.
-    write_file(folder + "/good.opt", "-image_search_path = e:\\maps\\;\n");
-    std::filesystem::create_directory(folder + "/locked");
-    std::filesystem::create_directory(folder + "/locked/scn_in.ini");
-    const Outcome run = vertexa(folder + "/locked", "options load '" + folder + "/good.opt'");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("cannot store the settings of " + folder + "/good.opt"), std::string::npos) << run.err;
-}
-
-TEST(Cli, ConvertNeverWritesOverItsInputOrWhatIsNoFile) {
-    const std::string folder = scratch_folder();
-    const std::string file = write_sample(folder + "/m.cob");
-    const std::string original = read_file(file);
-    std::filesystem::create_directory(folder + "/sub");
-    ASSERT_EQ(::link(file.c_str(), (folder + "/hard.glb").c_str()), 0);
-    std::filesystem::create_symlink(file, folder + "/soft.glb");
-    ASSERT_EQ(::mkfifo((folder + "/pipe.glb").c_str(), 0600), 0);
-    const std::pair<std::string, std::string> cases[] = {
-        {file, "it is the input file"},
-        {folder + "/sub/../m.cob", "it is the input file"},
-        {folder + "/hard.glb", "it is the input file"},
-        {folder + "/soft.glb", "it is the input file"},
-        {folder + "/pipe.glb", "it exists and is not a regular file"},
-        {folder + "/sub", "it is a folder"},
-    };
-    for (const auto& [out, message] : cases) {
-        const Outcome run = vertexa(folder, "convert --format glb '" + file + "' '" + out + "'");
-        EXPECT_EQ(run.status, 1) << out;
-        EXPECT_NE(run.err.find("cannot write " + out + ": " + message), std::string::npos) << run.err;
-        EXPECT_EQ(read_file(file), original) << out;
-    }
     struct stat st;
     EXPECT_TRUE(::lstat((folder + "/pipe.glb").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
     EXPECT_TRUE(::lstat((folder + "/soft.glb").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
     for (const auto& e : std::filesystem::directory_iterator(folder))
         EXPECT_NE(e.path().filename().string().rfind(".vx", 0), 0u) << e.path();
+    Outcome run = vertexa(folder, "--version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("vertexa ", 0), 0u) << run.out;
+    // A profile that cannot be written (its name is a folder's) loses the settings.
+    write_file(folder + "/good.opt", "-image_search_path = e:\\maps\\;\n");
+    std::filesystem::create_directories(folder + "/locked/scn_in.ini");
+    run = vertexa(folder + "/locked", "options load '" + folder + "/good.opt'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot store the settings of " + folder + "/good.opt"), std::string::npos) << run.err;
 }
 
 TEST(Cli, TheProfileExampleOfTheReadmeReadsAsItSays) {

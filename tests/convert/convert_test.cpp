@@ -280,8 +280,8 @@ TEST(ConvertGltf, NormalsAreSmoothBelowTheCreaseAngleAndFacetedAbove) {
         base.corners.push_back({1 + i, 0});
     }
     cone.faces.push_back(base);
-    // 12 segments and 8 rings: neighbouring facets meet at 30 and 22.5 degrees.
-    const std::string sphere = file("sphere", uv_sphere("Ball", 12, 8, 2)),
+    // Bare: facets meet at 30 and 22.5 degrees; textured: corners enough for two threads.
+    const std::string sphere = file("sphere", uv_sphere("Ball", 128, 72, 2)),
                       bare = file("bare", uv_sphere("Ball", 12, 8, 2, false)), box = file("cube", plain_cube),
                       tip = file("cone", cone);
     // Mirrored spheres around (5, 0, 0): on the node, and baked with a shear.

@@ -1,6 +1,6 @@
 // File helpers, whole-file replacement, image lookup, the import log, the
-// host allocator and the host object list. (The byte order helpers are
-// checked through the reader's field readers.)
+// host allocator, the host object list and text in UTF-8. (The byte order
+// helpers are checked through the reader's field readers.)
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -16,6 +16,7 @@
 #include "vertexa/memory.h"
 #include "vertexa/scene.h"
 #include "vertexa/services.h"
+#include "vertexa/text.h"
 
 namespace {
 
@@ -23,35 +24,25 @@ using host_test::read_file;
 using host_test::scratch_folder;
 using host_test::write_file;
 
-FILE* open_with(const std::string& data) {
-    const std::string path = scratch_folder() + "/data.txt";
-    write_file(path, data);
-    return std::fopen(path.c_str(), "rb");
-}
-
 TEST(FileHelpers, SizeKeepsThePositionReadLineDropsLineEndsAndLeavesTheRestOfLongLines) {
-    FILE* f = open_with("first\r\n\nlone\rcr\nabcdefghij\nabcd\r\nijkl\rm\nlast");
+    const std::string path = scratch_folder() + "/data.txt";
+    write_file(path, "first\r\n\nlone\rcr\nabcdefghij\nabcd\r\nijkl\rm\nlast");
+    FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     std::fseek(f, 2, SEEK_SET);
     EXPECT_EQ(m_filesize(f), 44);
     EXPECT_EQ(m_filepos(f), 2);
     EXPECT_EQ(m_filesize(nullptr), -1);
     std::rewind(f);
+    // Each read: the size given and the line read. A CR alone is data; a line
+    // that exactly fits takes its line end too; size 1 leaves room for the
+    // NUL only.
+    const std::pair<int, const char*> reads[] = {
+        {64, "first"}, {64, ""}, {64, "lone\rcr"}, {5, "abcd"}, {5, "efgh"}, {5, "ij"}, {5, "abcd"}, {5, "ijkl"},
+        {5, "\rm"}, {1, ""}, {0, nullptr}, {-1, nullptr}, {64, "last"}, {64, nullptr},
+    };
     char line[64];
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "first");
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "");
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "lone\rcr");  // a CR alone is data
-    EXPECT_STREQ(m_read_line(line, 5, f), "abcd");
-    EXPECT_STREQ(m_read_line(line, 5, f), "efgh");
-    EXPECT_STREQ(m_read_line(line, 5, f), "ij");
-    EXPECT_STREQ(m_read_line(line, 5, f), "abcd");  // exactly fits: its CRLF is taken too
-    EXPECT_STREQ(m_read_line(line, 5, f), "ijkl");
-    EXPECT_STREQ(m_read_line(line, 5, f), "\rm");
-    EXPECT_STREQ(m_read_line(line, 1, f), "");  // room for the NUL only
-    EXPECT_EQ(m_read_line(line, 0, f), nullptr);
-    EXPECT_EQ(m_read_line(line, -1, f), nullptr);
-    EXPECT_STREQ(m_read_line(line, sizeof line, f), "last");
-    EXPECT_EQ(m_read_line(line, sizeof line, f), nullptr);
+    for (const auto& [size, text] : reads) EXPECT_STREQ(m_read_line(line, size, f), text) << size;
     std::fclose(f);
 }
 
@@ -64,13 +55,10 @@ TEST(FileHelpers, GetPathCutsAtTheLastSlashOnly) {
         std::string path, folder;
     } cases[] = {
         {"/home/user/ship.cob", "/home/user/"},
-#if defined(_WIN32)  // a backslash separates folders too
+#if defined(_WIN32)  // a backslash separates folders too (elsewhere: see the image lookup)
         {"/x/model/..\\outside\\m.cob", "/x/model/..\\outside\\"},
         {"a\\b/ship.scn", "a\\b/"},
         {"C:\\maps\\ship.scn", "C:\\maps\\"},
-#else
-        {"/x/model/..\\outside\\m.cob", "/x/model/"},  // a backslash is part of a name here
-        {"a\\b/ship.scn", "a\\b/"},
 #endif
         {"ship.cob", "./"},
         {std::string(400, 'x') + "/file.cob", ""},  // too long: not cut into another folder
@@ -266,6 +254,29 @@ TEST(HostList, GetWalksTheCursorClampsAndAppendsAreHostBlocks) {
     list.free_nodes();
     EXPECT_EQ(list.get(0), nullptr);
     EXPECT_EQ(alloc_stats().live_blocks, before.live_blocks);
+}
+
+// Each row: bytes as the system or a trueSpace file gives them, and the UTF-8
+// the host must print.
+TEST(Text, WindowsCodePageAndNativeNamesBecomeUtf8) {
+    struct Row { std::string in, cp1252, native; bool utf8; };
+    const Row rows[] = {
+        {"Cube", "Cube", "Cube", true},
+        {"W\xFCrfel", "W\xC3\xBCrfel", "W\xC3\xBCrfel", false},                 // ü in the code page
+        {"\x80\x81\x9F\xA0\xFF", "\xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0\xC3\xBF", "\xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0\xC3\xBF", false},
+        {"mod\xC3\xA9le", "mod\xC3\x83\xC2\xA9le", "mod\xC3\xA9le", true},     // already UTF-8: kept as native
+        {"\xC0\x80", "\xC3\x80\xE2\x82\xAC", "\xC3\x80\xE2\x82\xAC", false},    // overlong NUL
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", false},  // surrogate
+        {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC", false},  // above U+10FFFF
+        {"\xE2\x82", "\xC3\xA2\xE2\x80\x9A", "\xC3\xA2\xE2\x80\x9A", false},   // cut sequence
+        {"\xF0\x9F\x98\x80", "\xC3\xB0\xC5\xB8\xCB\x9C\xE2\x82\xAC", "\xF0\x9F\x98\x80", true},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(vertexa::is_utf8(r.in), r.utf8) << r.in;
+        EXPECT_EQ(vertexa::utf8_from_cp1252(r.in), r.cp1252) << r.in;
+        EXPECT_EQ(vertexa::utf8_from_native(r.in), r.native) << r.in;
+        EXPECT_TRUE(vertexa::is_utf8(vertexa::utf8_from_native(r.in))) << r.in;
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../host/host_test_util.h"
+#include "../ui/ui_test_util.h"
 #include "platform/frontend.h"
 #include "platform/mfc.h"
 
@@ -33,8 +34,7 @@ const vxp::DialogTemplate kDialogs[] = {
     {50, "Test", "MS Sans Serif", 8, 0, 0, 160, 120, WS_POPUP | WS_CAPTION, kControls,
      static_cast<int>(sizeof kControls / sizeof kControls[0])},
 };
-const vxp::StringEntry kStrings[] = {{1, "one"}, {7, "seven"}};
-const vxp::ModuleResources kResources = {"test", kDialogs, 1, kStrings, 2};
+const vxp::ModuleResources kResources = {"test", kDialogs, 1, nullptr, 0};
 AFX_MODULE_STATE test_module = {&kResources};
 
 // Records what reaches the handlers.
@@ -69,75 +69,38 @@ class DerivedDialog : public TestDialog {
 BEGIN_MESSAGE_MAP(DerivedDialog, TestDialog)
 END_MESSAGE_MAP()
 
-class Platform : public ::testing::Test {
+class Platform : public UiTest {
 protected:
-    void SetUp() override {
-        vxp::select_front_end(vxp::FrontEnd::headless);
-        vxp::script_clear();
-        vxp::create_main_window("host");
-    }
-    void TearDown() override {
-        EXPECT_EQ(vxp::script_remaining(), 0u);
-        EXPECT_EQ(vxp::script_mismatches(), 0u);
-        vxp::destroy_main_window();
-        EXPECT_TRUE(vxp::top_level_windows().empty());
-        vxp::script_clear();
-    }
-    AFX_MAINTAIN_STATE2 state_{&test_module};
+    Platform() : UiTest(&test_module) {}
 };
 
 // Handlers come from the base class's map; kill-focus also reaches the
 // dialog when it closes with the focus still in the edit.
 TEST_F(Platform, KillFocusAndButtonsReachTheHandlers) {
     DerivedDialog d;
-    vxp::script_focus(kEdit);
-    vxp::script_type("ab");
-    vxp::script_key(VK_BACK);
-    vxp::script_type("c");
-    vxp::script_focus(kPush);  // leaving the edit: the first notification
-    vxp::script_key(VK_RETURN);  // Enter and Space on a button click it
-    vxp::script_type(" ");
-    vxp::script_click(kOff);  // disabled: nothing
-    vxp::script_click(kBox);
-    vxp::script_type(" ");
-    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kBox)).check, 0); });
-    vxp::script_click(kBox);
-    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kBox)).check, 1); });
-    vxp::script_focus(kEdit);
-    vxp::script_type("d");
-    vxp::script_key(VK_RETURN);  // Enter on an edit: the default button, OK
+    using enum Step::Kind;
+    play({{focus, kEdit}, {type, 0, "ab"}, {key, VK_BACK}, {type, 0, "c"},
+          {focus, kPush},                      // leaving the edit: the first notification
+          {key, VK_RETURN}, {type, 0, " "},    // Enter and Space on a button click it
+          {click, kOff},                       // disabled: nothing
+          {click, kBox}, {type, 0, " "}, {check_is, kBox, "0"}, {click, kBox}, {check_is, kBox, "1"},
+          {focus, kEdit}, {type, 0, "d"}, {key, VK_RETURN}});  // Enter on an edit: the default button, OK
     EXPECT_EQ(d.DoModal(), IDOK);
     EXPECT_EQ(d.events, std::vector<std::string>({"kill:ac", "push", "push", "box", "box", "box", "kill:acd"}));
 }
 
 // Edit keys on texts with UTF-8 characters: the caret, Backspace and Delete
-// take whole characters; typing goes in at the caret, replacing a selection.
+// take whole characters; typing goes in at the caret, replacing a selection
+// (as tabbing in makes one).
 TEST_F(Platform, EditKeysTakeWholeCharacters) {
-    const struct {
-        const char* start;
-        std::vector<int> keys;
-        const char* typed;
-        const char* expected;
-    } rows[] = {
-        {"a\xC3\xA9", {VK_BACK}, "", "a"},
-        {"\xC3\xA9" "b", {VK_HOME, VK_DELETE}, "", "b"},
-        {"a\xE2\x82\xAC" "b", {VK_LEFT, VK_LEFT}, "x", "ax\xE2\x82\xAC" "b"},
-        {"abc", {VK_END, VK_LEFT, VK_BACK}, "X", "aXc"},
-    };
+    using enum Step::Kind;
     TestDialog d;
-    vxp::script_call([&](HWND dlg) {
-        HWND edit = vxp::dialog_item(dlg, kEdit);
-        for (const auto& row : rows) {
-            SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(row.start));
-            for (int k : row.keys) SendMessageA(edit, WM_KEYDOWN, static_cast<WPARAM>(k), 0);
-            for (const char* c = row.typed; *c != '\0'; ++c) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(*c), 0);
-            EXPECT_EQ(vxp::inspect(edit).text, row.expected) << row.start;
-        }
-        SendMessageA(edit, EM_SETSEL, 0, -1);  // as tabbing in does
-        SendMessageA(edit, WM_CHAR, 'z', 0);
-        EXPECT_EQ(vxp::inspect(edit).text, "z");
-    });
-    vxp::script_key(VK_ESCAPE);
+    play({{focus, kEdit}, {set_text, kEdit, "a\xC3\xA9"}, {key, VK_BACK}, {text_is, kEdit, "a"},
+          {set_text, kEdit, "\xC3\xA9" "b"}, {key, VK_HOME}, {key, VK_DELETE}, {text_is, kEdit, "b"},
+          {set_text, kEdit, "a\xE2\x82\xAC" "b"}, {key, VK_LEFT}, {key, VK_LEFT}, {type, 0, "x"},
+          {text_is, kEdit, "ax\xE2\x82\xAC" "b"}, {set_text, kEdit, "abc"}, {key, VK_END}, {key, VK_LEFT},
+          {key, VK_BACK}, {type, 0, "X"}, {text_is, kEdit, "aXc"}, {focus, kOther}, {back_key, VK_TAB},
+          {type, 0, "z"}, {text_is, kEdit, "z"}, {key, VK_ESCAPE}});
     EXPECT_EQ(d.DoModal(), IDCANCEL);
 }
 
@@ -145,25 +108,17 @@ TEST_F(Platform, DataExchangeLimitsAndRefusesOverlongTexts) {
     TestDialog d;
     d.text = "start";
     d.max_chars = 8;
-    vxp::script_call([](HWND dlg) {
-        vxp::WindowInfo e = vxp::inspect(vxp::dialog_item(dlg, kOther));
-        EXPECT_EQ(e.text, "start");
-        EXPECT_EQ(e.limit, 8u);
-    });
-    vxp::script_focus(kOther);
-    vxp::script_type("123456");  // typing stops at the limit
-    vxp::script_call([](HWND dlg) { EXPECT_EQ(vxp::inspect(vxp::dialog_item(dlg, kOther)).text, "start123"); });
-    vxp::script_key(VK_RETURN);
+    // Typing stops at the limit.
+    play({{Step::text_is, kOther, "start"}, {Step::focus, kOther}, {Step::type, 0, "123456"},
+          {Step::text_is, kOther, "start123"}, {Step::key, VK_RETURN}});
     EXPECT_EQ(d.DoModal(), IDOK);
     EXPECT_STREQ(d.text, "start123");
 
     // A text set longer than the limit fails the exchange: OK stays open.
     TestDialog e;
     e.max_chars = 3;
-    vxp::script_call([](HWND dlg) { SetFocus(nullptr), SendMessageA(vxp::dialog_item(dlg, kOther), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("toolong")); });
-    vxp::script_click(IDOK);
-    vxp::script_call([](HWND dlg) { EXPECT_TRUE(IsWindow(dlg)); });
-    vxp::script_key(VK_ESCAPE);
+    play({{Step::set_text, kOther, "toolong"}, {Step::click, IDOK}, {Step::text_is, kOther, "toolong"},
+          {Step::key, VK_ESCAPE}});
     EXPECT_EQ(e.DoModal(), IDCANCEL);
     EXPECT_EQ(CDialog(99).DoModal(), -1);  // no such template
 }
@@ -202,22 +157,6 @@ TEST_F(Platform, ModelessDialogControls) {
     EXPECT_FALSE(IsWindow(push));
     EXPECT_EQ(SendMessageA(push, WM_GETTEXTLENGTH, 0, 0), 0);
     EXPECT_TRUE(d.events.empty());
-}
-
-TEST_F(Platform, StringsAndFormat) {
-    CString s;
-    EXPECT_TRUE(s.LoadString(7));
-    EXPECT_FALSE(s.LoadString(3));
-    EXPECT_STREQ(s, "seven");
-    std::string big(5000, 'x');
-    s.Format("%s-%d", big.c_str(), 12);
-    EXPECT_EQ(s.GetLength(), 5003);
-    {
-        AFX_MODULE_STATE none{nullptr};
-        AFX_MANAGE_STATE(&none);
-        EXPECT_FALSE(s.LoadString(1));
-    }
-    EXPECT_TRUE(s.LoadString(1));
 }
 
 TEST_F(Platform, FileDialogScriptMismatchesAndCurrentDirectory) {
@@ -265,7 +204,9 @@ Compiled compile(const std::string& script, const std::string& header = "") {
             std::filesystem::exists(out)};
 }
 
-TEST(ResourceCompiler, DialogTemplateWithDefaultsAndNot) {
+// A dialog with its styles given, implied and taken away, and strings with
+// escapes.
+TEST(ResourceCompiler, DialogTemplateAndStringTable) {
     Compiled r = compile(R"(#include "ids.h"
 #include "afxres.h"
 /* a block
@@ -282,27 +223,24 @@ BEGIN
     CONTROL       "bar",IDC_BAR,"msctls_progress32",WS_BORDER,1,2,3,4
     CONTROL       "box",IDC_BOX,"button",BS_AUTOCHECKBOX | WS_TABSTOP,1,2,3,4
 END
-)",
+)"
+                         "STRINGTABLE DISCARDABLE\nBEGIN\n  1 \"a\\tb\\nc \\\\d \"\"q\"\"\"\n  2, \"why??\"\n"
+                         "  3 \"\xe9t\xe9\"\nEND\n",
                     "#define IDD_DEMO 7\n#define IDC_HIDDEN 0x10\n#define IDC_EDIT 17\n#define IDC_BAR 18\n"
                     "#define IDC_BOX IDC_BAR\n");
     ASSERT_EQ(r.status, 0) << r.errors;
-    // pop-up | caption | modal frame, and DS_SETFONT for the FONT line
+    // pop-up | caption | modal frame, and DS_SETFONT for the FONT line; in
+    // the strings '?' is written escaped, so no trigraph can form, other
+    // bytes in octal.
     for (const char* want : {"{7, \"Demo \\\"quoted\\\"\", \"MS Sans Serif\", 8, 0, 0, 100, 50, 0x80c000c0u",
                              "{\"Button\", \"&OK\", 1, 40, 30, 50, 14, 0x50010001u}",
                              "{\"Button\", \"Hidden\", 16, 0, 0, 10, 10, 0x48010000u}",
                              "{\"Edit\", \"\", 17, 5, 5, 60, 12, 0x50800080u}",
                              "{\"Static\", \"left\", 65535, 5, 20, 20, 8, 0x50020000u}",
                              "{\"msctls_progress32\", \"bar\", 18, 1, 2, 3, 4, 0x50800000u}",
-                             "{\"Button\", \"box\", 18, 1, 2, 3, 4, 0x50010003u}", "AfxGetStaticModuleState()"})
-        EXPECT_NE(r.output.find(want), std::string::npos) << want << "\n" << r.output;
-}
-
-TEST(ResourceCompiler, StringTableEscapes) {
-    Compiled r = compile("STRINGTABLE DISCARDABLE\nBEGIN\n  1 \"a\\tb\\nc \\\\d \"\"q\"\"\"\n  2, \"why??\"\n"
-                    "  3 \"\xe9t\xe9\"\nEND\n");
-    ASSERT_EQ(r.status, 0) << r.errors;
-    // '?' is written escaped, so no trigraph can form; other bytes in octal.
-    for (const char* want : {"{1, \"a\\011b\\012c \\\\d \\\"q\\\"\"}", "{2, \"why\\077\\077\"}", "{3, \"\\351t\\351\"}"})
+                             "{\"Button\", \"box\", 18, 1, 2, 3, 4, 0x50010003u}", "AfxGetStaticModuleState()",
+                             "{1, \"a\\011b\\012c \\\\d \\\"q\\\"\"}", "{2, \"why\\077\\077\"}",
+                             "{3, \"\\351t\\351\"}"})
         EXPECT_NE(r.output.find(want), std::string::npos) << want << "\n" << r.output;
 }
 
@@ -327,10 +265,7 @@ TEST(ResourceCompiler, ErrorsNameTheLineAndWriteNothing) {
         EXPECT_NE(r.errors.find(c.message), std::string::npos) << c.script << "\n" << r.errors;
         EXPECT_FALSE(r.written) << c.script;
     }
-}
-
-TEST(ResourceCompiler, UsageAndUnreadableScript) {
-    const std::string folder = host_test::scratch_folder();
+    const std::string folder = host_test::scratch_folder();  // without arguments, or the script unreadable
     EXPECT_EQ(WEXITSTATUS(std::system((std::string(VERTEXA_BIN_DIR) + "/vertexa_rc 2>/dev/null").c_str())), 2);
     const int raw = std::system(
         (std::string(VERTEXA_BIN_DIR) + "/vertexa_rc /nonexistent.rc " + folder + "/x.cpp 2>/dev/null").c_str());

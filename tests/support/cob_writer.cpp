@@ -72,7 +72,8 @@ std::string map_block(Encoding e, const MapBlock& map, const std::string& eol) {
   const int kind = static_cast<int>(map.kind);  // Environment, Texture, Bump
   std::string out;
   if (e == Encoding::Binary) {
-    out += "e:\0t:\0b:" + 3 * kind;
+    out += "etb"[kind];
+    out += ':';
     put(out, map.flags, 1);
     put_counted(out, map.image, map.binary_length);
     if (map.kind != MapKind::Environment) put_floats(out, {map.offset_u, map.offset_v, map.repeats_u, map.repeats_v});

@@ -42,13 +42,12 @@ public:
         : socket_("vertexa-test-" + std::to_string(::getpid()) + "-" + std::to_string(next_session_++)) {
         std::string line = "tmux -L " + socket_ + " -f /dev/null new-session -d -s ui -x " + std::to_string(columns) +
                            " -y " + std::to_string(rows) + " '" + command + "; sleep 60' 2>&1";
-        started_ = std::system(line.c_str()) == 0;
+        std::system(line.c_str());
     }
     ~Tmux() { std::system(("tmux -L " + socket_ + " kill-server >/dev/null 2>&1").c_str()); }
     Tmux(const Tmux&) = delete;
     Tmux& operator=(const Tmux&) = delete;
 
-    bool started() const { return started_; }
     std::string capture() const { return run_output("tmux -L " + socket_ + " capture-pane -p -t ui 2>/dev/null"); }
     void keys(const std::string& keys) const { std::system(("tmux -L " + socket_ + " send-keys -t ui " + keys).c_str()); }
     void resize(int columns, int rows) const {
@@ -79,5 +78,4 @@ private:
     static inline int next_session_ = 0;
     std::string socket_;
     std::string pane_;
-    bool started_ = false;
 };

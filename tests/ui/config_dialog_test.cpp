@@ -1,172 +1,192 @@
 // The configuration dialog driven through the headless front end, as a user
-// would drive it: focus, typing, Tab, clicks, Esc and Enter.
+// would drive it (focus, typing, Tab, clicks, Esc and Enter); its folder
+// chooser over the shell browser, and its search path rules.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cob_config_dialog.h"
+#include "folder_chooser.h"
+#include "help_text.h"
 #include "resource.h"
+#include "search_path.h"
 #include "ui_test_util.h"
 
 namespace {
 
-class ConfigDialog : public UiTest {
-protected:
-    CobConfigDialog dialog{nullptr};
+using ConfigDialog = UiTest;
 
-    void fill(const char* log, int verbose, const char* home, const char* search) {
-        std::strcpy(dialog.log_file_name, log);
-        dialog.verbose = verbose;
-        std::strcpy(dialog.home_path, home);
-        std::strcpy(dialog.image_search_path, search);
-    }
-    int check_of(HWND d) { return vxp::inspect(vxp::dialog_item(d, IDC_VERBOSE)).check; }
+struct Fields {
+    std::string log;
+    int verbose;
+    std::string home, search;
+    auto tied() const { return std::tie(log, verbose, home, search); }
 };
 
-TEST_F(ConfigDialog, FieldsAreShownAndVerboseFollowsTheBox) {
-    fill("scnin.log", 1, "c:\\Truespace\\", "d:\\map\\;");
-    vxp::script_call([this](HWND d) {
-        EXPECT_EQ(text_of(d, IDC_LOG_FILE_NAME), "scnin.log");
-        EXPECT_EQ(check_of(d), 1);
-        EXPECT_EQ(text_of(d, IDC_HOME_PATH), "c:\\Truespace\\");
-        EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "d:\\map\\;");
-    });
-    // A click is stored at once, not on OK; Space on the focused box toggles it again.
-    for (int verbose : {0, 1, 0}) {
-        if (verbose == 1) vxp::script_type(" ");
-        else vxp::script_click(IDC_VERBOSE);
-        vxp::script_call([this, verbose](HWND d) {
-            EXPECT_EQ(dialog.verbose, verbose);
-            EXPECT_EQ(check_of(d), verbose);
-        });
+constexpr int kLog = IDC_LOG_FILE_NAME, kVerbose = IDC_VERBOSE, kHome = IDC_HOME_PATH, kPath = IDC_IMAGE_SEARCH_PATH,
+              kAdd = IDC_ADD_IMAGE_SEARCH_PATH;
+
+// Each row: the fields the dialog starts with, the script, how it ends and
+// the fields it ends with (when cancelled: those it started with).
+TEST_F(ConfigDialog, ScriptsEndWithTheseFields) {
+    using enum Step::Kind;
+    const std::string n300(300, 'n'), s5000(5000, 's'), h259(259, 'h');
+    const struct {
+        Fields start;
+        std::vector<Step> steps;
+        int result;
+        Fields end = {};
+    } rows[] = {
+        // The fields shown; a click toggles the box, and Space on it once focused.
+        {{"scnin.log", 1, "c:\\Truespace\\", "d:\\map\\;"},
+         {{text_is, kLog, "scnin.log"}, {check_is, kVerbose, "1"}, {text_is, kHome, "c:\\Truespace\\"},
+          {text_is, kPath, "d:\\map\\;"}, {click, kVerbose}, {check_is, kVerbose, "0"}, {type, 0, " "},
+          {check_is, kVerbose, "1"}, {click, kVerbose}, {click, IDOK}},
+         IDOK, {"scnin.log", 0, "c:\\Truespace\\", "d:\\map\\;"}},
+        // Leaving the search path normalises it; so does Enter in it, as the
+        // edit loses the focus when the dialog goes away.
+        {{"scnin.log", 0, "", ""},
+         {{focus, kPath}, {type, 0, "d:\\map"}, {key, VK_TAB}, {text_is, kPath, "d:\\map\\;"}, {focus_is, kAdd},
+          {focus, kPath}, {type, 0, "e:\\tex"}, {key, VK_RETURN}},
+         IDOK, {"scnin.log", 0, "", "d:\\map\\;e:\\tex\\;"}},
+        // Folders chosen are appended to the path as loaded (it is completed
+        // only when the field is left); a cancelled browser adds nothing.
+        {{"", 0, "", "c:\\a"},
+         {{click, kAdd}, {browse, 0, "D:\\tex"}, {text_is, kPath, "c:\\aD:\\tex\\;"}, {click, kAdd},
+          {browse, 0, "E:\\img"}, {click, kAdd}, {browse_cancel}, {click, IDOK}},
+         IDOK, {"", 0, "", "c:\\aD:\\tex\\;E:\\img\\;"}},
+        // Fields read back within their lengths: of the search path 4094
+        // characters are read, the ';' fits, the backslash would not. The
+        // hidden content directory passes through.
+        {{"", 0, h259, ""},
+         {{key, VK_TAB}, {key, VK_TAB}, {type, 0, n300}, {focus, kPath}, {type, 0, s5000}, {key, VK_TAB},
+          {click, IDOK}},
+         IDOK, {std::string(258, 'n'), 0, h259, std::string(4094, 's') + ";"}},
+        // Esc, Cancel, the close box, and a user who never answers (an
+        // empty script: Esc, so no hang) all cancel.
+        {{"a.log", 1, "", ""}, {{key, VK_ESCAPE}}, IDCANCEL},
+        {{"a.log", 1, "", ""}, {{click, IDCANCEL}}, IDCANCEL},
+        {{"a.log", 1, "", ""}, {{close}}, IDCANCEL},
+        {{"a.log", 1, "", ""}, {}, IDCANCEL},
+        // The hidden content directory is out of reach of Tab, clicks (no
+        // folder browser: its step would be left over) and typing; OK has
+        // the focus first.
+        // Help is modal over the dialog, its text read-only; its OK leads back
+        // to the Help button.
+        {{"", 0, "", ""},
+         {{click, IDC_HELP_BUTTON}, {text_is, 0, "COB Help"}, {focus, IDC_HELP_TEXT}, {type, 0, "zzz"},
+          {text_is, IDC_HELP_TEXT, kHelpText}, {key, VK_RETURN}, {focus_is, IDC_HELP_BUTTON}, {key, VK_ESCAPE}},
+         IDCANCEL},
+        {{"", 0, "c:\\Truespace", ""},
+         {{focus_is, IDOK}, {key, VK_TAB}, {focus_is, IDCANCEL}, {key, VK_TAB}, {focus_is, kLog}, {key, VK_TAB},
+          {focus_is, kVerbose}, {key, VK_TAB}, {focus_is, IDC_HELP_BUTTON}, {key, VK_TAB}, {focus_is, kPath},
+          {key, VK_TAB}, {focus_is, kAdd}, {key, VK_TAB}, {focus_is, IDOK}, {back_key, VK_TAB}, {focus_is, kAdd},
+          {click, IDC_SET_HOME_PATH}, {focus, kHome}, {type, 0, "x"}, {text_is, kHome, "c:\\Truespace"},
+          {key, VK_ESCAPE}},
+         IDCANCEL},
+    };
+    for (const auto& row : rows) {
+        CobConfigDialog dialog(nullptr);
+        std::strcpy(dialog.log_file_name, row.start.log.c_str());
+        dialog.verbose = row.start.verbose;
+        std::strcpy(dialog.home_path, row.start.home.c_str());
+        std::strcpy(dialog.image_search_path, row.start.search.c_str());
+        play(row.steps);
+        EXPECT_EQ(dialog.DoModal(), row.result) << row.start.search;
+        const Fields end{dialog.log_file_name, dialog.verbose, dialog.home_path, dialog.image_search_path};
+        EXPECT_EQ(end.tied(), (row.result == IDOK ? row.end : row.start).tied()) << row.start.search;
+        ASSERT_EQ(vxp::script_remaining(), 0u);
     }
-    vxp::script_click(IDOK);
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_STREQ(dialog.log_file_name, "scnin.log");
-    EXPECT_EQ(dialog.verbose, 0);
-    EXPECT_STREQ(dialog.home_path, "c:\\Truespace\\");
-    EXPECT_STREQ(dialog.image_search_path, "d:\\map\\;");
 }
 
-TEST_F(ConfigDialog, LeavingTheSearchPathOrEnterInItNormalisesIt) {
-    fill("scnin.log", 0, "", "");
-    vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-    vxp::script_type("d:\\map");
-    vxp::script_key(VK_TAB);
-    vxp::script_call([this](HWND d) {
-        EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "d:\\map\\;");
-        EXPECT_STREQ(dialog.image_search_path, "d:\\map\\;");
-        EXPECT_EQ(vxp::inspect(GetFocus()).id, IDC_ADD_IMAGE_SEARCH_PATH);
-    });
-    // Enter ends the dialog without moving the focus; the edit loses it when
-    // the dialog goes away, while its handlers still run.
-    vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-    vxp::script_type("e:\\tex");
-    vxp::script_key(VK_RETURN);
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_STREQ(dialog.image_search_path, "d:\\map\\;e:\\tex\\;");
-}
+using FolderChooser = UiTest;
 
-TEST_F(ConfigDialog, AddButtonAppendsChosenFoldersToThePathAsStored) {
-    // The loaded path is appended to as loaded: it is completed only when the field is left.
-    fill("", 0, "", "c:\\a");
-    vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
-    vxp::script_browse_choose("D:\\tex");
-    vxp::script_call([](HWND d) {
-        vxp::BrowserInfo b = vxp::browser_info();
-        EXPECT_EQ(b.title, "Add image search directory");
-        EXPECT_EQ(text_of(d, IDC_IMAGE_SEARCH_PATH), "c:\\aD:\\tex\\;");
-    });
-    vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
-    vxp::script_browse_choose("E:\\img");
-    vxp::script_click(IDC_ADD_IMAGE_SEARCH_PATH);
-    vxp::script_browse_cancel();  // adds nothing
-    vxp::script_click(IDOK);
-    int runs = vxp::browser_info().runs;
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_STREQ(dialog.image_search_path, "c:\\aD:\\tex\\;E:\\img\\;");
-    EXPECT_EQ(vxp::browser_info().runs, runs + 3);
-}
-
-TEST_F(ConfigDialog, FieldsAreReadBackWithinTheirLengths) {
-    std::string home(259, 'h');  // the hidden content directory passes through
-    fill("", 0, home.c_str(), "");
-    vxp::script_key(VK_TAB);
-    vxp::script_key(VK_TAB);  // OK, Cancel, then the log file name
-    vxp::script_type(std::string(300, 'n'));
-    vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-    vxp::script_type(std::string(5000, 's'));
-    vxp::script_key(VK_TAB);
-    vxp::script_click(IDOK);
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_EQ(std::string(dialog.log_file_name), std::string(258, 'n'));
-    // 4094 characters read, the ';' fits, the backslash would not.
-    EXPECT_EQ(std::string(dialog.image_search_path), std::string(4094, 's') + ";");
-    EXPECT_EQ(std::string(dialog.home_path), home);
-}
-
-TEST_F(ConfigDialog, EscCancelButtonCloseBoxAndNoInputAllCancel) {
-    for (int way = 0; way < 4; ++way) {
-        CobConfigDialog d(nullptr);
-        if (way < 3) {
-            vxp::script_focus(IDC_IMAGE_SEARCH_PATH);
-            vxp::script_type("q");
+// The start folder loses its backslash (in the caller's buffer too); the
+// result gains one, if it fits in MAX_PATH bytes.
+TEST_F(FolderChooser, StartFolderLosesItsBackslashAndResultGainsOne) {
+    const struct { std::string chosen; std::optional<std::string> result; } cases[] = {
+        {"D:\\", "D:\\"},  // the root keeps its one backslash
+        {"D:\\maps", "D:\\maps\\"},
+        {std::string(258, 'd'), std::string(258, 'd') + "\\"},
+        {std::string(259, 'd'), std::nullopt},  // fits 260 bytes, its '\' would not
+        {std::string(300, 'd'), std::nullopt},  // no path of the shell is that long
+    };
+    for (const auto& c : cases) {
+        char start[MAX_PATH] = "C:\\";
+        vxp::script_browse_choose(c.chosen);
+        const char* chosen = browse_for_folder(start, "Pick");
+        EXPECT_STREQ(start, "C:");
+        EXPECT_EQ(vxp::browser_info().selection, "C:");
+        EXPECT_EQ(vxp::browser_info().title, "Pick");
+        if (!c.result) {
+            EXPECT_EQ(chosen, nullptr) << c.chosen.size();
+            continue;
         }
-        if (way == 0) vxp::script_key(VK_ESCAPE);
-        if (way == 1) vxp::script_click(IDCANCEL);
-        if (way == 2) vxp::script_close();
-        // way 3: an empty script is a user who never answers: Esc, so no hang.
-        EXPECT_EQ(d.DoModal(), IDCANCEL) << "way " << way;
+        ASSERT_NE(chosen, nullptr);
+        EXPECT_EQ(std::string(chosen), *c.result);
+        EXPECT_EQ(chosen, chooser_result);
     }
 }
 
-TEST_F(ConfigDialog, OwnerIsDisabledWhileItRunsAndHelpIsModalOverIt) {
-    HWND config = nullptr;
-    vxp::script_call([&](HWND d) {
-        config = d;
-        EXPECT_FALSE(IsWindowEnabled(main_window));
-    });
-    vxp::script_click(IDC_HELP_BUTTON);
-    vxp::script_call([&](HWND help) {
-        EXPECT_EQ(vxp::inspect(help).text, "COB Help");
-        EXPECT_FALSE(IsWindowEnabled(config));
-        SetFocus(vxp::dialog_item(help, IDC_HELP_TEXT));
-    });
-    vxp::script_type("zzz");  // read-only: typing changes nothing
-    vxp::script_call([](HWND help) { EXPECT_EQ(text_of(help, IDC_HELP_TEXT).find("zzz"), std::string::npos); });
-    vxp::script_key(VK_RETURN);  // OK of the help window
-    vxp::script_call([&](HWND d) {
-        EXPECT_EQ(d, config);
-        EXPECT_TRUE(IsWindowEnabled(config));
-    });
-    vxp::script_key(VK_ESCAPE);
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_TRUE(IsWindowEnabled(main_window));
-}
-
-// The hidden content directory controls of the configuration dialog stay out
-// of reach of Tab, clicks and typing.
-TEST_F(ConfigDialog, HiddenContentDirectoryIsOutOfReach) {
-    std::strcpy(dialog.home_path, "c:\\Truespace");
-    std::vector<int> order;
-    auto note_focus = [&](HWND) { order.push_back(vxp::inspect(GetFocus()).id); };
-    vxp::script_call(note_focus);  // OnInitDialog returned TRUE: the first tab stop, OK, has the focus
-    for (bool back : {false, false, false, false, false, false, false, true}) {
-        vxp::script_key(VK_TAB, back);
-        vxp::script_call(note_focus);
+TEST_F(FolderChooser, CancelMissingTitleAndNoShellAllocatorChooseNothing) {
+    for (const char* title : {static_cast<const char*>(nullptr), ""}) {
+        char start[MAX_PATH] = "E:\\old\\";
+        vxp::script_browse_select("/srv/textures");
+        vxp::script_browse_select("");  // an item without a file-system path
+        vxp::script_browse_cancel();
+        EXPECT_EQ(browse_for_folder(start, title), nullptr);
+        EXPECT_EQ(vxp::browser_info().title, "Choose a Directory");
+        EXPECT_EQ(vxp::browser_info().status_text, "/srv/textures");
+        EXPECT_STREQ(chooser_result, "E:\\old");
     }
-    vxp::script_click(IDC_SET_HOME_PATH);
-    vxp::script_focus(IDC_HOME_PATH);
-    vxp::script_type("x");
-    vxp::script_call([](HWND d) { EXPECT_EQ(text_of(d, IDC_HOME_PATH), "c:\\Truespace"); });
-    vxp::script_key(VK_ESCAPE);
+    char start[MAX_PATH] = "C:\\";
+    std::strcpy(chooser_result, "Z:\\before");
     int runs = vxp::browser_info().runs;
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(order, std::vector<int>({1, 2, 1024, 1025, 3, 1028, 1038, 1, 1038}));
+    vxp::set_shell_allocator_available(false);
+    EXPECT_EQ(browse_for_folder(start, "x"), nullptr);
     EXPECT_EQ(vxp::browser_info().runs, runs);
-    EXPECT_STREQ(dialog.home_path, "c:\\Truespace");
+    EXPECT_STREQ(chooser_result, "Z:\\before");
+    EXPECT_STREQ(start, "C:\\");
+}
+
+// Normalises `in` in a field of `capacity` bytes followed by guard bytes,
+// which must stay untouched.
+std::string normalized(const std::string& in, size_t capacity = 4096) {
+    std::string buffer(capacity + 4, '#');
+    std::memcpy(buffer.data(), in.c_str(), in.size() + 1);
+    cob_paths::normalize_search_path(buffer.data(), capacity);
+    EXPECT_EQ(buffer.substr(capacity), "####") << in;
+    return buffer.c_str();
+}
+
+TEST(SearchPath, LastEntryGetsBackslashAndSemicolonWhileTheyFit) {
+    EXPECT_EQ(normalized("c:\\a;d:\\b"), "c:\\a;d:\\b\\;");  // only the last entry
+    EXPECT_EQ(normalized("d:\\map;"), "d:\\map\\;");
+    EXPECT_EQ(normalized("d:\\map\\"), "d:\\map\\;");  // ends in a backslash: only the ';'
+    EXPECT_EQ(normalized("d:\\map\\;"), "d:\\map\\;");
+    EXPECT_EQ(normalized(";"), "\\;");
+    EXPECT_EQ(normalized(""), "");
+    EXPECT_EQ(normalized("/home/me/tex"), "/home/me/tex\\;");
+    // (4094 characters, as the dialog reads them: see the dialog's rows.)
+    EXPECT_EQ(normalized(std::string(4093, 'a')), std::string(4093, 'a') + "\\;");
+    EXPECT_EQ(normalized(std::string(4095, 'a')), std::string(4095, 'a'));
+    EXPECT_EQ(normalized("abcdef", 8), "abcdef;");
+}
+
+TEST(SearchPath, FoldersAreAppendedWithSemicolonWhileTheyFit) {
+    char path[32] = "";
+    EXPECT_TRUE(cob_paths::append_folder(path, sizeof path, "D:\\tex\\"));
+    EXPECT_TRUE(cob_paths::append_folder(path, sizeof path, "E:\\img\\"));
+    EXPECT_STREQ(path, "D:\\tex\\;E:\\img\\;");
+    // 16 characters stand, 15 more would need 32 bytes with ';' and NUL.
+    EXPECT_FALSE(cob_paths::append_folder(path, sizeof path, "F:\\0123456789\\\\"));
+    EXPECT_STREQ(path, "D:\\tex\\;E:\\img\\;");
+    EXPECT_TRUE(cob_paths::append_folder(path, sizeof path, "F:\\0123456789\\"));
+    EXPECT_EQ(std::strlen(path), 31u);
 }
 
 }  // namespace

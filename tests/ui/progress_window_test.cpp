@@ -1,4 +1,5 @@
-// The progress window and the six callbacks, alone and during real imports.
+// The progress window and the six callbacks, alone and during real imports;
+// the plug-in's windows as text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "../host/host_test_util.h"
+#include "cob_config_dialog.h"
+#include "cob_help_dialog.h"
 #include "cob_import_options.h"
 #include "cob_progress_dialog.h"
 #include "cob_writer.h"
@@ -52,9 +55,11 @@ protected:
 };
 
 // (Disabled while open, enabled after: checked during the real import below.)
-TEST_F(ProgressWindow, AnOwnerDisabledBeforeStaysDisabled) {
+TEST_F(ProgressWindow, CaptionOfALongPathAndAnOwnerDisabledBeforeStaysDisabled) {
     EnableWindow(main_window, FALSE);
-    open();
+    const std::string deep = std::string(5000, 'd') + ".cob";  // longer than any fixed buffer would be
+    open(deep.c_str());
+    EXPECT_EQ(vxp::inspect(window->m_hWnd).text, "COB Import " + deep);
     close();
     EXPECT_EQ(progress_window, nullptr);  // a deleted window clears it
     EXPECT_FALSE(IsWindowEnabled(main_window));
@@ -193,9 +198,45 @@ TEST_F(ProgressWindow, RowsMoveDuringARealImportEscDoesNotStopItAndTheOwnerComes
     }
 }
 
-// The arithmetic alone: the edge cases the window does not reach.
-using cob_progress::passes_throttle;
+// The windows as the terminal draws them: every label whole, frames and
+// buttons apart, and a deep path's file name on the progress window.
+TEST_F(ProgressWindow, AsTextLabelsAreWholeAndFramesApart) {
+    std::vector<std::string> config, help;
+    vxp::script_call([&](HWND d) { config = vxp::render_text(d); });
+    vxp::script_key(VK_ESCAPE);
+    CobConfigDialog(nullptr).DoModal();
+    vxp::script_call([&](HWND d) { help = vxp::render_text(d); });
+    vxp::script_key(VK_ESCAPE);
+    CobHelpDialog(nullptr).DoModal();
+    const std::string deep = "/a/very/deep/folder/of/scenes/that/goes/on/and/on/and/on/the_scene.cob";
+    open(deep.c_str());
+    report_status_1("%s        ", deep.c_str());
+    report_progress_1(100, 100);
+    const std::vector<std::string> progress = vxp::render_text(window->m_hWnd);
 
+    const struct {
+        const std::vector<std::string>& rows;
+        std::vector<std::string> whole;
+    } cases[] = {
+        {config, {"COB Configuration", " Common ", " Log File Name ", "[ ] Verbose", " Specific ", " Image Search Path ",
+                  "[Cancel]", "[Help]", "<OK>"}},
+        {help, {"COB Help", "Truespace Cob Import Plugin 1.0", "<OK>"}},
+        {progress, {"File Progress: 100%", "Mesh Progress:", "the_scene.cob", "COB Import /a/very"}},
+    };
+    for (const auto& c : cases) {
+        std::string all;
+        for (const std::string& r : c.rows) all += r + "\n";
+        for (const std::string& text : c.whole) EXPECT_NE(all.find(text), std::string::npos) << text << "\n" << all;
+        for (const std::string& r : c.rows) {
+            if (r.find("[Cancel]") != std::string::npos || r.find("<OK>") != std::string::npos) {
+                EXPECT_EQ(r.find('-'), std::string::npos) << "a frame under the buttons\n" << all;
+            }
+        }
+        EXPECT_LE(c.rows.front().size(), 80u) << all;
+    }
+}
+
+// The arithmetic alone: the edge cases the window does not reach.
 TEST(ProgressPercent, DivisionByMaximumMinusOneAndTheLastElementIsHundred) {
     // A maximum below 2 gives 0; past the end goes above 100; absurd reports
     // stay within int instead of overflowing the conversion.
@@ -206,33 +247,20 @@ TEST(ProgressPercent, DivisionByMaximumMinusOneAndTheLastElementIsHundred) {
     for (const auto& c : cases) EXPECT_EQ(cob_progress::percent_of(c.current, c.maximum), c.percent) << c.current << "/" << c.maximum;
 }
 
-// Feeds percentages through a row's throttle as the callbacks do and returns
-// the ones that moved the bar.
-std::vector<int> bar_moves(int row, std::vector<int> percents, int last = 0) {
-    std::vector<int> moves;
-    for (int p : percents) {
-        if (!passes_throttle(row, p, last)) continue;
-        moves.push_back(p);
-        last = p;
-    }
-    return moves;
-}
-
+// Row one moves on every change, decreases too; 0 always passes; row two
+// passes 105 after 100; nothing overflows near the limits of int. (The
+// steps of rows two and three and the carry-over: see the pumps above.)
 TEST(ProgressThrottle, RowOneEveryChangeRowTwoFivePointsRowThreeTen) {
-    using V = std::vector<int>;
-    EXPECT_EQ(bar_moves(1, {10, 10, 40, 30}), V({10, 40, 30}));  // decreases included
-    EXPECT_EQ(bar_moves(1, {0, 0}), V({0, 0}));                  // 0 always passes
-    EXPECT_EQ(bar_moves(3, {0, 5, 10, 11}), V({0, 10}));
-    // Row two at 100 waits for 0 (the carry-over between imports) or 105.
-    EXPECT_EQ(bar_moves(2, {50, 90, 104, 0, 3, 5}, 100), V({0, 5}));
-    EXPECT_EQ(bar_moves(2, {105}, 100), V({105}));
-    // No overflow near the limits of int.
-    EXPECT_FALSE(passes_throttle(2, INT_MAX, INT_MAX - 2));
-    EXPECT_FALSE(passes_throttle(3, INT_MAX, INT_MAX));
-    EXPECT_TRUE(passes_throttle(2, INT_MAX, INT_MAX - 5));
+    const struct { int row, percent, last; bool passes; } cases[] = {
+        {1, 30, 40, true}, {1, 0, 0, true}, {2, 104, 100, false}, {2, 105, 100, true},
+        {2, INT_MAX, INT_MAX - 2, false}, {3, INT_MAX, INT_MAX, false}, {2, INT_MAX, INT_MAX - 5, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(cob_progress::passes_throttle(c.row, c.percent, c.last), c.passes)
+            << c.row << ": " << c.last << " to " << c.percent;
     // A quiet run: empty where the report passes, else from and to reports that the throttle drops.
     const auto drops = [](int row, long c, long max, int last) {
-        return !passes_throttle(row, cob_progress::percent_of(c, max), last);
+        return !cob_progress::passes_throttle(row, cob_progress::percent_of(c, max), last);
     };
     for (int row = 1; row <= 3; ++row)
         for (long max : {1L, 2L, 7L, 101L, 1000L, 999983L, 3000000L})

@@ -1,6 +1,5 @@
 // The terminal front end as a person uses it: vertexa's dialogs and ui_demo's
-// progress window in tmux panes (keys in, pane text and profile out), and
-// the layout of the plug-in's windows as text.
+// progress window in tmux panes (keys in, pane text and profile out).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,13 +8,8 @@
 #include <vector>
 
 #include "../host/host_test_util.h"
-#include "cob_config_dialog.h"
-#include "cob_help_dialog.h"
-#include "cob_progress_dialog.h"
 #include "cob_writer.h"
-#include "progress_callbacks.h"
 #include "tmux_session.h"
-#include "ui_test_util.h"
 
 namespace {
 
@@ -57,104 +51,75 @@ std::string profile_value(const std::string& profile, const std::string& key) {
     return profile.substr(at, profile.find('\n', at) - at);
 }
 
-// Each row: keys sent in turn (tmux send-keys words; -l types literally),
-// then the profile's value of `key` once the dialog has ended.
-struct KeysRow {
-    std::vector<std::string> keys;
-    std::string key;
-    std::string expected;  // "@" stands for the test's folder
-};
-
-TEST(TerminalDialogs, KeysEditTheFieldsAsInWindows) {
+// Each row: a command at a terminal size, keys sent in turn (tmux send-keys
+// words; -l types literally), texts the pane then shows and one it must not
+// show, and what the profile holds for `key` at the end ("@" stands for the
+// test's folder).
+TEST(TerminalDialogs, KeysDriveTheDialogsAsInWindows) {
     if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
-    const KeysRow rows[] = {
-        // OK has the focus; Tab order: Cancel, log file name, Verbose, Help, search path, "...".
-        {{"Tab Tab", "-l new.log", "Enter"}, "log_file_name", "new.log"},  // tabbing in selects all
-        {{"Tab Tab End Left Left Left Left", "-l X", "DC Home DC Enter"}, "log_file_name", "cninXlog"},
-        {{"Tab Tab End F5 IC PPage NPage", "-l X", "Enter"}, "log_file_name", "scnin.logX"},
-        {{"Tab Tab End Down Up", "-l Z", "Enter"}, "log_file_name", "scnin.logZ"},  // arrows stay in an edit
-        {{"Tab Tab Tab Space Enter"}, "verbose", "1"},
-        {{"Tab Tab", "-l x", "Escape"}, "log_file_name", "scnin.log"},
-        {{"Tab Tab Tab Tab Tab", "-l d:\\\\map", "Enter"}, "image_search_path", "d:\\map\\;"},
-        // Help and back: the focus is on Help again, so Tab reaches the search path.
-        {{"Tab Tab Tab Tab Enter", "Enter", "Tab", "-l zz", "Enter"}, "image_search_path", "zz\\;"},
-        // The folder chooser of "...": into sub/, then OK; then Tab to OK.
-        {{"Tab Tab Tab Tab Tab Tab Space", "Down Down Enter", "Tab Tab Enter", "Tab Enter"}, "image_search_path",
-         "@/sub\\;"},
-    };
     const std::string folder = make_folder();
-    for (const KeysRow& row : rows) {
+    const std::string chosen = "file: " + folder + "/sub/box.COB", tab5 = "Tab Tab Tab Tab Tab";
+    const std::string long_text = "-l HEADX" + std::string(50, 'm') + "TAILX";
+    const struct {
+        std::string args;
+        int columns, rows;
+        std::vector<std::string> keys, shown;
+        std::string not_shown, key, expected;
+    } rows[] = {
+        // OK has the focus; Tab order: Cancel, log file name, Verbose, Help, search path, "...".
+        {"configure", 80, 24, {"Tab Tab", "-l new.log", "Enter"}, {"status=0"}, "COB", "log_file_name", "new.log"},
+        {"configure", 80, 24, {"Tab Tab End Left Left Left Left", "-l X", "DC Home DC Enter"}, {"status=0"}, "COB",
+         "log_file_name", "cninXlog"},  // tabbing in selects all
+        {"configure", 80, 24, {"Tab Tab End F5 IC PPage NPage", "-l X", "Enter"}, {"status=0"}, "COB", "log_file_name",
+         "scnin.logX"},
+        {"configure", 80, 24, {"Tab Tab End Down Up", "-l Z", "Enter"}, {"status=0"}, "COB", "log_file_name",
+         "scnin.logZ"},  // arrows stay in an edit
+        {"configure", 80, 24, {"Tab Tab Tab Space Enter"}, {"status=0"}, "COB", "verbose", "1"},
+        {"configure", 80, 24, {"Tab Tab", "-l x", "Escape"}, {"status=0"}, "COB", "log_file_name", "scnin.log"},
+        {"configure", 80, 24, {tab5, "-l d:\\\\map", "Enter"}, {"status=0"}, "COB", "image_search_path", "d:\\map\\;"},
+        // Help and back: the focus is on Help again, so Tab reaches the search path.
+        {"configure", 80, 24, {"Tab Tab Tab Tab Enter", "Enter", "Tab", "-l zz", "Enter"}, {"status=0"}, "COB",
+         "image_search_path", "zz\\;"},
+        // The folder chooser of "...": into sub/, then OK; then Tab to OK.
+        {"configure", 80, 24, {tab5 + " Tab Space", "Down Down Enter", "Tab Tab Enter", "Tab Enter"}, {"status=0"},
+         "COB", "image_search_path", "@/sub\\;"},
+        // A text longer than its field scrolls within it; 80x15 holds the
+        // whole configuration dialog.
+        {"configure", 80, 24, {tab5, long_text}, {"mmmmTAILX"}, "HEADX", "", ""},
+        {"configure", 80, 24, {tab5, long_text, "Home"}, {"HEADXmmmm"}, "TAILX", "", ""},
+        {"configure", 80, 15, {}, {"COB Configuration", "[Cancel]", "[Help]", "<OK>", "[ ] Verbose"}, "shown in part",
+         "", ""},
+        // The help window keeps its caption; its last line and the ends of
+        // its lines are reached by scrolling.
+        {"help", 80, 24, {}, {"COB Help", "Truespace Cob Import Plugin 1.0"}, "Only Polygons", "", ""},
+        {"help", 80, 24, {"Tab End"}, {"COB Help", "Only Polygons are supported", "^"}, "Import Plugin 1.0", "", ""},
+        {"help", 80, 24, {"Tab PPage NPage NPage NPage"}, {"Only Polygons are supported"}, "Import Plugin 1.0", "", ""},
+        {"help", 80, 24, {"Tab Right Right Right Right Right Right"}, {"add search path"}, "Verbose: enable", "", ""},
+        // Open: the filter's texts, the folder's entries, folders to enter, a
+        // name to type, Esc for none.
+        {"open", 80, 24, {}, {"Truespace File (*.scn;*.cob)", "still.scn", "sub/", "more/"}, "readme.txt", "", ""},
+        {"open", 80, 24, {"Tab Tab Right"}, {"All Files (*.*)", "readme.txt", "still.scn"}, "Truespace File", "", ""},
+        {"open", 160, 24, {"Down Down Enter", "Down Enter"}, {chosen, "status=0"}, "Look in", "", ""},
+        {"open", 160, 24, {"-l sub/box.COB", "Enter"}, {chosen, "status=0"}, "Look in", "", ""},
+        {"open", 80, 24, {"Down", "Escape"}, {"vertexa: no file was opened", "status=1"}, "file:", "", ""},
+        {"open", 80, 24, {"-l /vx-absent.cob", "Enter"}, {"vertexa: /vx-absent.cob: not found", "status=4"}, "file:",
+         "", ""},
+    };
+    int index = 0;
+    for (const auto& row : rows) {
         write_file(folder + "/profile.ini", kProfile);
-        Tmux tmux(vertexa(folder, "configure"), 80, 24);
-        ASSERT_TRUE(tmux.shows("COB Configuration"));
-        for (const std::string& k : row.keys) tmux.keys(k);
-        ASSERT_TRUE(tmux.shows("status=0")) << row.keys.front();
-        std::string expected = row.expected;
-        if (expected[0] == '@') expected = folder + expected.substr(1);
-        EXPECT_EQ(profile_value(read_file(folder + "/profile.ini"), row.key), expected)
-            << row.keys.front() << " ...\n" << tmux.pane();
-    }
-}
-
-// Each row: a command at a terminal size, keys, then texts the pane shows
-// and one it must not show.
-struct PaneRow {
-    std::string args;
-    int columns, rows;
-    std::vector<std::string> keys;
-    std::vector<std::string> shown;
-    std::string not_shown;
-};
-
-void check_panes(const std::string& folder, const std::vector<PaneRow>& rows) {
-    for (const PaneRow& row : rows) {
         Tmux tmux(vertexa(folder, row.args), row.columns, row.rows);
         ASSERT_TRUE(tmux.shows(row.args == "open" ? "Look in" : row.args == "help" ? "COB Help" : "COB Configuration"));
         for (const std::string& k : row.keys) tmux.keys(k);
-        for (const std::string& text : row.shown) EXPECT_TRUE(tmux.shows(text)) << row.args << " " << text;
-        EXPECT_EQ(tmux.pane().find(row.not_shown), std::string::npos) << row.args << "\n" << tmux.pane();
+        const std::string what = "row " + std::to_string(index++);
+        for (const std::string& text : row.shown) EXPECT_TRUE(tmux.shows(text)) << what;
+        EXPECT_EQ(tmux.pane().find(row.not_shown), std::string::npos) << what << "\n" << tmux.pane();
         EXPECT_EQ(tmux.value("#{history_size}"), "0") << "nothing scrolled\n" << tmux.pane();
+        if (row.key.empty()) continue;
+        std::string expected = row.expected;
+        if (expected[0] == '@') expected = folder + expected.substr(1);
+        EXPECT_EQ(profile_value(read_file(folder + "/profile.ini"), row.key), expected) << what;
     }
-}
-
-// The help window keeps its caption; its last line and the ends of its
-// lines are reached by scrolling.
-TEST(TerminalDialogs, HelpScrollsToItsLastLine) {
-    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
-    check_panes(host_test::scratch_folder(), {
-        {"help", 80, 24, {}, {"COB Help", "Truespace Cob Import Plugin 1.0"}, "Only Polygons"},
-        {"help", 80, 24, {"Tab End"}, {"COB Help", "Only Polygons are supported", "^"}, "Import Plugin 1.0"},
-        {"help", 80, 24, {"Tab PPage NPage NPage NPage"}, {"Only Polygons are supported"}, "Import Plugin 1.0"},
-        {"help", 80, 24, {"Tab Right Right Right Right Right Right"}, {"add search path"}, "Verbose: enable"},
-    });
-}
-
-// A text longer than its field scrolls within it; 80x15 holds the whole
-// configuration dialog.
-TEST(TerminalDialogs, LongTextsScrollInTheFieldAndSmallTerminalsHoldTheDialog) {
-    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
-    const std::string long_text = "-l HEADX" + std::string(50, 'm') + "TAILX";
-    check_panes(make_folder(), {
-        {"configure", 80, 24, {"Tab Tab Tab Tab Tab", long_text}, {"mmmmTAILX"}, "HEADX"},
-        {"configure", 80, 24, {"Tab Tab Tab Tab Tab", long_text, "Home"}, {"HEADXmmmm"}, "TAILX"},
-        {"configure", 80, 15, {}, {"COB Configuration", "[Cancel]", "[Help]", "<OK>", "[ ] Verbose"}, "shown in part"},
-    });
-}
-
-// Open: the filter's texts, the folder's entries, folders to enter, a name
-// to type, Esc for none.
-TEST(TerminalDialogs, OpenChoosesAFile) {
-    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
-    const std::string folder = make_folder();
-    const std::string chosen = "file: " + folder + "/sub/box.COB";
-    check_panes(folder, {
-        {"open", 80, 24, {}, {"Truespace File (*.scn;*.cob)", "still.scn", "sub/", "more/"}, "readme.txt"},
-        {"open", 80, 24, {"Tab Tab Right"}, {"All Files (*.*)", "readme.txt", "still.scn"}, "Truespace File"},
-        {"open", 160, 24, {"Down Down Enter", "Down Enter"}, {chosen, "status=0"}, "Look in"},
-        {"open", 160, 24, {"-l sub/box.COB", "Enter"}, {chosen, "status=0"}, "Look in"},
-        {"open", 80, 24, {"Down", "Escape"}, {"vertexa: no file was opened", "status=1"}, "file:"},
-        {"open", 80, 24, {"-l /vx-absent.cob", "Enter"}, {"vertexa: /vx-absent.cob: not found", "status=4"}, "file:"},
-    });
 }
 
 // Each row: the program, how it is interrupted, the status it ends with.
@@ -232,62 +197,6 @@ TEST(TerminalProgress, StandardOutputStaysClean) {
     Tmux tmux("cd " + folder + " && " + info + "--progress boxes.cob >out.json; echo status=$?", 80, 24);
     ASSERT_TRUE(tmux.shows("status=0"));
     EXPECT_EQ(read_file(folder + "/out.json"), plain);
-}
-
-// The plug-in's windows as text: every label whole, frames and buttons
-// apart, and a deep path's file name on the progress window.
-class WindowText : public UiTest {};
-
-bool contains(const std::vector<std::string>& rows, const std::string& text) {
-    for (const std::string& r : rows)
-        if (r.find(text) != std::string::npos) return true;
-    return false;
-}
-
-TEST_F(WindowText, LabelsWholeAndFramesApart) {
-    std::vector<std::string> config, help;
-    vxp::script_call([&](HWND d) { config = vxp::render_text(d); });
-    vxp::script_key(VK_ESCAPE);
-    CobConfigDialog dialog(nullptr);
-    dialog.verbose = 0;
-    dialog.log_file_name[0] = dialog.home_path[0] = dialog.image_search_path[0] = '\0';
-    dialog.DoModal();
-    vxp::script_call([&](HWND d) { help = vxp::render_text(d); });
-    vxp::script_key(VK_ESCAPE);
-    CobHelpDialog(nullptr).DoModal();
-
-    const std::string deep = "/a/very/deep/folder/of/scenes/that/goes/on/and/on/and/on/the_scene.cob";
-    show_progress = 1;
-    auto* window = new CobProgressDialog(nullptr);
-    progress_window = window;
-    window->file_name = deep.c_str();
-    window->Create(nullptr);
-    report_status_1("%s        ", deep.c_str());
-    report_progress_1(100, 100);
-    std::vector<std::string> progress = vxp::render_text(window->m_hWnd);
-    window->DestroyWindow();
-    delete window;
-
-    const struct {
-        const std::vector<std::string>& rows;
-        std::vector<std::string> whole;
-    } cases[] = {
-        {config, {"COB Configuration", " Common ", " Log File Name ", "[ ] Verbose", " Specific ", " Image Search Path ",
-                  "[Cancel]", "[Help]", "<OK>"}},
-        {help, {"COB Help", "Truespace Cob Import Plugin 1.0", "<OK>"}},
-        {progress, {"File Progress: 100%", "Mesh Progress:", "the_scene.cob", "COB Import /a/very"}},
-    };
-    for (const auto& c : cases) {
-        std::string all;
-        for (const std::string& r : c.rows) all += r + "\n";
-        for (const std::string& text : c.whole) EXPECT_TRUE(contains(c.rows, text)) << text << "\n" << all;
-        for (const std::string& r : c.rows) {
-            if (r.find("[Cancel]") != std::string::npos || r.find("<OK>") != std::string::npos) {
-                EXPECT_EQ(r.find('-'), std::string::npos) << "a frame under the buttons\n" << all;
-            }
-        }
-        EXPECT_LE(c.rows.front().size(), 80u) << all;
-    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -22,6 +23,7 @@
 
 #include <stb_image_write.h>
 
+#include "../ui/help_text.h"
 #include "cob_writer.h"
 #include "plugin_host.h"
 #include "vertexa/scene.h"
@@ -186,22 +188,9 @@ protected:
 const Settings kStart{"0", "start.log", "e:\\maps\\;"};
 
 // ---------------------------------------------------------------------------
-struct ConfigureCase {
-    const char* name;
-    std::function<void(HWND dialog)> steps;  // ends by closing the dialog
-    Settings expected;
-};
-
-const char kHelpText[] =
-    "Truespace Cob Import Plugin 1.0\r\n\r\nImports *.scn, *.cob Treuspace\r\n\r\nCommon Settings:\r\n\r\n"
-    "\tVerbose: enable detailed logging\r\n\tLog File name: enter new log file name\r\n\r\n"
-    "\tImage Search Path: edit used search pathes\t\t\t(...) Button: add search path\r\n\r\n"
-    "Specific Settings:\r\n\r\nimage_search_path: e.g. d:\\map\\;c:\\map\\;\r\n\r\nComment:\r\n"
-    "\tOnly Polygons are supported";
-
 // The folder browser opened by "...": selects `folder` and takes it, or
 // cancels when `folder` is null.
-void choose_folder(HWND dialog, const char* folder, const char* shot) {
+void choose_folder(HWND dialog, const char* folder) {
     click(dialog, 1038);
     HWND browser = wait_for_window("Add image search directory");
     ASSERT_NE(browser, nullptr) << "no folder browser";
@@ -212,13 +201,15 @@ void choose_folder(HWND dialog, const char* folder, const char* shot) {
                             &ignored);
     }
     Sleep(300);
-    if (shot != nullptr) screenshot(shot);
+    if (folder != nullptr) screenshot("folder_chooser");
     click(browser, folder != nullptr ? IDOK : IDCANCEL);
     EXPECT_TRUE(wait_until([&] { return gone(browser); }));
 }
 
-// The help window, opened from the dialog or by the host: its text read-only.
-void check_and_close_help(const char* shot) {
+// The help window, opened by the host or with the dialog's Help button: its
+// text read-only.
+void check_and_close_help(HWND dialog, const char* shot) {
+    if (dialog != nullptr) click(dialog, 3);
     HWND help = wait_for_window("COB Help");
     ASSERT_NE(help, nullptr) << "no help window";
     EXPECT_EQ(text_of(help), "COB Help");
@@ -230,58 +221,47 @@ void check_and_close_help(const char* shot) {
     EXPECT_TRUE(wait_until([&] { return gone(help); }));
 }
 
-const ConfigureCase kConfigureCases[] = {
-    {"typed_values_stored_on_ok",
-     [](HWND dialog) {
-         type_into(dialog, 1028, "d:\\map");
-         next_control(dialog);  // leaving the field normalises it
-         EXPECT_TRUE(wait_until([&] { return text_of(GetDlgItem(dialog, 1028)) == "d:\\map\\;"; }))
-             << text_of(GetDlgItem(dialog, 1028));
-         click(dialog, 1025);
-         type_into(dialog, 1024, "typed.log");
-         screenshot("config_typed");
-         click(dialog, IDOK);
-     },
-     {"1", "typed.log", "d:\\map\\;"}},
-    {"cancel_stores_what_was_loaded",
-     [](HWND dialog) {
-         click(dialog, 1025);
-         type_into(dialog, 1024, "lost.log");
-         type_into(dialog, 1028, "x:\\lost");
-         click(dialog, IDCANCEL);
-     },
-     kStart},
-    {"close_box_is_cancel",
-     [](HWND dialog) {
-         type_into(dialog, 1024, "lost.log");
-         PostMessageA(dialog, WM_CLOSE, 0, 0);
-     },
-     kStart},
-    {"folder_chosen_is_appended",
-     [](HWND dialog) {
-         choose_folder(dialog, "C:\\windows", "folder_chooser");
-         EXPECT_TRUE(wait_until([&] { return text_of(GetDlgItem(dialog, 1028)) == "e:\\maps\\;C:\\windows\\;"; }))
-             << text_of(GetDlgItem(dialog, 1028));
-         click(dialog, IDOK);
-     },
-     {"0", "start.log", "e:\\maps\\;C:\\windows\\;"}},
-    {"folder_browser_cancelled_changes_nothing",
-     [](HWND dialog) {
-         choose_folder(dialog, nullptr, nullptr);
-         click(dialog, IDOK);
-     },
-     kStart},
-    {"help_button_shows_help_text",
-     [](HWND dialog) {
-         click(dialog, 3);
-         check_and_close_help("help_over_config");
-         click(dialog, IDOK);
-     },
-     kStart},
-};
+// A step of a configuration case: "type ID TEXT" (the focus moved there as
+// Tab moves it, then the characters), "tab", "click ID", "close", "expect
+// ID TEXT", "shot NAME", "browse FOLDER" (chosen with "...", or the browser
+// cancelled for "-"), "help" (the Help button's window, checked and closed).
+void run_step(HWND dialog, const std::string& step) {
+    std::istringstream in(step);
+    std::string verb, text, seen;
+    int id = 0;
+    in >> verb;
+    if (verb == "type" || verb == "click" || verb == "expect") in >> id;
+    std::getline(in >> std::ws, text);
+    if (verb == "type") type_into(dialog, id, text);
+    else if (verb == "tab") next_control(dialog);  // leaving a field
+    else if (verb == "click") click(dialog, id);
+    else if (verb == "close") PostMessageA(dialog, WM_CLOSE, 0, 0);
+    else if (verb == "shot") screenshot(text);
+    else if (verb == "browse") choose_folder(dialog, text == "-" ? nullptr : text.c_str());
+    else if (verb == "help") check_and_close_help(dialog, "help_over_config");
+    else if (verb == "expect")
+        EXPECT_TRUE(wait_until([&] { return (seen = text_of(GetDlgItem(dialog, id))) == text; })) << seen;
+    else ADD_FAILURE() << "unknown step " << step;
+}
 
 TEST_F(PluginWindows, ConfigurationDialog) {
-    for (const ConfigureCase& c : kConfigureCases) {
+    const struct {
+        const char* name;
+        std::vector<std::string> steps;  // the last closes the dialog
+        Settings expected;
+    } cases[] = {
+        {"typed values stored on OK",
+         {"type 1028 d:\\map", "tab", "expect 1028 d:\\map\\;", "click 1025", "type 1024 typed.log",
+          "shot config_typed", "click 1"},
+         {"1", "typed.log", "d:\\map\\;"}},
+        {"cancel stores what was loaded", {"click 1025", "type 1024 lost.log", "type 1028 x:\\lost", "click 2"},
+         kStart},
+        {"the close box cancels", {"type 1024 lost.log", "close"}, kStart},
+        {"a folder chosen is appended", {"browse C:\\windows", "expect 1028 e:\\maps\\;C:\\windows\\;", "click 1"},
+         {"0", "start.log", "e:\\maps\\;C:\\windows\\;"}},
+        {"a browser cancelled and the help window change nothing", {"browse -", "help", "click 1"}, kStart},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         write_profile(kStart);
         drive_while([&] { importer_->Configure(); },
@@ -291,7 +271,7 @@ TEST_F(PluginWindows, ConfigurationDialog) {
                         EXPECT_EQ(text_of(GetDlgItem(dialog, 1028)), kStart.image_search_path);
                         EXPECT_EQ(text_of(GetDlgItem(dialog, 1024)), kStart.log_file_name);
                         EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1027)));  // content directory hidden
-                        c.steps(dialog);
+                        for (const std::string& step : c.steps) run_step(dialog, step);
                         EXPECT_TRUE(wait_until([&] { return gone(dialog); }));
                     });
         EXPECT_EQ(read_profile().tied(), c.expected.tied());
@@ -299,7 +279,7 @@ TEST_F(PluginWindows, ConfigurationDialog) {
 }
 
 TEST_F(PluginWindows, HelpWindowClosesWithOk) {
-    drive_while([&] { importer_->ShowHelp(); }, [] { check_and_close_help("help"); });
+    drive_while([&] { importer_->ShowHelp(); }, [] { check_and_close_help(nullptr, "help"); });
 }
 
 // The progress window during an import large enough to watch: it shows the

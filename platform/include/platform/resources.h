@@ -42,9 +42,3 @@ struct ModuleResources {
 };
 
 }  // namespace vxp
-
-// A module's state: which resources dialogs and strings are taken from while
-// that module is the current one.
-struct AFX_MODULE_STATE {
-    const vxp::ModuleResources* resources;
-};

@@ -19,6 +19,7 @@ typedef long LONG;
 typedef intptr_t LPARAM;
 typedef uintptr_t WPARAM;
 typedef intptr_t LRESULT;
+typedef intptr_t INT_PTR;
 typedef long HRESULT;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
@@ -108,6 +109,10 @@ typedef MSG* LPMSG;
 
 #define IDOK 1
 #define IDCANCEL 2
+
+// File dialog flags.
+#define OFN_OVERWRITEPROMPT 0x00000002u
+#define OFN_HIDEREADONLY 0x00000004u
 
 // Window styles.
 #define WS_POPUP 0x80000000u

@@ -1,20 +1,22 @@
-// The MFC-shaped layer of the platform stand-in: application object, module
-// state, windows, dialogs built from resource templates, controls, strings,
-// data exchange, message maps and the file dialog. The one header the
-// plug-in's user interface includes.
+// The MFC-shaped layer: application object, module state, windows, dialogs
+// made from the current module's resource templates, controls, strings, data
+// exchange, message maps and the file dialog. The one header the plug-in's
+// user interface includes. The classes are declared once here for both
+// platforms; what each keeps of its own (the module state, a dialog's run)
+// is in its platform/mfc_platform.h: the stand-in's in platform/include, the
+// Windows layer's in platform/win32/include.
 #pragma once
 
 #include <string>
 
-#include "platform/resources.h"
+#include "platform/mfc_platform.h"
 #include "platform/win_types.h"
 
 // ---------------------------------------------------------------------------
-// Module state. Every module that has resources defines its own
-// AfxGetStaticModuleState (the resource compiler writes it next to the
-// tables, hidden in the module); AFX_MANAGE_STATE makes it the current one
-// for the rest of the scope, so dialogs and strings come from that module.
-__attribute__((visibility("hidden"))) AFX_MODULE_STATE* AfxGetStaticModuleState();
+// Module state: the module whose resources (dialog templates, strings) are
+// used. AfxGetStaticModuleState is the state of the module the calling code
+// is in; AFX_MANAGE_STATE makes it the current one for the rest of the scope.
+VXP_MODULE_LOCAL AFX_MODULE_STATE* AfxGetStaticModuleState();
 VXP_API AFX_MODULE_STATE* AfxGetModuleState();
 
 struct VXP_API AFX_MAINTAIN_STATE2 {
@@ -108,6 +110,9 @@ protected:                                             \
 #define ON_EN_KILLFOCUS(id, fn) ON_CONTROL(EN_KILLFOCUS, id, fn)
 #define ON_BN_CLICKED(id, fn) ON_CONTROL(BN_CLICKED, id, fn)
 
+// A window handle with the operations the plug-in uses. Wrappers of windows
+// that no object was bound to are made on first use (FromHandle) and go when
+// their window does.
 class VXP_API CWnd : public CCmdTarget {
 public:
     CWnd() = default;
@@ -118,11 +123,11 @@ public:
     HWND m_hWnd = nullptr;
     HWND GetSafeHwnd() const { return m_hWnd; }
 
-    // The window that a dialog without a parent is owned by: the last active
-    // pop-up of the application's main window, else the main window; null
-    // when there is none.
+    // The window that a window without a parent is owned by: the last active
+    // pop-up of the application's window (on Windows the thread's active
+    // top-level window, in the stand-in the main window, which is taken
+    // itself when it has none); null when there is none.
     static CWnd* GetSafeOwner(CWnd* parent = nullptr);
-    // The wrapper of a handle, made (and kept with the window) on first use.
     static CWnd* FromHandle(HWND hwnd);
 
     virtual BOOL DestroyWindow();
@@ -145,11 +150,10 @@ public:
     CWnd* SetFocus();
     BOOL UpdateData(BOOL save_and_validate = TRUE);
 
-    // The window procedure: the message map first, then the window class.
-    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-
 protected:
     virtual void DoDataExchange(CDataExchange*) {}
+    // WM_COMMAND: the message map's entry for the notification and control,
+    // searched from this class to its bases. TRUE when one ran.
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     static const AFX_MSGMAP* GetThisMessageMap();
     virtual const AFX_MSGMAP* GetMessageMap() const;
@@ -170,14 +174,17 @@ public:
     explicit CDialog(UINT template_id, CWnd* parent = nullptr);
     ~CDialog() override;
 
-    // Runs the dialog modally: the owner is disabled while it runs. IDOK,
-    // IDCANCEL or what EndDialog was given; -1 when the current module has
-    // no such template.
-    virtual intptr_t DoModal();
+    // Runs the dialog modally from the current module's template; the owner
+    // is disabled while it runs. IDOK, IDCANCEL or what EndDialog was given;
+    // -1 when the current module has no such template.
+    virtual INT_PTR DoModal();
     // Makes the dialog a modeless window; FALSE when the current module has
     // no such template.
     virtual BOOL Create(UINT template_id, CWnd* parent = nullptr);
+    // Fills the controls from the members (data exchange); TRUE: the focus
+    // goes to the first tab stop.
     virtual BOOL OnInitDialog();
+    // Reads the controls back; ends the dialog with IDOK when that succeeds.
     virtual void OnOK();
     virtual void OnCancel();
     void EndDialog(int result);
@@ -192,9 +199,7 @@ protected:
 
 private:
     UINT template_id_;
-    int modal_result_ = -1;
-    bool modal_running_ = false;
-    bool ended_ = false;
+    vxp::DialogRun run_;
     friend struct vxp_window_access;
 };
 
@@ -225,9 +230,8 @@ VXP_API void DDX_Text(CDataExchange* dx, int id, CString& value);
 VXP_API void DDV_MaxChars(CDataExchange* dx, const CString& value, int count);
 
 // ---------------------------------------------------------------------------
-#define OFN_HIDEREADONLY 0x00000004u
-#define OFN_OVERWRITEPROMPT 0x00000002u
-
+// The Open (or Save As) dialog: on Windows the system's, over
+// GetOpenFileNameA; in the stand-in the front end's.
 class VXP_API CFileDialog {
 public:
     CFileDialog(BOOL open, const char* default_ext = nullptr, const char* file_name = nullptr,
@@ -235,7 +239,7 @@ public:
                 CWnd* parent = nullptr);
     virtual ~CFileDialog() = default;
     // IDOK with a chosen path, IDCANCEL otherwise.
-    virtual intptr_t DoModal();
+    virtual INT_PTR DoModal();
     CString GetPathName() const { return path_; }
 
     BOOL open;
@@ -243,6 +247,7 @@ public:
     CString file_name;
     DWORD flags;
     CString filter;  // "Name|pattern;pattern|...||"
+    CWnd* parent;
 
 private:
     CString path_;
