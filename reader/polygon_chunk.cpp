@@ -213,8 +213,8 @@ uint32_t take_buffered_faces(uint32_t first, uint32_t count, FaceBlock& block, M
     while (k < count && available >= 5 && left >= kBinaryRecordBytes && (p[0] & 0x08) == 0) {
         const uint16_t m = field_detail::little_endian_16(p + 3);
         uint32_t take = field_detail::little_endian_16(p + 1);
-        const long room = left > 5 ? (left - 5) / kBinaryPairBytes : 0;
-        if (take > room) take = static_cast<uint32_t>(room);
+        const uint32_t room = left > 5 ? static_cast<uint32_t>((left - 5) / kBinaryPairBytes) : 0;
+        if (take > room) take = room;
         const size_t bytes = 5 + static_cast<size_t>(take) * kBinaryPairBytes;
         if (available < bytes) break;
         if (take > 2 && !block.has_room(take)) {
