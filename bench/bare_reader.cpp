@@ -3,10 +3,11 @@
 // every count and index, checks nothing, reports no progress, writes no log
 // and skips every chunk but polygon objects; ASCII numbers go through
 // std::from_chars. It fills either the host's meshes, through the same host
-// calls the plug-in makes (Reserve, Add_Vertex, Add_UVVertex, Add_Face,
-// Add_UVFace), or plain arrays of the same layout (vertices as three
-// doubles, polygons as start offsets, indices and material ids), which no
-// plug-in can do but which shows what the data alone costs.
+// calls the plug-in makes (Reserve, UseUV and the bulk calls Add_Vertices,
+// Add_UVVertices, Add_Faces, Add_UVFaces), or plain arrays of the same
+// layout (vertices as three doubles, polygons as start offsets, indices and
+// material ids), which no plug-in can do but which shows what the data
+// alone costs.
 #include "bare_reader.h"
 
 #include <fcntl.h>
@@ -40,36 +41,82 @@ float lef(const unsigned char* p) {
     return v;
 }
 
-// The host's mesh, filled through its calls.
+// The host's mesh, filled through the calls the plug-in makes: elements
+// gathered in blocks and handed over with the bulk calls.
 struct HostSink {
+    static constexpr int kBlock = 64, kPolygons = 256, kIndices = 1024;
     explicit HostSink(MScene* s) : scene(s) {}
-    void reserve(uint32_t v, uint32_t t, uint32_t f) { mesh->Reserve(v, t, f); }
+    void reserve(uint32_t v, uint32_t t, uint32_t f) {
+        flush();
+        mesh->Reserve(v, t, f);
+    }
     void use_uv() { mesh->UseUV(); }
-    void vertex(double x, double y, double z) { mesh->Add_Vertex(MVector3(x, y, z), -1.0); }
-    void uv(double u, double v) { mesh->Add_UVVertex(MVector3(u, v, 0.0), -1.0); }
+    void vertex(double x, double y, double z) {
+        vertices[vertex_count++].Init(x, y, z);
+        if (vertex_count == kBlock) flush();
+    }
+    void uv(double u, double v) {
+        uvs[uv_count++].Init(u, v, 0.0);
+        if (uv_count == kBlock) flush();
+    }
     // Corners given last to first, as the reader's Flip leaves them.
     template <typename Index>
     void face(int m, int n, bool textured, Index index) {
-        MIPolygon f(n), t(n);
-        f.Set_MatId(m);
-        t.Set_MatId(m);
-        for (int k = n - 1; k >= 0; --k) {
-            f.Add(index(2 * k));
-            t.Add(index(2 * k + 1));
+        if (polygons == kPolygons || indices + n > kIndices) flush();
+        textured_faces = textured;
+        if (n > kIndices) {
+            MIPolygon f(n), t(n);
+            f.Set_MatId(m);
+            t.Set_MatId(m);
+            for (int k = n - 1; k >= 0; --k) {
+                f.Add(index(2 * k));
+                t.Add(index(2 * k + 1));
+            }
+            mesh->Add_Face(f);
+            if (textured) mesh->Add_UVFace(t);
+            return;
         }
-        mesh->Add_Face(f);
-        if (textured) mesh->Add_UVFace(t);
+        for (int k = n - 1; k >= 0; --k, ++indices) {
+            vertex_index[indices] = index(2 * k);
+            uv_index[indices] = index(2 * k + 1);
+        }
+        counts[polygons] = static_cast<uint32_t>(n);
+        mat_ids[polygons++] = m;
+    }
+    void flush() {
+        mesh->Add_Vertices(vertices, vertex_count);
+        mesh->Add_UVVertices(uvs, uv_count);
+        mesh->Add_Faces(vertex_index, counts, mat_ids, polygons);
+        if (textured_faces) mesh->Add_UVFaces(uv_index, counts, mat_ids, polygons);
+        vertex_count = uv_count = polygons = indices = 0;
     }
     void done() {
+        flush();
         scene->Get_ObjectList()->append(mesh);
         mesh = new MMesh_P("bare");
     }
     ~HostSink() { delete mesh; }
     MScene* scene;
     MMesh_P* mesh = new MMesh_P("bare");
+    MVector3 vertices[kBlock], uvs[kBlock];
+    uint32_t vertex_count = 0, uv_count = 0, polygons = 0, indices = 0, counts[kPolygons];
+    int32_t mat_ids[kPolygons], vertex_index[kIndices], uv_index[kIndices];
+    bool textured_faces = false;
 };
 
-// Plain arrays of the host's layout.
+// The host's advice on its mesh arrays: huge pages for the whole 2 MiB
+// ranges of the reserved room. Without it the arrays' first touch costs
+// 4 KiB page faults, or not, as the heap's history has it.
+template <typename T>
+void advise_huge_pages(const std::vector<T>& v) {
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(v.data() + v.size()) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(v.data()) + v.capacity() * sizeof(T)) & ~(kHuge - 1);
+    if (v.capacity() * sizeof(T) >= 2 * kHuge && end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
+// Plain arrays of the host's layout, with the host's memory advice.
 struct ArraySink {
     struct Polygons {
         std::vector<uint32_t> start{0};
@@ -78,11 +125,16 @@ struct ArraySink {
             start.reserve(f + 1);
             mat.reserve(f);
             index.reserve(4 * static_cast<size_t>(f));
+            advise_huge_pages(start);
+            advise_huge_pages(mat);
+            advise_huge_pages(index);
         }
     };
     void reserve(uint32_t v, uint32_t t, uint32_t f) {
         vertices.reserve(3 * static_cast<size_t>(v));
         uvs.reserve(3 * static_cast<size_t>(t));
+        advise_huge_pages(vertices);
+        advise_huge_pages(uvs);
         faces.reserve(f);
         uv_faces.reserve(t != 0 ? f : 0);
     }

@@ -57,6 +57,18 @@ inline const unsigned char* peek_buffered(size_t n) {
 #endif
     return nullptr;
 }
+// The bytes the stream's buffer holds from the read position on (their
+// number in *available, 0 where the buffer cannot be seen).
+inline const unsigned char* buffered_bytes(size_t* available) {
+#if defined(__GLIBC__)
+    FILE* in = reader_state.in;
+    *available = static_cast<size_t>(in->_IO_read_end - in->_IO_read_ptr);
+    return reinterpret_cast<const unsigned char*>(in->_IO_read_ptr);
+#else
+    *available = 0;
+    return nullptr;
+#endif
+}
 inline void skip_buffered(size_t n) {
 #if defined(__GLIBC__)
     reader_state.in->_IO_read_ptr += n;

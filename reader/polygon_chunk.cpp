@@ -114,13 +114,15 @@ void read_vertices(MMesh_P* mesh) {
     if (binary) {
         // The count fits the chunk: the floats are converted a block at a time.
         float xyz[3 * kBlock];
+        MVector3 vertices[kBlock];
         while (i < count) {
             const uint32_t block = count - i < kBlock ? count - i : kBlock;
             read_floats(xyz, 3 * block);
             for (uint32_t j = 0; j < block; ++j, ++i) {
                 reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
-                mesh->Add_Vertex(MVector3(xyz[3 * j], xyz[3 * j + 1], xyz[3 * j + 2]), -1.0);
+                vertices[j].Init(xyz[3 * j], xyz[3 * j + 1], xyz[3 * j + 2]);
             }
+            mesh->Add_Vertices(vertices, block);
         }
     }
     for (; i < count; ++i) {
@@ -146,13 +148,15 @@ void read_texture_vertices(MMesh_P* mesh) {
     uint32_t i = 0;
     if (binary) {
         float uv[2 * kBlock];
+        MVector3 uv_vertices[kBlock];
         while (i < count) {
             const uint32_t block = count - i < kBlock ? count - i : kBlock;
             read_floats(uv, 2 * block);
             for (uint32_t j = 0; j < block; ++j, ++i) {
                 reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
-                mesh->Add_UVVertex(MVector3(clamp_uv(uv[2 * j]), clamp_uv(uv[2 * j + 1]), 0.0), -1.0);
+                uv_vertices[j].Init(clamp_uv(uv[2 * j]), clamp_uv(uv[2 * j + 1]), 0.0);
             }
+            mesh->Add_UVVertices(uv_vertices, block);
         }
     }
     for (; i < count; ++i) {
@@ -171,6 +175,86 @@ void read_texture_vertices(MMesh_P* mesh) {
     reader_state.log->write(2, "-> read %d UVVertices \n", mesh->UVUsed() != 0 ? mesh->Get_UVVertex_Count() : 0);
 }
 
+// Faces on their way to the mesh, in the order read: the common binary
+// record is taken from the stream's buffer into these arrays, and the mesh
+// gets them a few hundred at a time instead of a call per face and an append
+// per index. The same polygons as one Add_Face and Add_UVFace each.
+struct FaceBlock {
+    static constexpr uint32_t kPolygons = 256;
+    static constexpr uint32_t kIndices = 1024;
+    bool has_room(uint32_t n) const { return polygons < kPolygons && indices + n <= kIndices; }
+    void flush(MMesh_P* mesh) {
+        if (polygons == 0) return;
+        mesh->Add_Faces(vertex, counts, mat_ids, polygons);
+        if (mesh->UVUsed() != 0) mesh->Add_UVFaces(uv, counts, mat_ids, polygons);
+        polygons = 0;
+        indices = 0;
+    }
+    int32_t vertex[kIndices];
+    int32_t uv[kIndices];
+    uint32_t counts[kPolygons];
+    int32_t mat_ids[kPolygons];
+    uint32_t polygons = 0;
+    uint32_t indices = 0;
+};
+
+// Takes face records from the stream's buffer into the block while each lies
+// whole in it, starting with record `first` (already reported) and stopping
+// before `count`, a hole, a record that the buffer or the chunk cuts, or one
+// too large for the block. Each record after the first is reported before it
+// is taken. Returns the number of records taken.
+uint32_t take_buffered_faces(uint32_t first, uint32_t count, FaceBlock& block, MMesh_P* mesh, ChunkBudget& budget,
+                             int& highest) {
+    size_t available = 0;
+    const unsigned char* const start = buffered_bytes(&available);
+    const unsigned char* p = start;
+    long left = budget.at_start - budget.used;  // bytes of the chunk left
+    uint32_t k = first;
+    while (k < count && available >= 5 && left >= kBinaryRecordBytes && (p[0] & 0x08) == 0) {
+        const uint16_t m = field_detail::little_endian_16(p + 3);
+        uint32_t take = field_detail::little_endian_16(p + 1);
+        const uint32_t room = left > 5 ? static_cast<uint32_t>((left - 5) / kBinaryPairBytes) : 0;
+        if (take > room) take = room;
+        const size_t bytes = 5 + static_cast<size_t>(take) * kBinaryPairBytes;
+        if (available < bytes) break;
+        if (take > 2 && !block.has_room(take)) {
+            block.flush(mesh);
+            if (!block.has_room(take)) break;
+        }
+        if (k != first) reader_state.callbacks->progress_2(static_cast<long>(k), static_cast<long>(count));
+        if (static_cast<int>(m) > highest) highest = m;
+        if (take > 2) {
+            // Last pair first: the order Flip gives.
+            const unsigned char* pairs = p + 5;
+            int32_t* vertex = block.vertex + block.indices;
+            int32_t* uv = block.uv + block.indices;
+            const auto index = [pairs](uint32_t at) {
+                return static_cast<int32_t>(field_detail::little_endian_32(pairs + 4 * at));
+            };
+            if (take == 4) {  // the quadrilateral, written out
+                vertex[0] = index(6), vertex[1] = index(4), vertex[2] = index(2), vertex[3] = index(0);
+                uv[0] = index(7), uv[1] = index(5), uv[2] = index(3), uv[3] = index(1);
+            } else {
+                for (uint32_t j = take; j-- > 0; ++vertex, ++uv) {
+                    *vertex = index(2 * j);
+                    *uv = index(2 * j + 1);
+                }
+            }
+            block.counts[block.polygons] = take;
+            block.mat_ids[block.polygons] = m;
+            block.polygons += 1;
+            block.indices += take;
+        }
+        p += bytes;
+        available -= bytes;
+        left -= static_cast<long>(bytes);
+        ++k;
+    }
+    skip_buffered(static_cast<size_t>(p - start));
+    budget.used += static_cast<long>(p - start);
+    return k - first;
+}
+
 int read_faces(MMesh_P* mesh) {
     FILE* in = reader_state.in;
     const bool binary = reader_state.binary != 0;
@@ -181,52 +265,65 @@ int read_faces(MMesh_P* mesh) {
     mesh->Reserve(static_cast<uint32_t>(mesh->Get_Vertex_Count()), static_cast<uint32_t>(mesh->Get_UVVertex_Count()),
                   count);
     ChunkBudget budget;
+    FaceBlock block;
     uint32_t i = 0;
     for (; i < count; ++i) {
         reader_state.callbacks->progress_2(static_cast<long>(i), static_cast<long>(count));
         uint16_t n = 0, m = 0;
-        MIPolygon vertex_poly(0);
-        MIPolygon uv_poly(0);
-        bool flipped = false;
+        const unsigned char* pairs = nullptr;  // the record's pairs in the stream's buffer
+        uint32_t take = 0;
+        bool header_read = false;
         if (binary) {
             if (budget.room() < kBinaryRecordBytes) break;
+            if (const uint32_t taken = take_buffered_faces(i, count, block, mesh, budget, highest)) {
+                i += taken - 1;
+                continue;
+            }
             const unsigned char* head = peek_buffered(5);
             if (head != nullptr && (head[0] & 0x08) == 0) {
-                // The common record, a face whose header lies in the
-                // stream's buffer; when its pairs do too they are taken from
-                // there last to first, which is the order Flip gives.
+                // A face whose header lies in the stream's buffer, left by
+                // take_buffered_faces: its pairs are not all there, or are
+                // too many for the block.
                 n = field_detail::little_endian_16(head + 1);
                 m = field_detail::little_endian_16(head + 3);
                 skip_buffered(5);
                 budget.used += 5;
+                header_read = true;
                 const uint32_t room = static_cast<uint32_t>(budget.room() / kBinaryPairBytes);
-                const uint32_t take = n < room ? n : room;
-                if (const unsigned char* pairs = peek_buffered(take * kBinaryPairBytes)) {
-                    for (uint32_t j = take; j-- > 0;) {
-                        vertex_poly.Add(static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j)));
-                        uv_poly.Add(static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j + 4)));
-                    }
+                take = n < room ? n : room;
+                pairs = peek_buffered(take * kBinaryPairBytes);
+                if (pairs != nullptr) {
                     skip_buffered(take * kBinaryPairBytes);
                     budget.used += static_cast<long>(take) * kBinaryPairBytes;
-                    flipped = true;
-                } else {
-                    read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
                 }
-            } else {
-                const unsigned char flags = static_cast<unsigned char>(read_byte());
-                if ((flags & 0x08) != 0) {
-                    read_words(&n, 1);
-                    budget.used += 3;
-                    read_binary_pairs(n, nullptr, nullptr, budget);
-                    continue;
-                }
-                uint16_t header[2];
-                read_words(header, 2);
-                budget.used += 5;
-                n = header[0];
-                m = header[1];
-                read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
             }
+        }
+        block.flush(mesh);
+        MIPolygon vertex_poly(0);
+        MIPolygon uv_poly(0);
+        if (pairs != nullptr) {
+            // A face too large for the block, taken from the buffer all the same.
+            for (uint32_t j = 0; j < take; ++j) {
+                vertex_poly.Add(static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j)));
+                uv_poly.Add(static_cast<int32_t>(field_detail::little_endian_32(pairs + 8 * j + 4)));
+            }
+        } else if (header_read) {
+            // Its pairs are not all in the buffer.
+            read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
+        } else if (binary) {
+            const unsigned char flags = static_cast<unsigned char>(read_byte());
+            if ((flags & 0x08) != 0) {
+                read_words(&n, 1);
+                budget.used += 3;
+                read_binary_pairs(n, nullptr, nullptr, budget);
+                continue;
+            }
+            uint16_t header[2];
+            read_words(header, 2);
+            budget.used += 5;
+            n = header[0];
+            m = header[1];
+            read_binary_pairs(n, &vertex_poly, &uv_poly, budget);
         } else {
             if (budget.room() == 0) break;
             short sn = 0, sflags = 0, sm = 0;
@@ -244,13 +341,12 @@ int read_faces(MMesh_P* mesh) {
         if (static_cast<int>(m) > highest) highest = m;
         vertex_poly.Set_MatId(m);
         uv_poly.Set_MatId(m);
-        if (!flipped) {
-            vertex_poly.Flip();
-            uv_poly.Flip();
-        }
+        vertex_poly.Flip();
+        uv_poly.Flip();
         if (vertex_poly.Get_Count() > 2) mesh->Add_Face(vertex_poly);
         if (uv_poly.Get_Count() > 2 && mesh->UVUsed() != 0) mesh->Add_UVFace(uv_poly);
     }
+    block.flush(mesh);
     if (i < count) log_count_cut(declared, i, "Faces");
     reader_state.log->write(2, "-> read %d Faces \n", mesh->Get_Face_Count());
     return highest;

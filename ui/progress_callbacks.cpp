@@ -30,12 +30,35 @@ void report_status(int row, const char* format, va_list args) {
     if (std::strcmp(text, current) != 0) window->SetRowStatus(row, text);
 }
 
-void report_progress(int row, long current, long maximum) {
+// Per row, the reports last found to be dropped by the throttle: a report of
+// that run, with the same maximum and the same last percentage, is dropped
+// without working out its percentage.
+struct QuietReports {
+    long maximum = 0;
+    int last_percent = 0;
+    cob_progress::QuietRun run;
+};
+QuietReports quiet[3];
+
+// Whether a report lies in its row's quiet run: the callbacks ask this first,
+// so that a report that changes nothing costs these comparisons alone.
+inline bool quiet_report(int row, long current, long maximum) {
+    const QuietReports& q = quiet[row - 1];
+    return current < q.run.hi && current >= q.run.lo && maximum == q.maximum && last_percent[row - 1] == q.last_percent;
+}
+
+__attribute__((noinline)) void report_progress(int row, long current, long maximum) {
     if (show_progress == 0) return;
+    QuietReports& q = quiet[row - 1];
     CobProgressDialog* window = live_window();
     if (window == nullptr) return;
     int percent = cob_progress::percent_of(current, maximum);
-    if (!cob_progress::passes_throttle(row, percent, last_percent[row - 1])) return;
+    if (!cob_progress::passes_throttle(row, percent, last_percent[row - 1])) {
+        q.maximum = maximum;
+        q.last_percent = last_percent[row - 1];
+        q.run = cob_progress::quiet_run(row, current, maximum, last_percent[row - 1]);
+        return;
+    }
     window->SetRowPosition(row, percent);
     last_percent[row - 1] = percent;
 }
@@ -66,6 +89,12 @@ void report_status_3(const char* format, ...) {
     va_end(args);
 }
 
-void report_progress_1(long current, long maximum) { report_progress(1, current, maximum); }
-void report_progress_2(long current, long maximum) { report_progress(2, current, maximum); }
-void report_progress_3(long current, long maximum) { report_progress(3, current, maximum); }
+void report_progress_1(long current, long maximum) {
+    if (show_progress != 0 && !quiet_report(1, current, maximum)) report_progress(1, current, maximum);
+}
+void report_progress_2(long current, long maximum) {
+    if (show_progress != 0 && !quiet_report(2, current, maximum)) report_progress(2, current, maximum);
+}
+void report_progress_3(long current, long maximum) {
+    if (show_progress != 0 && !quiet_report(3, current, maximum)) report_progress(3, current, maximum);
+}

@@ -1,5 +1,6 @@
 #include "progress_logic.h"
 
+#include <climits>
 #include <cstring>
 
 namespace cob_progress {
@@ -23,6 +24,32 @@ bool passes_throttle(int row, int percent, int last_percent) {
     case 2: return static_cast<long>(percent) > static_cast<long>(last_percent) + 4;
     default: return static_cast<long>(percent) > static_cast<long>(last_percent) + 9;
     }
+}
+
+QuietRun quiet_run(int row, long current, long maximum, int last_percent) {
+    // For a maximum of 2 or more percent_of rises with the current (each step
+    // of its arithmetic is monotonic), so the reports that are dropped for one
+    // percentage range of the throttle lie in one run; the search only asks
+    // percent_of and passes_throttle, and so agrees with them exactly.
+    const auto quiet = [&](long c) {
+        const int p = percent_of(c, maximum);
+        return p != 0 && !passes_throttle(row, p, last_percent);
+    };
+    if (maximum < 2 || current < 0 || !quiet(current)) return {current, current};
+    QuietRun run;
+    long below = -1, inside = current;  // quiet(inside); below is not, or -1
+    while (inside - below > 1) {
+        const long mid = below + (inside - below) / 2;
+        (quiet(mid) ? inside : below) = mid;
+    }
+    run.lo = inside;
+    long last_quiet = current, above = LONG_MAX;  // quiet(last_quiet); above is not, or LONG_MAX
+    while (above - last_quiet > 1) {
+        const long mid = last_quiet + (above - last_quiet) / 2;
+        (quiet(mid) ? last_quiet : above) = mid;
+    }
+    run.hi = above;
+    return run;
 }
 
 int label_percent(int position, int lower, int upper) {

@@ -17,6 +17,18 @@ int percent_of(long current, long maximum);
 // always passes and restarts the row.
 bool passes_throttle(int row, int percent, int last_percent);
 
+// The reports of a row that its throttle drops, around one that it drops:
+// every current in lo..hi-1 gives, with the same maximum and last percentage,
+// a percentage that does not pass. Empty (lo == hi) when the report at
+// `current` passes, or for a maximum below 2 or a negative current. With it
+// the callbacks drop the reports of a million elements by a comparison
+// instead of a division each.
+struct QuietRun {
+    long lo = 0;
+    long hi = 0;
+};
+QuietRun quiet_run(int row, long current, long maximum, int last_percent);
+
 // The label's percentage of a bar position in lower..upper, in integer
 // arithmetic: (position - lower) * 100 / (upper - lower); 0 for an empty range.
 int label_percent(int position, int lower, int upper);

@@ -35,14 +35,17 @@ void advise_huge_pages(const std::vector<T>& v) {
 
 // ---------------------------------------------------------------------------
 bool MPolygonList::Add(const MIPolygon& p) {
-    const uint32_t n = static_cast<uint32_t>(p.Get_Count());
+    return AddOne(p.Data(), static_cast<uint32_t>(p.Get_Count()), p.Get_MatId());
+}
+
+bool MPolygonList::AddOne(const int32_t* indices, uint32_t n, int32_t mat_id) {
     if (static_cast<uint64_t>(index_.size()) + n > 0xFFFFFFFFull) return false;
     try {
         const size_t capacity = index_.capacity();
-        index_.insert(index_.end(), p.Data(), p.Data() + n);
+        index_.insert(index_.end(), indices, indices + n);
         if (index_.capacity() != capacity) advise_huge_pages(index_);
         start_.push_back(static_cast<uint32_t>(index_.size()));
-        mat_.push_back(p.Get_MatId());
+        mat_.push_back(mat_id);
     } catch (const std::bad_alloc&) {
         // Keep the three arrays consistent: drop whatever part got in.
         index_.resize(start_.back());
@@ -50,6 +53,33 @@ bool MPolygonList::Add(const MIPolygon& p) {
         return false;
     }
     return true;
+}
+
+uint32_t MPolygonList::AddMany(const int32_t* indices, const uint32_t* counts, const int32_t* mat_ids,
+                               uint32_t polygons) {
+    uint64_t total = 0;
+    for (uint32_t k = 0; k < polygons; ++k) total += counts[k];
+    const size_t old_indices = index_.size(), old_polygons = mat_.size();
+    if (old_indices + total <= 0xFFFFFFFFull) {
+        try {
+            const size_t capacity = index_.capacity();
+            index_.insert(index_.end(), indices, indices + total);
+            if (index_.capacity() != capacity) advise_huge_pages(index_);
+            start_.resize(old_polygons + 1 + polygons);
+            uint32_t* start = start_.data() + old_polygons;
+            for (uint32_t k = 0; k < polygons; ++k) start[k + 1] = start[k] + counts[k];
+            mat_.insert(mat_.end(), mat_ids, mat_ids + polygons);
+            return polygons;
+        } catch (const std::bad_alloc&) {
+            index_.resize(old_indices);
+            start_.resize(old_polygons + 1);
+        }
+    }
+    // Short of memory or of index room: one at a time, each taken or not as Add would.
+    uint32_t added = 0;
+    for (uint32_t k = 0; k < polygons; indices += counts[k], ++k)
+        if (AddOne(indices, counts[k], mat_ids[k])) added += 1;
+    return added;
 }
 
 void MPolygonList::Reserve(uint32_t polygons) {
@@ -98,6 +128,40 @@ int MMesh_P::Add_UVVertex(const MVector3& uv, double /*weight*/) {
         return -1;
     }
     return static_cast<int>(uv_vertices_.size() - 1);
+}
+
+namespace {
+
+// Appends n elements to a list at once; short of memory, as many as fit one
+// at a time, as push_back would.
+uint32_t append_all(std::vector<MVector3>& list, const MVector3* v, uint32_t n) {
+    try {
+        list.insert(list.end(), v, v + n);
+        return n;
+    } catch (const std::bad_alloc&) {
+    }
+    uint32_t added = 0;
+    try {
+        for (; added < n; ++added) list.push_back(v[added]);
+    } catch (const std::bad_alloc&) {
+    }
+    return added;
+}
+
+}  // namespace
+
+uint32_t MMesh_P::Add_Vertices(const MVector3* v, uint32_t n) { return append_all(vertices_, v, n); }
+
+uint32_t MMesh_P::Add_UVVertices(const MVector3* uv, uint32_t n) { return append_all(uv_vertices_, uv, n); }
+
+uint32_t MMesh_P::Add_Faces(const int32_t* indices, const uint32_t* counts, const int32_t* mat_ids,
+                            uint32_t polygons) {
+    return faces_.AddMany(indices, counts, mat_ids, polygons);
+}
+
+uint32_t MMesh_P::Add_UVFaces(const int32_t* indices, const uint32_t* counts, const int32_t* mat_ids,
+                              uint32_t polygons) {
+    return uv_used_ != 0 ? uv_faces_.AddMany(indices, counts, mat_ids, polygons) : 0;
 }
 
 int MMesh_P::Add_Face(const MIPolygon& p) {
@@ -162,27 +226,55 @@ MScene::~MScene() {
     surfaces_.free_nodes();
 }
 
+namespace {
+
+// Widens the box lo..hi by the vertices, each through the matrix first
+// unless it is null; the same arithmetic as MMatrix::TransformPoint.
+// std::min(lo, p) and std::max(hi, p) keep lo and hi when p is NaN: a NaN
+// coordinate has no place in a box.
+void widen_box(double* lo, double* hi, const std::vector<MVector3>& vertices, const MMatrix* m) {
+    double l0 = lo[0], l1 = lo[1], l2 = lo[2], h0 = hi[0], h1 = hi[1], h2 = hi[2];
+    const MVector3* v = vertices.data();
+    const MVector3* const end = v + vertices.size();
+    if (m == nullptr) {
+        for (; v != end; ++v) {
+            const double x = (*v)[0], y = (*v)[1], z = (*v)[2];
+            l0 = std::min(l0, x), l1 = std::min(l1, y), l2 = std::min(l2, z);
+            h0 = std::max(h0, x), h1 = std::max(h1, y), h2 = std::max(h2, z);
+        }
+    } else {
+        const MMatrix& a = *m;
+        for (; v != end; ++v) {
+            const double px = (*v)[0], py = (*v)[1], pz = (*v)[2];
+            const double x = px * a[0][0] + py * a[1][0] + pz * a[2][0] + a[3][0];
+            const double y = px * a[0][1] + py * a[1][1] + pz * a[2][1] + a[3][1];
+            const double z = px * a[0][2] + py * a[1][2] + pz * a[2][2] + a[3][2];
+            l0 = std::min(l0, x), l1 = std::min(l1, y), l2 = std::min(l2, z);
+            h0 = std::max(h0, x), h1 = std::max(h1, y), h2 = std::max(h2, z);
+        }
+    }
+    lo[0] = l0, lo[1] = l1, lo[2] = l2, hi[0] = h0, hi[1] = h1, hi[2] = h2;
+}
+
+}  // namespace
+
 void MScene::CalculateBoundingBox(int local_space) {
     bbox_ = MBoundingBox{};
     double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
     bool any = false;
     objects_.for_each([&](void* item) {
         auto* mesh = dynamic_cast<MMesh_P*>(static_cast<MObj3d*>(item));
-        if (mesh == nullptr) return;
+        if (mesh == nullptr || mesh->Vertices().empty()) return;
         const MMatrix& m = mesh->Get_LocalMatrix();
-        for (const MVector3& v : mesh->Vertices()) {
-            MVector3 p = local_space != 0 ? v : m.TransformPoint(v);
-            for (int k = 0; k < 3; ++k) {
-                if (std::isnan(p[k])) continue;  // a NaN coordinate has no place in a box
-                if (!any) {
-                    lo[k] = hi[k] = p[k];
-                } else {
-                    lo[k] = std::min(lo[k], p[k]);
-                    hi[k] = std::max(hi[k], p[k]);
-                }
-            }
+        if (!any) {
+            // The first vertex opens the box, in each coordinate that is a number.
+            const MVector3& v = mesh->Vertices().front();
+            const MVector3 p = local_space != 0 ? v : m.TransformPoint(v);
+            for (int k = 0; k < 3; ++k)
+                if (!std::isnan(p[k])) lo[k] = hi[k] = p[k];
             any = true;
         }
+        widen_box(lo, hi, mesh->Vertices(), local_space != 0 ? nullptr : &m);
     });
     bbox_.min.Init(lo[0], lo[1], lo[2]);
     bbox_.max.Init(hi[0], hi[1], hi[2]);

@@ -258,6 +258,20 @@ TEST(ProgressThrottle, RowOneEveryChangeRowTwoFivePointsRowThreeTen) {
     for (const auto& c : cases)
         EXPECT_EQ(cob_progress::passes_throttle(c.row, c.percent, c.last), c.passes)
             << c.row << ": " << c.last << " to " << c.percent;
+    // A quiet run: empty where the report passes, else from and to reports that the throttle drops.
+    const auto drops = [](int row, long c, long max, int last) {
+        return !cob_progress::passes_throttle(row, cob_progress::percent_of(c, max), last);
+    };
+    for (int row = 1; row <= 3; ++row)
+        for (long max : {1L, 2L, 7L, 101L, 1000L, 999983L, 3000000L})
+            for (int last : {0, 1, 33, 96, 100, 104})
+                for (long c = -2; c < max + 3; c += 1 + max / 401) {
+                    const cob_progress::QuietRun r = cob_progress::quiet_run(row, c, max, last);
+                    ASSERT_TRUE(r.lo == r.hi ? c < 0 || max < 2 || !drops(row, c, max, last)
+                                             : r.lo <= c && c < r.hi && drops(row, r.lo, max, last) &&
+                                                   drops(row, r.hi - 1, max, last))
+                        << row << " " << max << " " << last << " " << c;
+                }
 }
 
 TEST(ProgressLabel, PercentOfRangeAndTextClampedAndCut) {

@@ -19,6 +19,10 @@
 class VX_API MPolygonList {
 public:
     bool Add(const MIPolygon& p);
+    // Appends `polygons` polygons at once: polygon k has counts[k] indices,
+    // the next ones of `indices`, and the material id mat_ids[k]. The same as
+    // an Add of each in turn; returns how many got in.
+    uint32_t AddMany(const int32_t* indices, const uint32_t* counts, const int32_t* mat_ids, uint32_t polygons);
     // Room for `polygons` more polygons of up to four indices without
     // growing; only a hint.
     void Reserve(uint32_t polygons);
@@ -29,6 +33,8 @@ public:
     uint64_t Bytes() const;
 
 private:
+    bool AddOne(const int32_t* indices, uint32_t n, int32_t mat_id);
+
     std::vector<uint32_t> start_{0};
     std::vector<int32_t> index_;
     std::vector<int32_t> mat_;
@@ -66,6 +72,15 @@ public:
     // Copies the polygon; returns its index, or -1 (not textured, or out of memory).
     int Add_Face(const MIPolygon& p);
     int Add_UVFace(const MIPolygon& p);
+    // Bulk forms for readers of long lists, the same as one call per element
+    // in order: n vertices or texture vertices; `polygons` polygons of which
+    // polygon k has counts[k] indices, the next ones of `indices`, and the
+    // material id mat_ids[k] (texture polygons only once the mesh is
+    // textured). Each returns how many elements got in.
+    uint32_t Add_Vertices(const MVector3* v, uint32_t n);
+    uint32_t Add_UVVertices(const MVector3* uv, uint32_t n);
+    uint32_t Add_Faces(const int32_t* indices, const uint32_t* counts, const int32_t* mat_ids, uint32_t polygons);
+    uint32_t Add_UVFaces(const int32_t* indices, const uint32_t* counts, const int32_t* mat_ids, uint32_t polygons);
 
     int Get_Vertex_Count() const { return static_cast<int>(vertices_.size()); }
     int Get_UVVertex_Count() const { return static_cast<int>(uv_vertices_.size()); }
