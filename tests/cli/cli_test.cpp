@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -176,12 +177,21 @@ TEST(Cli, RefusalsGiveMessagesAndStatusesAndKeepTheInput) {
     Outcome run = vertexa(folder, "--version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("vertexa ", 0), 0u) << run.out;
-    // A profile that cannot be written (its name is a folder's) loses the settings.
+    // A profile that cannot be written (its name is a folder's): settings the
+    // user gave fail the command, those an import stores back give a warning.
     write_file(folder + "/good.opt", "-image_search_path = e:\\maps\\;\n");
     std::filesystem::create_directories(folder + "/locked/scn_in.ini");
-    run = vertexa(folder + "/locked", "options load '" + folder + "/good.opt'");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("cannot store the settings of " + folder + "/good.opt"), std::string::npos) << run.err;
+    const std::string in_profile = " in the profile " + folder + "/locked/scn_in.ini: Is a directory\n";
+    for (const auto& [args, status, message] : std::vector<std::tuple<std::string, int, std::string>>{
+             {"options load '" + folder + "/good.opt'", 1, "cannot store the settings of " + folder + "/good.opt"},
+             {"info --no-progress '" + file + "'", 0, "warning: cannot store the settings"},
+             {"convert '" + file + "' box.glb", 0, "warning: cannot store the settings"},
+             {"convert '" + file + "' -o out", 0, "warning: cannot store the settings"}}) {
+        run = vertexa(folder + "/locked", args);
+        EXPECT_EQ(run.status, status) << args;
+        EXPECT_NE(run.err.find(message + in_profile), std::string::npos) << args << "\n" << run.err;
+    }
+    EXPECT_TRUE(std::filesystem::exists(folder + "/locked/box.glb") && std::filesystem::exists(folder + "/locked/out/box.glb"));
 }
 
 TEST(Cli, TheProfileExampleOfTheReadmeReadsAsItSays) {

@@ -132,8 +132,13 @@ public:
                             char* out, unsigned long size);
     // Sets section/key to value; returns 1.
     unsigned long WriteString(const char* section, const char* key, const char* value);
-    // Writes pending changes now; returns false when the file could not be written.
+    // Writes pending changes now; returns false when the file could not be
+    // written (errno tells why), which TakeWriteFailure then reports.
     bool Flush();
+    // The path of the last profile of this process whose changes could not
+    // be written, and why (an errno value); false when every write since the
+    // last call succeeded. The call forgets the failure.
+    static bool TakeWriteFailure(std::string* path, int* error);
     const std::string& Path() const { return path_; }
 
     static std::string PathFor(const char* name);
