@@ -17,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "convert.h"
+#include "output.h"
 #if !defined(_WIN32)
 #include "platform/frontend.h"
 #endif
@@ -379,6 +380,7 @@ static int run(int argc, char** argv) {
     }
     const bool progress = info->parsed() && want_progress(progress_on, progress_off);
 
+    vertexa::convert::remove_host_temporaries_on_signal();  // the profile's among them
     LoadedImporter loaded;
     if (!load_importer(plugin_dir, module_path, loaded)) return kExitNoPlugin;
     std::optional<HostWindows> windows;

@@ -24,6 +24,7 @@
 #include <stb_image_write.h>
 
 #include "vertexa/scene.h"
+#include "vertexa/services.h"
 
 namespace vertexa::convert {
 
@@ -328,6 +329,8 @@ std::string OutputFiles::commit() {
         if (!b.empty()) DeleteFileA(b.c_str());
     return {};
 }
+
+void remove_host_temporaries_on_signal() {}
 #else
 void OutputFiles::protect(const std::string& path) {
     struct stat st;
@@ -385,8 +388,8 @@ private:
 // previous actions back when it goes (called with the signals held).
 class TempCleanup {
 public:
-    explicit TempCleanup(const std::vector<std::string>& names) {
-        temp_names = names.data();
+    explicit TempCleanup(const std::string* names) {
+        temp_names = names;
         temp_count = 0;
         struct sigaction action = {};
         action.sa_handler = remove_temps_on_signal;
@@ -409,7 +412,26 @@ public:
     TempCleanup& operator=(const TempCleanup&) = delete;
 };
 
+// The host library's temporary file while it exists: registered as an
+// output commit's are (the two never overlap: a commit writes no profile).
+std::string host_temporary;
+std::optional<TempCleanup> host_cleanup;
+
+extern "C" void track_host_temporary(const char* name, int exists) {
+    SignalsHeld hold;
+    if (exists == 0) {
+        host_cleanup.reset();
+        return;
+    }
+    if (temp_names != nullptr) return;  // a commit's files are registered
+    host_temporary = name;
+    host_cleanup.emplace(&host_temporary);
+    temp_count = 1;
+}
+
 }  // namespace
+
+void remove_host_temporaries_on_signal() { m_replace_set_hook(track_host_temporary); }
 
 // Many small pieces (the arrays of a scene of many objects) go out a batch
 // of them per system call, and large ones in parts of kChunk bytes whose
@@ -509,7 +531,7 @@ std::string OutputFiles::commit() {
     std::optional<TempCleanup> cleanup;
     {
         SignalsHeld hold;
-        cleanup.emplace(temps);
+        cleanup.emplace(temps.data());
     }
     auto remove_temps = [&] {
         SignalsHeld hold;

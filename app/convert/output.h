@@ -90,6 +90,11 @@ private:
     std::vector<std::pair<unsigned long long, unsigned long long>> protected_;  // device, inode
 };
 
+// Makes the temporary files that the host library writes whole (the
+// profile's) go on SIGINT, SIGTERM, SIGHUP and SIGQUIT as those of
+// OutputFiles do. Windows has no such signals: nothing is done there.
+void remove_host_temporaries_on_signal();
+
 // The last component of a path without its extension, as UTF-8 (a name that
 // is not UTF-8 is read as Windows-1252): companion files are named after it
 // and their URIs must name them.

@@ -93,6 +93,16 @@ VX_API MReplaceFile* m_replace_open(const char* path);
 VX_API FILE* m_replace_stream(MReplaceFile* file);
 VX_API int m_replace_commit(MReplaceFile* file);
 VX_API void m_replace_abandon(MReplaceFile* file);
+#if !defined(_WIN32)
+// For a program that removes its temporary files when a signal ends it: the
+// hook hears of every temporary file m_replace_open makes (the profile's
+// among them), with 1 once it exists and 0 once it is renamed or removed.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT are held from the file's creation
+// until the hook returns, so a signal finds it either registered or not yet
+// made. The library itself installs no signal handler. Null removes the hook.
+typedef void (*MReplaceHook)(const char* temporary, int exists);
+VX_API void m_replace_set_hook(MReplaceHook hook);
+#endif
 
 // ---------------------------------------------------------------------------
 // Command line.
