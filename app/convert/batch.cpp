@@ -18,6 +18,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "output.h"
 #include "vertexa/text.h"
 
 namespace fs = std::filesystem;
@@ -228,6 +229,7 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
     std::deque<const Item*> queue;
     for (const Item& item : items) queue.push_back(&item);
     std::map<pid_t, Worker> running;
+    const BatchLogs logs;
 
     while (!queue.empty() || !running.empty()) {
         while (!queue.empty() && running.size() < limit) {
@@ -257,7 +259,9 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
                 ::close(fds[1]);
                 int status = kExitFailure;
                 try {
+                    logs.divert(&item - items.data());
                     status = convert_file(item.in, item.out, child_options, std::cerr);
+                    logs.keep(&item - items.data());
                 } catch (const std::exception& e) {
                     std::cerr << "vertexa: " << shown(item.in) << ": " << e.what() << "\n";
                 }
@@ -312,6 +316,7 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
             running.erase(pids[i]);
         }
     }
+    if (const std::string problem = logs.gather(items.size()); !problem.empty()) report.line(problem);
     report.finish();
     return report.failed == 0 ? kExitOk : kExitFailure;
 }

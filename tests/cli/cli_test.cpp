@@ -239,11 +239,16 @@ TEST(Cli, ConvertsOneFileOrWholeFoldersInWorkers) {
     EXPECT_TRUE(run.err.ends_with("\n4 converted, 2 failed\n")) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
 
-    // Every file converted; the default format.
-    run = vertexa(folder, "convert in/sub/deeper extra -o glb");
+    // Every file converted; the default format; the verbose log holds every
+    // file's import, in the files' order.
+    write_file(folder + "/scn_in.ini", "[Common Settings]\nverbose=1\nlog_file_name=batch.log\n");
+    run = vertexa(folder, "convert in/sub/deeper extra -o glb -j 2");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(folder + "/glb/c.glb") && fs::exists(folder + "/glb/d.glb")) << run.err;
     EXPECT_TRUE(run.err.ends_with("2 converted, 0 failed\n")) << run.err;
+    const std::string log = read_file(folder + "/batch.log");
+    const size_t c = log.find("Parsing in/sub/deeper/c.Scn started"), d = log.find("Parsing extra/d.cob started");
+    EXPECT_TRUE(c != std::string::npos && d != std::string::npos && c < d) << log;
 }
 
 }  // namespace

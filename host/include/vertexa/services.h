@@ -34,6 +34,14 @@ private:
     FILE* file_ = nullptr;
 };
 
+// For a program that imports in several processes at once (a batch): the
+// logs of this process that get a file are written to `path` instead (each
+// log truncates it), and the name the log was to have is kept for
+// m_log_diverted_name. Null ends the diversion.
+VX_API void m_log_divert(const char* path);
+// The file name the last diverted log was given, or null when none was.
+VX_API const char* m_log_diverted_name();
+
 // ---------------------------------------------------------------------------
 // The progress record: two functions per row, a status text (printf-style)
 // and a progress (current, maximum), for rows 1 to 3.
