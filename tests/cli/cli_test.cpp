@@ -90,12 +90,9 @@ TEST(Cli, PluginsListTheModuleOnce) {
     const std::string folder = scratch_folder();
     std::filesystem::create_directory_symlink(std::string(VERTEXA_BIN_DIR) + "/plugins", folder + "/link");
     Outcome run = vertexa(folder, "--plugin-dir '" + folder + "/link' plugins");
-    EXPECT_EQ(run.status, 0) << run.err;
-    const size_t listed = run.out.find("name: Cob Import Lib");
-    EXPECT_TRUE(listed != std::string::npos && listed == run.out.rfind("name: Cob Import Lib")) << run.out;
-    run = vertexa(folder, "plugins");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("name: Cob Import Lib\n  version: 0x808\n"), std::string::npos) << run.out;
+    const size_t listed = run.out.find("name: Cob Import Lib\n  version: 0x808\n");
+    EXPECT_TRUE(listed != std::string::npos && listed == run.out.rfind("name: Cob Import Lib")) << run.out;
     EXPECT_NE(run.out.find("class: Truespace (*.scn, *.cob) (super class 0x2000, class 0x6C8C1587)\n"), std::string::npos) << run.out;
 }
 

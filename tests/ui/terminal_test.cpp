@@ -78,9 +78,8 @@ TEST(TerminalDialogs, KeysDriveTheDialogsAsInWindows) {
         {"configure", 80, 24, {"Tab Tab", "-l x", "Escape"}, {"status=0"}, "COB", "log_file_name", "scnin.log"},
         {"configure", 80, 24, {tab5, "-l d:\\\\map", "Enter"}, {"status=0"}, "COB", "image_search_path", "d:\\map\\;"},
         // A profile that cannot be written (a folder) fails with a word.
-        {"configure", 240, 24, {"Tab Tab", "-l new.log", "Enter"},
-         {"vertexa: cannot store the settings in the profile " + folder + "/profile.ini: Is a directory", "status=1"},
-         "COB", "(a folder)", ""},
+        {"configure", 240, 24, {"Tab Tab", "-l new.log", "Enter"}, {"vertexa: cannot store the settings in the profile " +
+         folder + "/profile.ini: Is a directory", "status=1"}, "COB", "(a folder)", ""},
         // Help and back: the focus is on Help again, so Tab reaches the search path.
         {"configure", 80, 24, {"Tab Tab Tab Tab Enter", "Enter", "Tab", "-l zz", "Enter"}, {"status=0"}, "COB",
          "image_search_path", "zz\\;"},
