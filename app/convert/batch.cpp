@@ -170,6 +170,10 @@ void finished(const Ended& w, Report& report) {
         failure = about(*w.item, "the conversion stopped: " + w.stopped);
     } else if (!w.status) {
         failure = about(*w.item, "the conversion's outcome is unknown: its worker was lost");
+    } else if (std::error_code ec; *w.status == 0 && !fs::exists(path_of(w.item->out), ec)) {
+        // Under Wine a worker killed from outside ends with status 0.
+        failure = about(*w.item, "the conversion's outcome is unknown: its worker ended without writing " +
+                                     shown(w.item->out));
     } else if (*w.status != 0) {
         if (lines.empty()) {
             failure = about(*w.item, "failed with status " + std::to_string(*w.status));
@@ -209,7 +213,10 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
     child_options.format = batch.format;
     // Several workers keep the processors busy already.
     child_options.two_threads = limit == 1;
-    if (batch.worker) return convert_one({batch.worker->first, batch.worker->second}, child_options);
+    if (batch.worker) {
+        become_worker();
+        return convert_one({batch.worker->first, batch.worker->second}, child_options);
+    }
 
     Report report(err, batch.progress);
     std::error_code ec;

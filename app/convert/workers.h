@@ -28,6 +28,11 @@ std::filesystem::path::string_type output_key(const std::filesystem::path& path)
 // How many processors this process may run on.
 int processors();
 
+// Called first in a worker that is a process of its own: a crash ends it at
+// once with the exception's code, without the system's error window or
+// debugger.
+void become_worker();
+
 struct Ended {
     const Item* item;
     std::string said;           // what it wrote on stdout and stderr

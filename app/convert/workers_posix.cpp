@@ -29,6 +29,8 @@ int processors() {
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
+void become_worker() {}  // forked workers die of their signal
+
 struct Workers::State {
     struct Running {
         const Item* item;

@@ -49,6 +49,11 @@ int processors() {
 
 namespace {
 
+LONG WINAPI end_with_exception(EXCEPTION_POINTERS* exception) {
+    TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 std::string last_error() {
     char text[256] = "";
     const DWORD error = GetLastError();
@@ -81,6 +86,8 @@ std::string quoted(const std::string& arg) {
 }
 
 }  // namespace
+
+void become_worker() { SetUnhandledExceptionFilter(end_with_exception); }
 
 struct Workers::State {
     struct Running {
@@ -124,11 +131,15 @@ std::string Workers::start(const Item& item) {
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION info{};
-    // Only this worker's file is inheritable while it starts.
+    // Only this worker's file is inheritable while it starts; a worker that
+    // crashes ends at once, without the system's error window (the error
+    // mode is inherited).
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    const UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     const BOOL started =
         CreateProcessA(program, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
     const std::string why = started ? std::string() : last_error();
+    SetErrorMode(mode);
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
     if (!started) {
         CloseHandle(output);
@@ -162,11 +173,15 @@ std::optional<Ended> Workers::wait(std::string& problem) {
     Ended ended{w.item, {}, std::nullopt, {}};
     DWORD code = 0;
     if (GetExitCodeProcess(w.process, &code)) {
-        // An exception that ended it (0xC0000005: an access violation) is
-        // an NTSTATUS error code.
+        // An exception that ended it is an NTSTATUS error code.
         if (code >= 0xC0000000u) {
-            char text[40];
-            std::snprintf(text, sizeof text, "exception 0x%08lX", static_cast<unsigned long>(code));
+            const char* what = code == 0xC0000005u   ? "access violation, "
+                               : code == 0xC000001Du ? "illegal instruction, "
+                               : code == 0xC00000FDu ? "stack overflow, "
+                               : code == 0xC0000409u ? "stack buffer overrun, "
+                                                     : "";
+            char text[64];
+            std::snprintf(text, sizeof text, "%sexception 0x%08lX", what, static_cast<unsigned long>(code));
             ended.stopped = text;
         } else {
             ended.status = static_cast<int>(code);
