@@ -1,11 +1,5 @@
 #include "batch.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sched.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -20,6 +14,7 @@
 
 #include "output.h"
 #include "vertexa/text.h"
+#include "workers.h"
 
 namespace fs = std::filesystem;
 
@@ -29,12 +24,7 @@ namespace {
 
 // A path as it is shown.
 std::string shown(const std::string& path) { return utf8_from_native(path); }
-std::string shown(const fs::path& path) { return utf8_from_native(path.string()); }
-
-struct Item {
-    std::string in;
-    std::string out;
-};
+std::string shown(const fs::path& path) { return utf8_from_native(name_of(path)); }
 
 bool is_truespace_name(const fs::path& p) {
     std::string ext = p.extension().string();
@@ -84,6 +74,14 @@ private:
     bool progress_;
 };
 
+// `relative` below `folder`, joined with '/' on every system (Windows takes
+// it too), so that messages read the same everywhere.
+fs::path joined(fs::path folder, const fs::path& relative) {
+    if (folder.has_filename()) folder += "/";
+    folder += relative;
+    return folder;
+}
+
 // Finds the files to convert and where each goes; inputs that cannot be read
 // and outputs claimed twice are failures in `report`.
 class Planner {
@@ -94,14 +92,14 @@ public:
     void plan() {
         for (const std::string& in : batch_.inputs) {
             std::error_code ec;
-            const fs::file_status st = fs::status(in, ec);
+            const fs::file_status st = fs::status(path_of(in), ec);
             if (ec || !fs::exists(st)) {
                 report_.fail("vertexa: cannot read " + shown(in) + ": " +
                              (ec ? ec.message() : std::string(std::strerror(ENOENT))));
             } else if (fs::is_directory(st)) {
-                walk(in, fs::path());
+                walk(path_of(in), fs::path());
             } else {
-                add(in, fs::path(in).filename());
+                add(path_of(in), path_of(in).filename());
             }
         }
     }
@@ -122,42 +120,33 @@ private:
             // Folders are entered only when they are folders themselves, not
             // links to one: a link back up would never end.
             if (entry.is_directory(kind_ec) && !entry.is_symlink(kind_ec)) {
-                walk(entry.path(), relative / name);
+                walk(joined(folder, name), joined(relative, name));
             } else if (is_truespace_name(name) && entry.is_regular_file(kind_ec)) {
-                add(entry.path().string(), relative / name);
+                add(joined(folder, name), joined(relative, name));
             }
         }
     }
 
-    void add(const std::string& in, const fs::path& relative) {
-        fs::path out = fs::path(batch_.out_dir) / relative;
+    void add(const fs::path& in, const fs::path& relative) {
+        fs::path out = joined(path_of(batch_.out_dir), relative);
         out.replace_extension(extension_of(batch_.format));
-        const std::string key = out.lexically_normal().string();
-        auto [known, fresh] = claimed_.emplace(key, in);
+        if (path_of(name_of(in)) != in) {
+            report_.fail("vertexa: " + shown(in) + ": not converted: its name has characters this system's "
+                         "code page cannot pass on");
+            return;
+        }
+        auto [known, fresh] = claimed_.emplace(output_key(out), name_of(in));
         if (!fresh) {
             report_.fail("vertexa: " + shown(in) + ": not converted: its output " + shown(out) + " is that of " +
                          shown(known->second));
             return;
         }
-        items.push_back({in, out.string()});
+        items.push_back({name_of(in), name_of(out)});
     }
 
     const Batch& batch_;
     Report& report_;
-    std::map<std::string, std::string> claimed_;
-};
-
-int processors() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
-    const long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<int>(n) : 1;
-}
-
-struct Worker {
-    const Item* item;
-    int fd;
-    std::string said;  // what it wrote on stdout and stderr
+    std::map<fs::path::string_type, std::string> claimed_;
 };
 
 // A worker's line without the command's prefix, naming its file unless it
@@ -169,23 +158,26 @@ std::string about(const Item& item, std::string text) {
     return "vertexa: " + text;
 }
 
-// `status` is the worker's wait status; none when it could not be had.
-void finished(const Worker& w, std::optional<int> status, Report& report) {
+void finished(const Ended& w, Report& report) {
     std::vector<std::string> lines;
     for (size_t start = 0; start < w.said.size();) {
-        size_t end = w.said.find('\n', start);
+        size_t end = w.said.find_first_of("\r\n", start);
         if (end == std::string::npos) end = w.said.size();
         if (end > start) lines.push_back(w.said.substr(start, end - start));
         start = end + 1;
     }
     std::string failure;
-    if (!status) {
+    if (!w.stopped.empty()) {
+        failure = about(*w.item, "the conversion stopped: " + w.stopped);
+    } else if (!w.status) {
         failure = about(*w.item, "the conversion's outcome is unknown: its worker was lost");
-    } else if (WIFSIGNALED(*status)) {
-        failure = about(*w.item, std::string("the conversion stopped: ") + strsignal(WTERMSIG(*status)));
-    } else if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
+    } else if (std::error_code ec; *w.status == 0 && !fs::exists(path_of(w.item->out), ec)) {
+        // Under Wine a worker killed from outside ends with status 0.
+        failure = about(*w.item, "the conversion's outcome is unknown: its worker ended without writing " +
+                                     shown(w.item->out));
+    } else if (*w.status != 0) {
         if (lines.empty()) {
-            failure = about(*w.item, "failed with status " + std::to_string(WEXITSTATUS(*status)));
+            failure = about(*w.item, "failed with status " + std::to_string(*w.status));
         } else {
             failure = about(*w.item, lines.back());
             lines.pop_back();
@@ -200,13 +192,37 @@ void finished(const Worker& w, std::optional<int> status, Report& report) {
     }
 }
 
+// What a worker does: converts its file; 0 when it was converted, else 1.
+int convert_one(const Item& item, const Options& options) {
+    int status = kExitFailure;
+    try {
+        status = convert_file(item.in, item.out, options, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "vertexa: " << shown(item.in) << ": " << e.what() << "\n";
+    }
+    std::cerr.flush();
+    std::cout.flush();
+    std::fflush(nullptr);
+    return status == kExitOk ? kExitOk : kExitFailure;
+}
+
 }  // namespace
 
 int convert_batch(const Batch& batch, const Options& options, std::ostream& err) {
+    const size_t limit = static_cast<size_t>(batch.workers > 0 ? batch.workers : processors());
+    Options child_options = options;
+    child_options.format = batch.format;
+    // Several workers keep the processors busy already.
+    child_options.two_threads = limit == 1;
+    if (batch.worker) {
+        become_worker();
+        return convert_one({batch.worker->first, batch.worker->second}, child_options);
+    }
+
     Report report(err, batch.progress);
     std::error_code ec;
-    fs::create_directories(batch.out_dir, ec);
-    if (ec || !fs::is_directory(batch.out_dir)) {
+    fs::create_directories(path_of(batch.out_dir), ec);
+    if (ec || !fs::is_directory(path_of(batch.out_dir))) {
         err << "vertexa: cannot make the output folder " << shown(batch.out_dir) << ": "
             << (ec ? ec.message() : std::string("a file of that name is in the way")) << "\n";
         return kExitFailure;
@@ -221,100 +237,44 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
     report.total = items.size() + report.failed;
     report.draw();
 
-    const size_t limit = static_cast<size_t>(batch.workers > 0 ? batch.workers : processors());
-    Options child_options = options;
-    child_options.format = batch.format;
-    // Several workers keep the processors busy already.
-    child_options.two_threads = limit == 1;
     std::deque<const Item*> queue;
     for (const Item& item : items) queue.push_back(&item);
-    std::map<pid_t, Worker> running;
     const BatchLogs logs;
+    Workers workers([&](const Item& item) {
+        logs.divert(&item - items.data());
+        const int status = convert_one(item, child_options);
+        logs.keep(&item - items.data());
+        return status;
+    });
 
-    while (!queue.empty() || !running.empty()) {
-        while (!queue.empty() && running.size() < limit) {
+    while (!queue.empty() || workers.running() > 0) {
+        while (!queue.empty() && workers.running() < limit) {
             const Item& item = *queue.front();
-            const fs::path folder = fs::path(item.out).parent_path();
+            const fs::path folder = path_of(item.out).parent_path();
             if (!folder.empty() && !fs::create_directories(folder, ec) && ec) {
                 queue.pop_front();
                 report.fail(about(item, "cannot make the folder " + shown(folder) + ": " + ec.message()));
                 continue;
             }
-            int fds[2];
-            if (::pipe(fds) != 0) {
-                if (!running.empty()) break;  // try again when a worker is done
-                queue.pop_front();
-                report.fail(about(item, std::string("cannot start a worker: ") + std::strerror(errno)));
-                continue;
-            }
             err.flush();
-            std::cout.flush();
-            std::fflush(nullptr);
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                for (const auto& [other, w] : running) ::close(w.fd);
-                ::close(fds[0]);
-                ::dup2(fds[1], STDOUT_FILENO);
-                ::dup2(fds[1], STDERR_FILENO);
-                ::close(fds[1]);
-                int status = kExitFailure;
-                try {
-                    logs.divert(&item - items.data());
-                    status = convert_file(item.in, item.out, child_options, std::cerr);
-                    logs.keep(&item - items.data());
-                } catch (const std::exception& e) {
-                    std::cerr << "vertexa: " << shown(item.in) << ": " << e.what() << "\n";
-                }
-                std::cerr.flush();
-                std::cout.flush();
-                std::fflush(nullptr);
-                ::_exit(status == kExitOk ? kExitOk : kExitFailure);
-            }
-            const int fork_errno = errno;
-            ::close(fds[1]);
-            if (pid < 0) {
-                ::close(fds[0]);
-                if (!running.empty()) break;
+            const std::string why = workers.start(item);
+            if (why.empty()) {
                 queue.pop_front();
-                report.fail(about(item, std::string("cannot start a worker: ") + std::strerror(fork_errno)));
-                continue;
+            } else if (workers.running() > 0) {
+                break;  // try again when a worker is done
+            } else {
+                queue.pop_front();
+                report.fail(about(item, "cannot start a worker: " + why));
             }
-            running.emplace(pid, Worker{&item, fds[0], {}});
-            queue.pop_front();
         }
-        if (running.empty()) continue;
-
-        std::vector<pollfd> polls;
-        std::vector<pid_t> pids;
-        for (const auto& [pid, w] : running) {
-            polls.push_back({w.fd, POLLIN, 0});
-            pids.push_back(pid);
-        }
-        if (::poll(polls.data(), polls.size(), -1) < 0) {
-            if (errno == EINTR) continue;
-            err << "vertexa: cannot wait for the workers: " << std::strerror(errno) << "\n";
+        if (workers.running() == 0) continue;
+        std::string problem;
+        const std::optional<Ended> ended = workers.wait(problem);
+        if (!ended) {
+            err << "vertexa: cannot wait for the workers: " << problem << "\n";
             return kExitFailure;
         }
-        for (size_t i = 0; i < polls.size(); ++i) {
-            if (polls[i].revents == 0) continue;
-            Worker& w = running.at(pids[i]);
-            char buf[4096];
-            const ssize_t n = ::read(w.fd, buf, sizeof buf);
-            if (n > 0) {
-                // A worker says a few lines; one that says without end is
-                // cut short rather than held in memory.
-                if (w.said.size() < (1u << 20)) w.said.append(buf, static_cast<size_t>(n));
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            ::close(w.fd);
-            int status = 0;
-            pid_t waited;
-            while ((waited = ::waitpid(pids[i], &status, 0)) < 0 && errno == EINTR) {
-            }
-            finished(w, waited < 0 ? std::optional<int>() : status, report);
-            running.erase(pids[i]);
-        }
+        finished(*ended, report);
     }
     if (const std::string problem = logs.gather(items.size()); !problem.empty()) report.line(problem);
     report.finish();

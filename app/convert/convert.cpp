@@ -172,6 +172,7 @@ int Command::run(std::ostream& err) const {
     batch.format = options.format.value_or(Format::Glb);
     batch.workers = jobs;
     batch.progress = isatty(STDERR_FILENO) != 0;
+    if (worker.size() == 2) batch.worker.emplace(worker[0], worker[1]);
     return convert_batch(batch, options, err);
 }
 
@@ -197,6 +198,9 @@ Command* add_convert_command(CLI::App& app) {
     command.sub->add_option("--image-path", command.image_paths,
                             "folders to look for images in, after the file's own and the profile's; "
                             "several separated by ';'");
+    // Where workers are processes started anew (Windows), a batch starts
+    // each with its own arguments and this first.
+    app.add_option("--batch-worker", command.worker)->expected(2)->group("");
     return &command;
 }
 

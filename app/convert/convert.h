@@ -68,6 +68,7 @@ struct Command {
     std::string format, up = "y";
     std::string smooth_angle = "40";
     std::vector<std::string> image_paths;
+    std::vector<std::string> worker;  // --batch-worker IN OUT (hidden): one file of a batch
     std::function<MScene*(const std::string&)> importer;
     int run(std::ostream& err) const;
 };

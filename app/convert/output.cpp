@@ -435,46 +435,6 @@ extern "C" void track_host_temporary(const char* name, int exists) {
 
 void remove_host_temporaries_on_signal() { m_replace_set_hook(track_host_temporary); }
 
-BatchLogs::BatchLogs() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/vertexa-logs-XXXXXX";
-    if (::mkdtemp(folder.data()) != nullptr) folder_ = folder;
-}
-
-BatchLogs::~BatchLogs() {
-    if (folder_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-}
-
-void BatchLogs::divert(size_t index) const {
-    if (!folder_.empty()) m_log_divert((folder_ + "/" + std::to_string(index)).c_str());
-}
-
-void BatchLogs::keep(size_t index) const {
-    const char* name = m_log_diverted_name();
-    if (folder_.empty() || name == nullptr) return;
-    std::ofstream(folder_ + "/" + std::to_string(index) + ".name", std::ios::binary) << name;
-}
-
-std::string BatchLogs::gather(size_t count) const {
-    std::string log_name;
-    std::ofstream log;
-    for (size_t i = 0; i < count && !folder_.empty(); ++i) {
-        const std::string piece = folder_ + "/" + std::to_string(i);
-        std::ifstream named(piece + ".name", std::ios::binary);
-        std::string name((std::istreambuf_iterator<char>(named)), std::istreambuf_iterator<char>());
-        if (name.empty()) continue;  // no log (verbose off)
-        if (log_name.empty()) {
-            log_name = name;
-            log.open(name, std::ios::binary | std::ios::trunc);
-        }
-        std::ifstream text(piece, std::ios::binary);
-        if (log.is_open() && text.peek() != std::ifstream::traits_type::eof()) log << text.rdbuf();
-    }
-    if (log_name.empty() || (log.is_open() && log.flush())) return {};
-    return "vertexa: warning: cannot write the import log " + to_utf8(log_name) + ": " + std::strerror(errno);
-}
 
 // Many small pieces (the arrays of a scene of many objects) go out a batch
 // of them per system call, and large ones in parts of kChunk bytes whose
@@ -676,5 +636,48 @@ std::string OutputFiles::commit() {
 }
 
 #endif
+
+BatchLogs::BatchLogs() {
+#if !defined(_WIN32)
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/vertexa-logs-XXXXXX";
+    if (::mkdtemp(folder.data()) != nullptr) folder_ = folder;
+#endif
+}
+
+BatchLogs::~BatchLogs() {
+    if (folder_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+}
+
+void BatchLogs::divert(size_t index) const {
+    if (!folder_.empty()) m_log_divert((folder_ + "/" + std::to_string(index)).c_str());
+}
+
+void BatchLogs::keep(size_t index) const {
+    const char* name = m_log_diverted_name();
+    if (folder_.empty() || name == nullptr) return;
+    std::ofstream(folder_ + "/" + std::to_string(index) + ".name", std::ios::binary) << name;
+}
+
+std::string BatchLogs::gather(size_t count) const {
+    std::string log_name;
+    std::ofstream log;
+    for (size_t i = 0; i < count && !folder_.empty(); ++i) {
+        const std::string piece = folder_ + "/" + std::to_string(i);
+        std::ifstream named(piece + ".name", std::ios::binary);
+        std::string name((std::istreambuf_iterator<char>(named)), std::istreambuf_iterator<char>());
+        if (name.empty()) continue;  // no log (verbose off)
+        if (log_name.empty()) {
+            log_name = name;
+            log.open(name, std::ios::binary | std::ios::trunc);
+        }
+        std::ifstream text(piece, std::ios::binary);
+        if (log.is_open() && text.peek() != std::ifstream::traits_type::eof()) log << text.rdbuf();
+    }
+    if (log_name.empty() || (log.is_open() && log.flush())) return {};
+    return "vertexa: warning: cannot write the import log " + to_utf8(log_name) + ": " + std::strerror(errno);
+}
 
 }  // namespace vertexa::convert

@@ -90,11 +90,12 @@ private:
     std::vector<std::pair<unsigned long long, unsigned long long>> protected_;  // device, inode
 };
 
-#if !defined(_WIN32)
 // The import logs of a batch, whose files are imported in processes of their
-// own: the importer rewrites its log on every import, so each worker's log
-// goes to a file of its own, and once all are done they are written into the
-// log the importer names, one after the other in the order of the files.
+// own: the importer rewrites its log on every import, so each forked
+// worker's log goes to a file of its own, and once all are done they are
+// written into the log the importer names, one after the other in the order
+// of the files. (Windows workers are programs of their own: their logs are
+// written as the importer names them.)
 class BatchLogs {
 public:
     BatchLogs();   // a folder for the workers' logs (none: logs as the importer writes them)
@@ -111,7 +112,6 @@ public:
 private:
     std::string folder_;
 };
-#endif
 
 // Makes the temporary files that the host library writes whole (the
 // profile's) go on SIGINT, SIGTERM, SIGHUP and SIGQUIT as those of
