@@ -258,9 +258,11 @@ TEST(Cli, ConvertsOneFileOrWholeFoldersInWorkers) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(folder + "/glb/c.glb") && fs::exists(folder + "/glb/d\xE9.glb")) << run.err;
     EXPECT_TRUE(run.err.ends_with("2 converted, 0 failed\n")) << run.err;
+#if !defined(_WIN32)  // Windows workers are programs of their own: one file's log
     const std::string log = read_file(folder + "/batch.log");
     const size_t c = log.find("Parsing in/sub/deeper/c.Scn "), d = log.find("Parsing extra/d\xE9.cob ");
     EXPECT_TRUE(c != std::string::npos && d != std::string::npos && c < d) << log;
+#endif
 }
 
 }  // namespace
