@@ -5,6 +5,7 @@
 // The settings land in the profile, which Windows' own profile reader checks.
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -88,10 +89,12 @@ HWND wait_for_window(const std::string& caption) {
 bool gone(HWND hwnd) { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }
 
 // Keyboard focus to the control (as Tab would move it there; the dialog
-// manager selects an edit's text), then one WM_CHAR per character.
+// manager selects an edit's text), then one WM_CHAR per character (to the
+// edit inside a combo box).
 void type_into(HWND dialog, int id, const std::string& text) {
     HWND edit = GetDlgItem(dialog, id);
     PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+    for (HWND inner; (inner = GetWindow(edit, GW_CHILD)) != nullptr;) edit = inner;
     for (char c : text) PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
     wait_until([&] { return text_of(edit) == text; });
 }
@@ -343,28 +346,87 @@ TEST_F(PluginWindows, ProgressWindowDuringImport) {
     DestroyWindow(host);
 }
 
-// The Open dialog of ImportInteractive, cancelled: nothing is imported and
-// the current directory stays. (Under Wine a name put into its file name
-// field was not taken by OK, so the chosen path is left untested.)
-TEST_F(PluginWindows, OpenDialogCancelled) {
-    write_profile(kStart);
-    char before[MAX_PATH] = "", after[MAX_PATH] = "";
-    GetCurrentDirectoryA(MAX_PATH, before);
-    MScene* scene = nullptr;
-    drive_while(
-        [&] {
-            importer_->SetShowProgress(0);
-            scene = importer_->ImportInteractive();
-        },
-        [&] {
-            HWND open = wait_for_window("Open");
-            ASSERT_NE(open, nullptr) << "no Open dialog";
-            click(open, IDCANCEL);
-            EXPECT_TRUE(wait_until([&] { return gone(open); }));
-        });
-    GetCurrentDirectoryA(MAX_PATH, after);
-    EXPECT_STREQ(after, before);
-    EXPECT_EQ(scene, nullptr);
+// The Open dialog of ImportInteractive: the importer's title and file types,
+// and it opens on the folder of the file last chosen; a name typed and taken
+// with Open is imported (window and scene carry its full path), Cancel
+// imports nothing. Either way the current directory is the one before,
+// though the dialog moves to the chosen file's folder.
+std::string progress_caption;  // the last caption of a progress window
+
+LRESULT CALLBACK note_progress_caption(int code, WPARAM w, LPARAM l) {
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(l);
+    if (code == HC_ACTION && m->message == WM_SETTEXT &&
+        std::string(reinterpret_cast<const char*>(m->lParam)).rfind("COB Import", 0) == 0)
+        progress_caption = reinterpret_cast<const char*>(m->lParam);
+    return CallNextHookEx(nullptr, code, w, l);
+}
+
+TEST_F(PluginWindows, OpenDialog) {
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, note_progress_caption, nullptr, GetCurrentThreadId());
+    char scratch[MAX_PATH] = "", before[MAX_PATH] = "", after[MAX_PATH] = "";
+    GetFullPathNameA((kTmp + "\\open").c_str(), MAX_PATH, scratch, nullptr);
+    CreateDirectoryA(scratch, nullptr);
+    CreateDirectoryA((std::string(scratch) + "\\sub").c_str(), nullptr);
+    const char* objects[] = {"A", "B", "C"};
+    const struct {
+        const char *typed, *file;  // typed null: Cancel; "\\..." in the scratch folder
+        unsigned objects;
+        cobtest::Encoding encoding;
+    } cases[] = {{nullptr, "cancel.cob", 1, cobtest::Encoding::Ascii},
+                 {"\\sub\\three.cob", "sub\\three.cob", 3, cobtest::Encoding::Ascii},
+                 {"caf\xe9 scene.scn", "sub\\caf\xe9 scene.scn", 2, cobtest::Encoding::Binary}};  // the picture
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        cobtest::CobFile cob(c.encoding);
+        for (unsigned n = 0; n < c.objects; ++n) {
+            cobtest::Polygon mesh;
+            mesh.axes.name = objects[n];
+            mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+            mesh.faces.push_back({.corners = {{0, 0}, {1, 0}, {2, 0}}});
+            mesh.uvs.push_back({0, 0});
+            cob.polygon(int32_t(n + 1), 0, mesh);
+        }
+        const std::string path = std::string(scratch) + "\\" + c.file;
+        cob.end().write(path);
+        write_profile(kStart);
+        GetCurrentDirectoryA(MAX_PATH, before);
+        SetCurrentDirectoryA(scratch);
+        MScene* scene = nullptr;
+        progress_caption.clear();
+        importer_->SetShowProgress(1);
+        drive_while([&] { scene = importer_->ImportInteractive(); },
+                    [&] {
+                        HWND open = wait_for_window("Open");
+                        ASSERT_NE(open, nullptr) << "no Open dialog";
+                        EXPECT_EQ(text_of(open), "Open");
+                        HWND types = GetDlgItem(open, cmb1);
+                        std::string shown;
+                        for (int i = 0; i < SendMessageA(types, CB_GETCOUNT, 0, 0); ++i) {
+                            char item[256] = "";
+                            SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+                            shown += item + std::string("|");
+                        }
+                        EXPECT_EQ(shown, "Truespace File     (*.scn;*.cob)|All Files                (*.*)|");
+                        if (c.typed == nullptr) return click(open, IDCANCEL);
+                        type_into(open, cmb13, (c.typed[0] == '\\' ? scratch : "") + std::string(c.typed));
+                        screenshot("open_typed");
+                        click(open, IDOK);
+                        EXPECT_TRUE(wait_until([&] { return gone(open); }));
+                    });
+        GetCurrentDirectoryA(MAX_PATH, after);
+        SetCurrentDirectoryA(before);
+        EXPECT_STREQ(after, scratch);
+        EXPECT_EQ(progress_caption, c.typed != nullptr ? "COB Import " + path : "");
+        if (c.typed == nullptr) {
+            EXPECT_EQ(scene, nullptr);
+            continue;
+        }
+        ASSERT_NE(scene, nullptr);
+        EXPECT_EQ(scene->get_name(), path);
+        EXPECT_EQ(scene->Get_ObjectList()->count, c.objects);
+        delete scene;
+    }
+    UnhookWindowsHookEx(hook);
 }
 
 }  // namespace
