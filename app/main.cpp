@@ -17,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "convert.h"
+#include "output.h"
 #if !defined(_WIN32)
 #include "platform/frontend.h"
 #endif
@@ -47,6 +48,27 @@ bool refuse(const std::string& file, const std::string& problem) {
     if (problem.empty()) return false;
     std::fprintf(stderr, "vertexa: %s: %s\n", shown(file).c_str(), problem.c_str());
     return true;
+}
+
+// The line that tells why settings could not be stored in the profile, or
+// empty when every profile write of the importer since the last call worked.
+// `source` names where the settings came from; settings that do not read
+// back from `profile` count as not stored too.
+std::string unstored_settings(const std::string& source = "", const std::string& profile = "") {
+    std::string path = profile;
+    int error = 0;
+    if (!Profile::TakeWriteFailure(&path, &error) && profile.empty()) return {};
+    return "cannot store the settings" + (source.empty() ? "" : " of " + shown(source)) + " in the profile " +
+           shown(path) + (error != 0 ? std::string(": ") + std::strerror(error) : "");
+}
+
+// Settings the user changed that cannot be stored end the command with a
+// failure; a warning is enough where an import only stored them back.
+int settings_stored(bool changed, const std::string& source = "", const std::string& profile = "") {
+    const std::string problem = unstored_settings(source, profile);
+    if (problem.empty()) return 0;
+    std::fprintf(stderr, "vertexa: %s%s\n", changed ? "" : "warning: ", problem.c_str());
+    return changed ? kExitFailure : 0;
 }
 
 // The importer of the first module that offers one, with its module kept
@@ -123,6 +145,7 @@ int run_info(LoadedImporter& loaded, const std::string& file, bool as_json, bool
     std::vector<char> name(file.begin(), file.end());
     name.push_back('\0');
     MScene* scene = loaded.importer->Import(name.data());
+    settings_stored(false);
     if (scene == nullptr) {
         std::fprintf(stderr, "vertexa: out of memory importing %s\n", shown(file).c_str());
         return kExitFailure;
@@ -135,6 +158,7 @@ int run_info(LoadedImporter& loaded, const std::string& file, bool as_json, bool
 int run_open(LoadedImporter& loaded, bool as_json, bool progress) {
     loaded.importer->SetShowProgress(progress ? 1 : 0);
     MScene* scene = loaded.importer->ImportInteractive();
+    settings_stored(false);
     if (scene == nullptr) {
         std::fprintf(stderr, "vertexa: no file was opened\n");
         return kExitFailure;
@@ -168,7 +192,7 @@ int run_options(LoadedImporter& loaded, bool save, const std::string& path) {
                          std::strerror(errno));
             return kExitFailure;
         }
-        return 0;
+        return settings_stored(false);
     }
     if (refuse(path, vertexa::convert::file_problem(path))) return kExitBadInput;
     if (access(path.c_str(), R_OK) != 0) {
@@ -197,17 +221,14 @@ int run_options(LoadedImporter& loaded, bool save, const std::string& path) {
         return kExitBadInput;
     }
     loaded.importer->LoadOptions(text.data());
+    if (const int status = settings_stored(true, path)) return status;
     Profile profile("scn_in");
     for (const Setting& s : settings) {
         // verbose is taken only when it is a number; the texts are kept as given.
         if (!s.value || std::string(s.key) == "verbose") continue;
         char stored[Import_FileOption::kTextSize];
         profile.GetString(s.section, s.key, "", stored, sizeof stored);
-        if (*s.value != stored) {
-            std::fprintf(stderr, "vertexa: cannot store the settings of %s in the profile %s\n", shown(path).c_str(),
-                         shown(profile.Path()).c_str());
-            return kExitFailure;
-        }
+        if (*s.value != stored) return settings_stored(true, path, profile.Path());
     }
     return 0;
 }
@@ -359,6 +380,7 @@ static int run(int argc, char** argv) {
     }
     const bool progress = info->parsed() && want_progress(progress_on, progress_off);
 
+    vertexa::convert::remove_host_temporaries_on_signal();  // the profile's among them
     LoadedImporter loaded;
     if (!load_importer(plugin_dir, module_path, loaded)) return kExitNoPlugin;
     std::optional<HostWindows> windows;
@@ -369,7 +391,9 @@ static int run(int argc, char** argv) {
         convert->importer = [&loaded](const std::string& file) {
             std::vector<char> name(file.begin(), file.end());
             name.push_back('\0');
-            return loaded.importer->Import(name.data());
+            MScene* scene = loaded.importer->Import(name.data());
+            settings_stored(false);
+            return scene;
         };
         return convert->run(std::cerr);
     }
@@ -377,7 +401,7 @@ static int run(int argc, char** argv) {
     if (open->parsed()) return run_open(loaded, open_json, want_progress(false, false));
     if (configure->parsed()) {
         loaded.importer->Configure();
-        return 0;
+        return settings_stored(true);
     }
     if (help->parsed()) {
         loaded.importer->ShowHelp();

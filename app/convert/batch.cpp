@@ -12,6 +12,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "output.h"
 #include "vertexa/text.h"
 #include "workers.h"
 
@@ -238,7 +239,13 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
 
     std::deque<const Item*> queue;
     for (const Item& item : items) queue.push_back(&item);
-    Workers workers([&child_options](const Item& item) { return convert_one(item, child_options); });
+    const BatchLogs logs;
+    Workers workers([&](const Item& item) {
+        logs.divert(&item - items.data());
+        const int status = convert_one(item, child_options);
+        logs.keep(&item - items.data());
+        return status;
+    });
 
     while (!queue.empty() || workers.running() > 0) {
         while (!queue.empty() && workers.running() < limit) {
@@ -269,6 +276,7 @@ int convert_batch(const Batch& batch, const Options& options, std::ostream& err)
         }
         finished(*ended, report);
     }
+    if (const std::string problem = logs.gather(items.size()); !problem.empty()) report.line(problem);
     report.finish();
     return report.failed == 0 ? kExitOk : kExitFailure;
 }

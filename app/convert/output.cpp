@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <ostream>
 
@@ -24,6 +26,7 @@
 #include <stb_image_write.h>
 
 #include "vertexa/scene.h"
+#include "vertexa/services.h"
 
 namespace vertexa::convert {
 
@@ -328,6 +331,8 @@ std::string OutputFiles::commit() {
         if (!b.empty()) DeleteFileA(b.c_str());
     return {};
 }
+
+void remove_host_temporaries_on_signal() {}
 #else
 void OutputFiles::protect(const std::string& path) {
     struct stat st;
@@ -385,8 +390,8 @@ private:
 // previous actions back when it goes (called with the signals held).
 class TempCleanup {
 public:
-    explicit TempCleanup(const std::vector<std::string>& names) {
-        temp_names = names.data();
+    explicit TempCleanup(const std::string* names) {
+        temp_names = names;
         temp_count = 0;
         struct sigaction action = {};
         action.sa_handler = remove_temps_on_signal;
@@ -409,7 +414,27 @@ public:
     TempCleanup& operator=(const TempCleanup&) = delete;
 };
 
+// The host library's temporary file while it exists: registered as an
+// output commit's are (the two never overlap: a commit writes no profile).
+std::string host_temporary;
+std::optional<TempCleanup> host_cleanup;
+
+extern "C" void track_host_temporary(const char* name, int exists) {
+    SignalsHeld hold;
+    if (exists == 0) {
+        host_cleanup.reset();
+        return;
+    }
+    if (temp_names != nullptr) return;  // a commit's files are registered
+    host_temporary = name;
+    host_cleanup.emplace(&host_temporary);
+    temp_count = 1;
+}
+
 }  // namespace
+
+void remove_host_temporaries_on_signal() { m_replace_set_hook(track_host_temporary); }
+
 
 // Many small pieces (the arrays of a scene of many objects) go out a batch
 // of them per system call, and large ones in parts of kChunk bytes whose
@@ -509,7 +534,7 @@ std::string OutputFiles::commit() {
     std::optional<TempCleanup> cleanup;
     {
         SignalsHeld hold;
-        cleanup.emplace(temps);
+        cleanup.emplace(temps.data());
     }
     auto remove_temps = [&] {
         SignalsHeld hold;
@@ -611,5 +636,48 @@ std::string OutputFiles::commit() {
 }
 
 #endif
+
+BatchLogs::BatchLogs() {
+#if !defined(_WIN32)
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/vertexa-logs-XXXXXX";
+    if (::mkdtemp(folder.data()) != nullptr) folder_ = folder;
+#endif
+}
+
+BatchLogs::~BatchLogs() {
+    if (folder_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+}
+
+void BatchLogs::divert(size_t index) const {
+    if (!folder_.empty()) m_log_divert((folder_ + "/" + std::to_string(index)).c_str());
+}
+
+void BatchLogs::keep(size_t index) const {
+    const char* name = m_log_diverted_name();
+    if (folder_.empty() || name == nullptr) return;
+    std::ofstream(folder_ + "/" + std::to_string(index) + ".name", std::ios::binary) << name;
+}
+
+std::string BatchLogs::gather(size_t count) const {
+    std::string log_name;
+    std::ofstream log;
+    for (size_t i = 0; i < count && !folder_.empty(); ++i) {
+        const std::string piece = folder_ + "/" + std::to_string(i);
+        std::ifstream named(piece + ".name", std::ios::binary);
+        std::string name((std::istreambuf_iterator<char>(named)), std::istreambuf_iterator<char>());
+        if (name.empty()) continue;  // no log (verbose off)
+        if (log_name.empty()) {
+            log_name = name;
+            log.open(name, std::ios::binary | std::ios::trunc);
+        }
+        std::ifstream text(piece, std::ios::binary);
+        if (log.is_open() && text.peek() != std::ifstream::traits_type::eof()) log << text.rdbuf();
+    }
+    if (log_name.empty() || (log.is_open() && log.flush())) return {};
+    return "vertexa: warning: cannot write the import log " + to_utf8(log_name) + ": " + std::strerror(errno);
+}
 
 }  // namespace vertexa::convert

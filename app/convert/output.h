@@ -90,6 +90,34 @@ private:
     std::vector<std::pair<unsigned long long, unsigned long long>> protected_;  // device, inode
 };
 
+// The import logs of a batch, whose files are imported in processes of their
+// own: the importer rewrites its log on every import, so each forked
+// worker's log goes to a file of its own, and once all are done they are
+// written into the log the importer names, one after the other in the order
+// of the files. (Windows workers are programs of their own: their logs are
+// written as the importer names them.)
+class BatchLogs {
+public:
+    BatchLogs();   // a folder for the workers' logs (none: logs as the importer writes them)
+    ~BatchLogs();  // removes it
+    BatchLogs(const BatchLogs&) = delete;
+    BatchLogs& operator=(const BatchLogs&) = delete;
+    // In the worker of file `index`: before its import, and after it.
+    void divert(size_t index) const;
+    void keep(size_t index) const;
+    // The logs of files 0 to count - 1 into the importer's log; a warning
+    // when it cannot be written, else empty.
+    std::string gather(size_t count) const;
+
+private:
+    std::string folder_;
+};
+
+// Makes the temporary files that the host library writes whole (the
+// profile's) go on SIGINT, SIGTERM, SIGHUP and SIGQUIT as those of
+// OutputFiles do. Windows has no such signals: nothing is done there.
+void remove_host_temporaries_on_signal();
+
 // The last component of a path without its extension, as UTF-8 (a name that
 // is not UTF-8 is read as Windows-1252): companion files are named after it
 // and their URIs must name them.

@@ -2,12 +2,35 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include <string>
+
 #include "vertexa/services.h"
+
+namespace {
+
+std::string divert_to;        // empty: logs go where they are named
+std::string diverted_name;
+bool diverted = false;
+
+}  // namespace
+
+void m_log_divert(const char* path) {
+    divert_to = path != nullptr ? path : "";
+    diverted = false;
+}
+
+const char* m_log_diverted_name() { return diverted ? diverted_name.c_str() : nullptr; }
 
 LogFile::LogFile(const char* /*name*/, const char* log_file_name) {
     // Binary mode: the plug-in writes its own line ends, and they are kept.
     if (log_file_name != nullptr && log_file_name[0] != '\0') {
-        file_ = std::fopen(log_file_name, "wb");
+        if (divert_to.empty()) {
+            file_ = std::fopen(log_file_name, "wb");
+        } else {
+            file_ = std::fopen(divert_to.c_str(), "wb");
+            diverted_name = log_file_name;
+            diverted = true;
+        }
     }
 }
 

@@ -41,6 +41,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -337,12 +338,26 @@ private:
 #endif
 
 // Whether the profile's path names a file that may be replaced: a regular
-// file read whole, or nothing yet.
+// file read whole, or nothing yet. When not, errno tells why.
 bool replaceable(const std::string& path) {
     // stat follows a symbolic link to the file that will be replaced.
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return true;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : !S_ISREG(st.st_mode) ? EINVAL : EFBIG;
     return S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= kMaxProfileBytes;
+}
+
+// The last profile write of the process that failed, for the program to tell.
+std::mutex failure_mutex;
+std::string failed_path;
+int failed_error = 0;
+
+bool write_failed(const std::string& path, int error) {
+    const std::lock_guard<std::mutex> hold(failure_mutex);
+    failed_path = path;
+    failed_error = error != 0 ? error : EIO;
+    errno = failed_error;
+    return false;
 }
 
 }  // namespace
@@ -442,7 +457,8 @@ bool Profile::Flush() {
         changes_.clear();
         return true;
     }
-    if (path_.empty() || !replaceable(path_)) return false;
+    if (path_.empty()) return write_failed("(no home folder)", ENOENT);
+    if (!replaceable(path_)) return write_failed(path_, errno);
 
     make_parent_folders(path_);
     const ProfileLock lock(path_);
@@ -450,9 +466,9 @@ bool Profile::Flush() {
     // lock: nobody writes it until this write is done.
     std::vector<std::string> lines;
     bool complete = true;
-    if (!replaceable(path_)) return false;
+    if (!replaceable(path_)) return write_failed(path_, errno);
     read_lines(path_, &lines, &complete);
-    if (!complete) return false;  // writing it back would lose its unread tail
+    if (!complete) return write_failed(path_, EFBIG);  // writing it back would lose its unread tail
     std::string before;
     for (const std::string& line : lines) before += line;
     for (const Change* c : changed) {
@@ -464,15 +480,25 @@ bool Profile::Flush() {
     for (const std::string& line : lines) data += line;
     if (data != before) {
         MReplaceFile* file = m_replace_open(path_.c_str());
-        if (file == nullptr) return false;
+        if (file == nullptr) return write_failed(path_, errno);
         if (!data.empty() && std::fwrite(data.data(), 1, data.size(), m_replace_stream(file)) != data.size()) {
+            const int error = errno;
             m_replace_abandon(file);
-            return false;
+            return write_failed(path_, error);
         }
-        if (m_replace_commit(file) == 0) return false;
+        if (m_replace_commit(file) == 0) return write_failed(path_, errno);
     }
     // From now on this profile holds the file as written.
     lines_ = std::move(lines);
     changes_.clear();
+    return true;
+}
+
+bool Profile::TakeWriteFailure(std::string* path, int* error) {
+    const std::lock_guard<std::mutex> hold(failure_mutex);
+    if (failed_error == 0) return false;
+    if (path != nullptr) *path = failed_path;
+    if (error != nullptr) *error = failed_error;
+    failed_error = 0;
     return true;
 }

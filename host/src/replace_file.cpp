@@ -2,10 +2,12 @@
 // in the same folder, which replaces the old file by a rename only once it is
 // complete and on disk.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,7 +33,16 @@ void sync_folder_of(const std::string& path) {
     }
 }
 
+MReplaceHook replace_hook = nullptr;
+
+// Tells the hook that the temporary file is gone (renamed or removed).
+void forget_temporary(const MReplaceFile* file) {
+    if (const MReplaceHook hook = replace_hook) hook(file->temp.c_str(), 0);
+}
+
 }  // namespace
+
+void m_replace_set_hook(MReplaceHook hook) { replace_hook = hook; }
 
 MReplaceFile* m_replace_open(const char* path) {
     if (path == nullptr || path[0] == '\0') {
@@ -59,7 +70,18 @@ MReplaceFile* m_replace_open(const char* path) {
     // allows must not make the temporary one too long.
     const std::size_t slash = file->target.rfind('/');
     file->temp = (slash == std::string::npos ? std::string() : file->target.substr(0, slash + 1)) + ".vx" + "XXXXXX";
+    const MReplaceHook hook = replace_hook;
+    sigset_t held, previous;
+    sigemptyset(&held);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, sig);
+    if (hook != nullptr) ::pthread_sigmask(SIG_BLOCK, &held, &previous);
     const int fd = ::mkostemp(file->temp.data(), O_CLOEXEC);
+    const int created_errno = errno;
+    if (hook != nullptr) {
+        if (fd >= 0) hook(file->temp.c_str(), 1);
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    errno = created_errno;
     if (fd < 0) {
         delete file;
         return nullptr;
@@ -79,6 +101,7 @@ MReplaceFile* m_replace_open(const char* path) {
         const int saved = errno;
         ::close(fd);
         ::unlink(file->temp.c_str());
+        forget_temporary(file);
         delete file;
         errno = saved;
         return nullptr;
@@ -106,6 +129,7 @@ int m_replace_commit(MReplaceFile* file) {
     } else {
         ::unlink(file->temp.c_str());
     }
+    forget_temporary(file);
     delete file;
     errno = saved;
     return ok ? 1 : 0;
@@ -115,5 +139,6 @@ void m_replace_abandon(MReplaceFile* file) {
     if (file == nullptr) return;
     std::fclose(file->stream);
     ::unlink(file->temp.c_str());
+    forget_temporary(file);
     delete file;
 }

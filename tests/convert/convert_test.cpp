@@ -28,6 +28,7 @@
 #include "geometry.h"
 #include "import.h"
 #include "output.h"
+#include "vertexa/services.h"
 
 using namespace cobtest;
 namespace fs = std::filesystem;
@@ -565,21 +566,24 @@ TEST(OutputCommit, ALinkedOutputReplacesTheFileItNamesWithItsPermissions) {
 TEST(OutputCommit, ASignalWhileWritingRemovesTheTemporaryFiles) {
     const std::string dir = tmp_dir();
     std::ofstream(dir + "/out.gltf") << "old";
-    for (int sig : {SIGTERM, SIGINT}) {
+    for (int sig : {SIGTERM, SIGINT, -SIGTERM}) {  // negative: the profile's temporary, from the host library
         const std::set<std::string> before = names_in(dir);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
-        if (child == 0) {
+        if (child == 0 && sig < 0) {
+            cv::remove_host_temporaries_on_signal();
+            if (m_replace_open((dir + "/profile.ini").c_str()) != nullptr) ::raise(-sig);
+        } else if (child == 0) {
             cv::OutputFiles files;
             files.add(dir + "/out.gltf", "new");
             files.add(dir + "/out.bin", std::string(1 << 20, 'b'));
             files.after_write = [&](const std::string&) { ::raise(sig); };
             files.commit();
-            ::_exit(0);  // not reached: the signal ends the process
         }
+        if (child == 0) ::_exit(0);  // not reached: the signal ends the process
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == std::abs(sig)) << status;
         EXPECT_EQ(names_in(dir), before);
         EXPECT_EQ(host_test::read_file(dir + "/out.gltf"), "old");
     }

@@ -77,6 +77,9 @@ TEST(TerminalDialogs, KeysDriveTheDialogsAsInWindows) {
         {"configure", 80, 24, {"Tab Tab Tab Space Enter"}, {"status=0"}, "COB", "verbose", "1"},
         {"configure", 80, 24, {"Tab Tab", "-l x", "Escape"}, {"status=0"}, "COB", "log_file_name", "scnin.log"},
         {"configure", 80, 24, {tab5, "-l d:\\\\map", "Enter"}, {"status=0"}, "COB", "image_search_path", "d:\\map\\;"},
+        // A profile that cannot be written (a folder) fails with a word.
+        {"configure", 240, 24, {"Tab Tab", "-l new.log", "Enter"}, {"vertexa: cannot store the settings in the profile " +
+         folder + "/profile.ini: Is a directory", "status=1"}, "COB", "(a folder)", ""},
         // Help and back: the focus is on Help again, so Tab reaches the search path.
         {"configure", 80, 24, {"Tab Tab Tab Tab Enter", "Enter", "Tab", "-l zz", "Enter"}, {"status=0"}, "COB",
          "image_search_path", "zz\\;"},
@@ -107,7 +110,9 @@ TEST(TerminalDialogs, KeysDriveTheDialogsAsInWindows) {
     };
     int index = 0;
     for (const auto& row : rows) {
-        write_file(folder + "/profile.ini", kProfile);
+        std::filesystem::remove_all(folder + "/profile.ini");
+        if (row.key == "(a folder)") std::filesystem::create_directory(folder + "/profile.ini");
+        else write_file(folder + "/profile.ini", kProfile);
         Tmux tmux(vertexa(folder, row.args), row.columns, row.rows);
         ASSERT_TRUE(tmux.shows(row.args == "open" ? "Look in" : row.args == "help" ? "COB Help" : "COB Configuration"));
         for (const std::string& k : row.keys) tmux.keys(k);
@@ -115,7 +120,7 @@ TEST(TerminalDialogs, KeysDriveTheDialogsAsInWindows) {
         for (const std::string& text : row.shown) EXPECT_TRUE(tmux.shows(text)) << what;
         EXPECT_EQ(tmux.pane().find(row.not_shown), std::string::npos) << what << "\n" << tmux.pane();
         EXPECT_EQ(tmux.value("#{history_size}"), "0") << "nothing scrolled\n" << tmux.pane();
-        if (row.key.empty()) continue;
+        if (row.key.empty() || row.key == "(a folder)") continue;
         std::string expected = row.expected;
         if (expected[0] == '@') expected = folder + expected.substr(1);
         EXPECT_EQ(profile_value(read_file(folder + "/profile.ini"), row.key), expected) << what;

@@ -34,6 +34,14 @@ private:
     FILE* file_ = nullptr;
 };
 
+// For a program that imports in several processes at once (a batch): the
+// logs of this process that get a file are written to `path` instead (each
+// log truncates it), and the name the log was to have is kept for
+// m_log_diverted_name. Null ends the diversion.
+VX_API void m_log_divert(const char* path);
+// The file name the last diverted log was given, or null when none was.
+VX_API const char* m_log_diverted_name();
+
 // ---------------------------------------------------------------------------
 // The progress record: two functions per row, a status text (printf-style)
 // and a progress (current, maximum), for rows 1 to 3.
@@ -93,6 +101,16 @@ VX_API MReplaceFile* m_replace_open(const char* path);
 VX_API FILE* m_replace_stream(MReplaceFile* file);
 VX_API int m_replace_commit(MReplaceFile* file);
 VX_API void m_replace_abandon(MReplaceFile* file);
+#if !defined(_WIN32)
+// For a program that removes its temporary files when a signal ends it: the
+// hook hears of every temporary file m_replace_open makes (the profile's
+// among them), with 1 once it exists and 0 once it is renamed or removed.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT are held from the file's creation
+// until the hook returns, so a signal finds it either registered or not yet
+// made. The library itself installs no signal handler. Null removes the hook.
+typedef void (*MReplaceHook)(const char* temporary, int exists);
+VX_API void m_replace_set_hook(MReplaceHook hook);
+#endif
 
 // ---------------------------------------------------------------------------
 // Command line.
@@ -132,8 +150,13 @@ public:
                             char* out, unsigned long size);
     // Sets section/key to value; returns 1.
     unsigned long WriteString(const char* section, const char* key, const char* value);
-    // Writes pending changes now; returns false when the file could not be written.
+    // Writes pending changes now; returns false when the file could not be
+    // written (errno tells why), which TakeWriteFailure then reports.
     bool Flush();
+    // The path of the last profile of this process whose changes could not
+    // be written, and why (an errno value); false when every write since the
+    // last call succeeded. The call forgets the failure.
+    static bool TakeWriteFailure(std::string* path, int* error);
     const std::string& Path() const { return path_; }
 
     static std::string PathFor(const char* name);
