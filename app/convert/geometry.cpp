@@ -132,16 +132,16 @@ bool inside_triangle(double px, double py, double ax, double ay, double bx, doub
 
 namespace {
 
-// Triangulates like triangulate() and gives the polygon's unit normal
-// (Newell's, so that concave and slightly bent faces get the side they face).
-bool triangulate_face(std::span<const Point> points, std::vector<uint32_t>& triangles, double normal[3]) {
-    const size_t n = points.size();
-    if (n < 3) return false;
-    for (const Point& p : points)
-        for (double v : p)
+// Newell's normal of a polygon: its length is twice the area, its direction
+// the side the polygon faces with its winding counter-clockwise. Gives that
+// vector, the unit normal and the least turn that counts at a corner (by the
+// polygon's extent); false for a face with a coordinate that is no number or
+// with no area. Inline, so that triangles and quads get it with their
+// corner count known.
+inline bool newell_normal(const Point* points, size_t n, double raw[3], double normal[3], double& eps) {
+    for (size_t i = 0; i < n; ++i)
+        for (double v : points[i])
             if (!std::isfinite(v)) return false;
-    // Newell's normal: its length is twice the area, its direction the side
-    // the polygon faces with its winding counter-clockwise.
     double nx = 0, ny = 0, nz = 0;
     for (size_t i = 0; i < n; ++i) {
         const Point& a = points[i];
@@ -152,13 +152,38 @@ bool triangulate_face(std::span<const Point> points, std::vector<uint32_t>& tria
     }
     const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
     double extent = 0.0;
-    for (const Point& p : points)
-        for (int k = 0; k < 3; ++k) extent = std::max(extent, std::fabs(p[k] - points[0][k]));
+    for (size_t i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) extent = std::max(extent, std::fabs(points[i][k] - points[0][k]));
     if (!(len > 1e-12 * extent * extent) || !(len > 0.0)) return false;
+    raw[0] = nx, raw[1] = ny, raw[2] = nz;
     normal[0] = nx / len;
     normal[1] = ny / len;
     normal[2] = nz / len;
-    const double eps = 1e-12 * extent * extent;
+    eps = 1e-12 * extent * extent;
+    return true;
+}
+
+// Whether a quad turns the same way as its normal, by more than eps, at
+// every corner.
+inline bool convex_quad(const Point* points, const double normal[3], double eps) {
+    for (size_t k = 0; k < 4; ++k) {
+        const Point &a = points[(k + 3) % 4], &b = points[k], &c = points[(k + 1) % 4];
+        const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const double v[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+        const double turn = (u[1] * v[2] - u[2] * v[1]) * normal[0] + (u[2] * v[0] - u[0] * v[2]) * normal[1] +
+                            (u[0] * v[1] - u[1] * v[0]) * normal[2];
+        if (!(turn > eps)) return false;
+    }
+    return true;
+}
+
+// Triangulates like triangulate() and gives the polygon's unit normal.
+bool triangulate_face(std::span<const Point> points, std::vector<uint32_t>& triangles, double normal[3]) {
+    const size_t n = points.size();
+    if (n < 3) return false;
+    double raw[3], eps;
+    if (!newell_normal(points.data(), n, raw, normal, eps)) return false;
+    const double nx = raw[0], ny = raw[1], nz = raw[2];
 
     // Triangles and convex quads, most faces of most models, need no search.
     if (n == 3) {
@@ -166,15 +191,7 @@ bool triangulate_face(std::span<const Point> points, std::vector<uint32_t>& tria
         return true;
     }
     if (n == 4) {
-        bool convex = true;
-        for (size_t k = 0; k < 4 && convex; ++k) {
-            const Point &a = points[(k + 3) % 4], &b = points[k], &c = points[(k + 1) % 4];
-            const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-            const double v[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
-            const double turn = (u[1] * v[2] - u[2] * v[1]) * normal[0] + (u[2] * v[0] - u[0] * v[2]) * normal[1] +
-                                (u[0] * v[1] - u[1] * v[0]) * normal[2];
-            convex = turn > eps;
-        }
+        const bool convex = convex_quad(points.data(), normal, eps);
         if (convex) {
             triangles.insert(triangles.end(), {0, 1, 2, 0, 2, 3});
             return true;
@@ -274,37 +291,12 @@ namespace {
 // face; `convex` false for a quad to be cut the general way.
 template <size_t N>
 bool small_face(const Point* points, double normal[3], bool& convex) {
-    for (size_t i = 0; i < N; ++i)
-        for (double v : points[i])
-            if (!std::isfinite(v)) return false;
-    double nx = 0, ny = 0, nz = 0;
-    for (size_t i = 0; i < N; ++i) {
-        const Point& a = points[i];
-        const Point& b = points[i + 1 == N ? 0 : i + 1];
-        nx += (a[1] - b[1]) * (a[2] + b[2]);
-        ny += (a[2] - b[2]) * (a[0] + b[0]);
-        nz += (a[0] - b[0]) * (a[1] + b[1]);
-    }
-    const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
-    double extent = 0.0;
-    for (size_t i = 0; i < N; ++i)
-        for (int k = 0; k < 3; ++k) extent = std::max(extent, std::fabs(points[i][k] - points[0][k]));
-    if (!(len > 1e-12 * extent * extent) || !(len > 0.0)) return false;
-    normal[0] = nx / len;
-    normal[1] = ny / len;
-    normal[2] = nz / len;
-    const double eps = 1e-12 * extent * extent;
-    convex = true;
-    if constexpr (N == 4) {
-        for (size_t k = 0; k < 4 && convex; ++k) {
-            const Point &a = points[(k + 3) % 4], &b = points[k], &c = points[(k + 1) % 4];
-            const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-            const double v[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
-            const double turn = (u[1] * v[2] - u[2] * v[1]) * normal[0] + (u[2] * v[0] - u[0] * v[2]) * normal[1] +
-                                (u[0] * v[1] - u[1] * v[0]) * normal[2];
-            convex = turn > eps;
-        }
-    }
+    double raw[3], eps;
+    if (!newell_normal(points, N, raw, normal, eps)) return false;
+    if constexpr (N == 4)
+        convex = convex_quad(points, normal, eps);
+    else
+        convex = true;
     return true;
 }
 
