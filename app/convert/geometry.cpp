@@ -435,13 +435,12 @@ public:
         textured_ = mesh_.UVUsed() != 0 && !mesh_.UVVertices().empty() && uv_faces_.Size() != 0;
         const uint32_t face_count = faces_.Size();
         if (face_count != 0) base_ = faces_.Indices(0);
-        two_threads_ = options_.two_threads && face_count != 0 && corner_start(face_count - 1) + uint64_t{faces_.Count(face_count - 1)} >= kTwoThreadCorners;
+        two_threads_ = options_.two_threads && corner_count() >= kTwoThreadCorners;
 
         const std::vector<MVector3>& verts = mesh_.Vertices();
         positions_ = large_array<float>(verts.size() * 3);
-        in_halves([&](int h) {
-            const size_t half = verts.size() / 2;
-            for (size_t i = h == 0 ? 0 : half, end = h == 0 && two_threads_ ? half : verts.size(); i < end; ++i) {
+        in_halves(verts.size() / 2, verts.size(), [&](int, size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i) {
                 double p[3] = {verts[i][0], verts[i][1], verts[i][2]};
                 if (bake) local.apply(p, p);
                 if (options_.y_up) z_up_to_y_up(p);
@@ -475,6 +474,12 @@ private:
     }
 
     uint32_t corner_start(uint32_t f) const { return static_cast<uint32_t>(faces_.Indices(f) - base_); }
+
+    // The corners of all faces, whose indices lie one after another.
+    uint64_t corner_count() const {
+        const uint32_t n = faces_.Size();
+        return n == 0 ? 0 : corner_start(n - 1) + uint64_t{faces_.Count(n - 1)};
+    }
 
     // The primitive of a material index; the surface is looked up once per index.
     uint32_t prim_for(int32_t material) {
@@ -523,7 +528,7 @@ private:
         // Each face on its own, a half of the faces per thread.
         std::array<std::vector<uint32_t>, 2> others;
         face_split_ = two_threads_ ? face_count / 2 : face_count;
-        in_halves([&](int h) { check_faces(h == 0 ? 0 : face_split_, h == 0 ? face_split_ : face_count, others[h]); });
+        in_halves(face_split_, face_count, [&](int h, uint32_t begin, uint32_t end) { check_faces(begin, end, others[h]); });
         other_split_ = others[0].size();
         other_triangles_ = std::move(others[0]);
         other_triangles_.insert(other_triangles_.end(), others[1].begin(), others[1].end());
@@ -640,13 +645,14 @@ private:
         }
     }
 
-    // Runs work(0) and work(1) at once for a large mesh, work(1) on a
-    // thread of its own (on this one when none can be had); work(0) alone
-    // for a small one. An exception of either reaches the caller.
-    template <typename Work>
-    void in_halves(Work&& work) {
+    // Runs work(h, begin, end) on the halves 0..split (h 0) and split..n
+    // (h 1) at once for a large mesh, the second on a thread of its own (on
+    // this one when none can be had); work(0, 0, n) alone for a small one.
+    // An exception of either reaches the caller.
+    template <typename Index, typename Work>
+    void in_halves(Index split, Index n, Work&& work) {
         if (!two_threads_) {
-            work(0);
+            work(0, Index{0}, n);
             return;
         }
         std::exception_ptr failed;
@@ -654,16 +660,16 @@ private:
         try {
             other = std::thread([&] {
                 try {
-                    work(1);
+                    work(1, split, n);
                 } catch (...) {
                     failed = std::current_exception();
                 }
             });
         } catch (const std::system_error&) {
-            work(1);
+            work(1, split, n);
         }
         try {
-            work(0);
+            work(0, Index{0}, split);
         } catch (...) {
             if (other.joinable()) other.join();
             throw;
@@ -683,14 +689,13 @@ private:
         }
         entries_ = large_array<uint32_t>(total);
         const uint32_t face_count = faces_.Size();
-        corner_data_ = large_array<uint32_t>(face_count == 0 ? 0 : corner_start(face_count - 1) + faces_.Count(face_count - 1));
+        corner_data_ = large_array<uint32_t>(corner_count());
         // Two threads split the positions, a half of the corners each.
         const size_t position_count = offsets_.size() - 1;
         split_ = static_cast<uint32_t>(position_count);
         if (two_threads_)
             split_ = static_cast<uint32_t>(std::upper_bound(offsets_.begin(), offsets_.end() - 1, total / 2) - offsets_.begin());
-        in_halves([&](int h) {
-            const uint32_t lo = h == 0 ? 0 : split_, hi = h == 0 ? split_ : static_cast<uint32_t>(position_count);
+        in_halves(split_, static_cast<uint32_t>(position_count), [&](int, uint32_t lo, uint32_t hi) {
             for (uint32_t f = 0; f < face_count; ++f) {
                 if (face_prim_[f] == kNoIndex) continue;
                 const int32_t* idx = faces_.Indices(f);
@@ -735,7 +740,7 @@ private:
             two_threads_ = false;
             split_ = static_cast<uint32_t>(position_count);
         }
-        in_halves([&](int h) { normals_and_vertices(h == 0 ? 0 : split_, h == 0 ? split_ : position_count, h); });
+        in_halves(size_t{split_}, position_count, [&](int h, size_t begin, size_t end) { normals_and_vertices(begin, end, h); });
         entries_.reset();
         std::vector<uint32_t>().swap(offsets_);
         face_normal_.reset();
@@ -891,8 +896,7 @@ private:
     void emit_faces() {
         if (!options_.obj) {
             for (size_t i = 0; i < out_.primitives.size(); ++i) out_.primitives[i].indices.resize(prim_indices_[i]);
-            const uint32_t face_count = faces_.Size(), half = two_threads_ ? face_split_ : face_count;
-            in_halves([&](int h) { emit_triangles(h == 0 ? 0 : half, h == 0 ? half : face_count, h); });
+            in_halves(face_split_, faces_.Size(), [&](int h, uint32_t begin, uint32_t end) { emit_triangles(begin, end, h); });
             return;
         }
         for (uint32_t f = 0; f < faces_.Size(); ++f) {
